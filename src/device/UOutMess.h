@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The command senders: one per command, each writing one complete line.
+// Line builders are pure so that every template is tested exactly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "device/SerialPort.h"
+
+namespace tavi {
+
+// Where the senders write, and the readiness flag of the send guard.
+void SetCommandTarget(ISerialPort* port, const bool* deviceReady);
+
+// Builders: the command text with its CR.
+namespace lines {
+std::string Phase(std::int16_t position);
+std::string Gain(std::int16_t position);
+std::string ModAmpRaw(std::int16_t position);
+std::string ModAmp(int esrFlag, float amplitudeGs);
+std::string FieldSweepRange(int esrFlag, std::int16_t position);
+std::string SweepTime(std::int16_t position);
+std::string StartSweep(bool frequencySweep);
+std::string FieldTuning(std::int16_t position);
+std::string Frequency(std::int32_t hz);
+std::string FreqSweepRange(std::int32_t hz);
+std::string Abort();
+std::string Mode(int esrFlag);
+std::string Identify();
+std::string ReadyAck();
+std::string Hold(bool hold);
+std::string CurrentDirection(bool forward);
+std::string ModFrequency(std::int16_t value);
+std::string ControlMode(int value);
+} // namespace lines
+
+// Senders: written only while the port is open and the device ready
+// (SendIdentify needs only the open port); otherwise dropped silently.
+void SendPhase(std::int16_t position);
+void SendGain(std::int16_t position);
+void SendModAmpRaw(std::int16_t position);
+void SendModAmp(int esrFlag, float amplitudeGs);
+void SendFieldSweepRange(int esrFlag, std::int16_t position);
+void SendSweepTime(std::int16_t position);
+void SendStartSweep(bool frequencySweep);
+void SendFieldTuning(std::int16_t position);
+void SendFrequency(std::int32_t hz);
+void SendFreqSweepRange(std::int32_t hz);
+void SendAbort();
+void SendMode(int esrFlag);
+void SendIdentify();
+void SendReadyAck();
+void SendHold(bool hold);
+void SendCurrentDirection(bool forward);
+void SendModFrequency(std::int16_t value);
+void SendControlMode(int value);
+// Service window: text + CR straight to the port, no guard.
+void SendRawLine(std::string_view text);
+
+} // namespace tavi

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one number-format engine behind every displayed value.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace tavi {
+
+struct NumberSeparators {
+    char decimal = '.';
+    char thousands = ' ';
+};
+// Program-wide separators; the main window sets "." and " " at creation.
+void SetNumberSeparators(NumberSeparators separators);
+NumberSeparators GetNumberSeparators();
+
+// "%W.Pn": P decimals, thousands groups, right-aligned in W, halves away from zero.
+std::string FormatN(long double value, int width, int precision);
+// "%W.Pg": at most P significant digits (15 when P < 0), fixed notation when
+// the integer digits do not exceed P and |value| >= 0.00001, else scientific;
+// trailing zeros and point removed; right-aligned in W.
+std::string FormatG(long double value, int width, int precision = -1);
+// "%Wd".
+std::string FormatD(long long value, int width = 0);
+
+using FormatArg = std::variant<long long, long double, std::string>;
+// printf-like template with %d, %Wd, %W.Pn, %Wg, %W.Pg, %s and %%.
+// An int argument given to a float specifier is converted, and back.
+std::string Format(std::string_view templ, std::initializer_list<FormatArg> args);
+inline FormatArg Arg(int v) { return static_cast<long long>(v); }
+inline FormatArg Arg(long long v) { return v; }
+inline FormatArg Arg(double v) { return static_cast<long double>(v); }
+inline FormatArg Arg(long double v) { return v; }
+inline FormatArg Arg(std::string v) { return v; }
+
+// Picture formats such as "# ##0.### [Gs]" for axis labels: '#' optional digit,
+// '0' required digit, a blank among the integer placeholders groups thousands
+// with the thousands separator, '.' the decimal point followed by its
+// placeholders; everything else is literal. 1250 -> "1 250 [Gs]",
+// 12.5 -> "12.5 [Gs]", -0.25 -> "-0.25 [Gs]", 0 -> "0 [Gs]".
+std::string FormatFloat(std::string_view picture, long double value);
+
+// Number format with `precision` significant digits and `digits` decimals,
+// with thousands separators (the cursor readout uses precision 9, digits 2).
+std::string FloatToStrFNumber(long double value, int precision, int digits);
+
+} // namespace tavi

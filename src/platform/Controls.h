@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Controls the windows need that Qt has no exact match for.
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <functional>
+
+class QToolButton;
+
+namespace tavi {
+
+// An up-down: a pair of arrow buttons stepping an integer position between
+// Min and Max by Increment, stopping at the bounds. Putting a position runs no
+// handler; an arrow click moves the position and then runs OnClick.
+class TUpDown : public QFrame {
+    Q_OBJECT
+public:
+    explicit TUpDown(QWidget* parent = nullptr);
+
+    int Position() const { return position_; }
+    void SetPosition(int position); // clamped, no handler
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    void SetMin(int min);           // the position is clamped into the new range
+    void SetMax(int max);
+    void SetRange(int min, int max);
+    int Increment() const { return increment_; }
+    void SetIncrement(int increment) { increment_ = increment; }
+
+    // Simulates an arrow click (true: up), as the operator's click does.
+    void ClickUp();
+    void ClickDown();
+
+    std::function<void()> OnClick;
+
+    QToolButton* UpButton() const { return up_; }
+    QToolButton* DownButton() const { return down_; }
+
+private:
+    void Step(int direction);
+    QToolButton* up_;
+    QToolButton* down_;
+    int position_ = 0;
+    int min_ = 0;
+    int max_ = 100;
+    int increment_ = 1;
+};
+
+// A sunken, centred static text that only the formatters write.
+class TValueText : public QLabel {
+    Q_OBJECT
+public:
+    explicit TValueText(QWidget* parent = nullptr);
+};
+
+} // namespace tavi

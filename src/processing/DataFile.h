@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The data file (*.dcw): format byte, 424-byte header (400 for format 10) and
+// the accumulation sums. File code only; the windows show the results.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavi {
+
+inline constexpr std::size_t kDataHeaderSize = 424;
+inline constexpr std::size_t kDataHeaderSize10 = 400;
+inline constexpr std::uint8_t kDataFormat = 11;
+inline constexpr std::uint8_t kDataFormatOld = 10;
+
+// The settings a data file carries, as UTF-8 texts.
+struct DataFileSettings {
+    std::string Comment;       // capacity 255
+    std::string FrequencyText; // capacity 20 each
+    std::string FieldB0Text;
+    std::uint8_t FieldSweep = 1;
+    float SweepRange = 0;
+    std::string ModAmpText;
+    std::string SweepTimeText;
+    std::string GainText;
+    std::string PhaseText;
+    std::string AccText; // capacity 3
+    std::string ModeText;
+};
+
+// The header exactly as stored (short strings in Windows-1252).
+struct DataFileHeader {
+    std::array<std::uint8_t, kDataHeaderSize> Bytes{};
+
+    static DataFileHeader Build(const DataFileSettings& settings);
+    // Decodes the fields; a length byte above a field's capacity is cut to it.
+    DataFileSettings Decode() const;
+};
+
+// Writes format byte, header and the buffer byte for byte. Errors: "Path not
+// found !" when the directory is missing, "Cannot create file <path>" and the
+// system's cause otherwise. A failed write never leaves a complete-looking file.
+bool WriteDataFile(const std::string& path, const DataFileHeader& header,
+                   std::span<const std::uint8_t> accBuffer, std::string* error);
+
+struct LoadedDataFile {
+    int Format = 0;
+    DataFileHeader Header;     // format 10 fills the first 400 bytes
+    DataFileSettings Settings; // decoded; format 10 gets its derived ModeText
+    std::int64_t Divisor = 1;
+    double XStep = 0;
+    double XMin = 0;
+    double XMax = 0;
+    double ModAmpValue = 0;
+    double FrequencyValue = 0;
+    double FieldB0Value = 0;
+    std::vector<double> X; // i * XStep + XMin
+    std::vector<double> Y; // sum / divisor, halves to even, clamped to +-500
+};
+
+// Reads a data file with the arithmetic of the processing window. On failure
+// returns false with the message to show ("file format error",
+// "Stream read error", "'%s' is not a valid integer value", ...).
+bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error);
+bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error);
+
+} // namespace tavi

@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Setup files (one 104-byte record), the standard-setup rule, the current
+// setup and the preferences file. File code only: the window side lives in
+// the main window and in DirDlgB.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace tavi {
+
+inline constexpr std::size_t kSetupRecordSize = 104;
+
+// The parameter set as held and stored (little-endian on disk).
+struct TSetupRecord {
+    std::int32_t DCOffset = 0;
+    std::int32_t Gain = 0;
+    std::array<std::int32_t, 4> Phase{0, 0, 0, 0};
+    std::int32_t Accumulations = 1;
+    std::uint8_t FieldSweep = 0;
+    std::array<std::uint8_t, 3> Padding1{0, 0, 0};
+    std::array<std::int32_t, 4> FieldSweepRange{1, 1, 1, 1};
+    std::int32_t FreqSweepRange = 1;
+    std::int32_t ModAmp = 0;
+    std::int32_t SweepTime = 1;
+    std::array<std::int32_t, 4> B0{0, 0, 0, 0};
+    std::int32_t B0Step = 0;
+    std::array<std::int32_t, 4> Frequency{0, 0, 0, 0};
+    std::int32_t FrequencyStep = 0;
+    std::uint8_t Mode = 0;
+    std::array<std::uint8_t, 3> Padding2{0, 0, 0};
+
+    std::array<std::uint8_t, kSetupRecordSize> ToBytes() const;
+    static TSetupRecord FromBytes(std::span<const std::uint8_t, kSetupRecordSize> bytes);
+    bool operator==(const TSetupRecord&) const = default;
+};
+
+// The built-in defaults (the values before any setup file is read).
+TSetupRecord DefaultSetup();
+
+// True when the file-name part of path equals "STANDARD.CFG", ignoring case.
+bool IsStandardSetup(std::string_view path);
+
+struct CurrentSetup {
+    std::string SetupPath;
+    std::string SetupName;
+    bool SaveEnabled = false; // "Save setup" enabled; also kept as the item's tag
+};
+void SetCurrentSetup(CurrentSetup& current, const std::string& path);
+
+// Reads the first record of a setup file (opened for reading only). A file
+// that cannot be opened or is shorter than 104 bytes changes nothing and
+// returns false with the cause in *error.
+bool LoadSetupFile(const std::string& path, TSetupRecord& record, std::string* error);
+// Writes the record; on failure returns false with the cause and leaves no
+// partial file behind.
+bool SaveSetupFile(const std::string& path, const TSetupRecord& record, std::string* error);
+
+// Setup directory + "/" + "STANDARD.CFG" (a directory ending in "/" gets a second one).
+std::string StandardSetupPath(const std::string& setupDir);
+
+struct TSoundSetting {
+    std::string FileName;
+    int Off = 0;           // check-box state 0, 1, 2
+    int Single = 0;        // check-box state 0, 1, 2
+    int SingleEnabled = 0; // 0 or 1
+    bool operator==(const TSoundSetting&) const = default;
+};
+enum SoundEvent { SweepStartSound = 0, SweepEndSound = 1, AccumulationEndSound = 2 };
+std::array<TSoundSetting, 3> DefaultSoundSettings();
+
+struct IniSettings {
+    std::string SetupDir;
+    std::string AcqDir;
+    std::string OutDir;
+    std::string PortName = "COM1";
+    std::array<TSoundSetting, 3> Sounds = DefaultSoundSettings();
+    bool operator==(const IniSettings&) const = default;
+};
+
+// "TAVI.INI" in the executable's directory.
+std::string IniPath(const std::string& exeDir);
+// Reads the ten lines; empty directory lines become exeDir (with a trailing
+// separator), an empty port line "COM1"; short or missing lines keep the
+// defaults. Returns false (settings untouched) when the file cannot be opened.
+bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& settings);
+// Writes the ten CR LF lines; false when the file cannot be written.
+bool WriteIni(const std::string& path, const IniSettings& settings);
+
+} // namespace tavi

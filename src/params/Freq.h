@@ -26,8 +26,8 @@ struct RangeLimits {
 RangeLimits FieldSweepRangeLimits(TResonanceMode mode);
 
 inline constexpr int kModAmpMaxIndex = 12;
-float ModAmpGs(int index);   // index 1..12; out of range is clamped
-int ModAmpCode(int index);   // trunc(float amplitude * 100): 6 -> 34, 8 -> 69
+float ModAmpGs(int index);                       // index 1..12; out of range is clamped
+int ModAmpCode(int index);                       // trunc(float amplitude * 100): 6 -> 34, 8 -> 69
 float FieldSweepRangeGs(int esrFlag, int index); // row by ESR flag, index 1..10
 float FreqSweepRangeKHz(int index);              // index 1..9
 int FreqSweepRangeKHzRounded(int index);         // rounded to an integer

@@ -33,6 +33,8 @@ public:
     void ClickDown();
 
     std::function<void()> OnClick;
+    // Free for the window's use (the pass counter lives in the passes up-down's tag).
+    int Tag = 0;
 
     QToolButton* UpButton() const { return up_; }
     QToolButton* DownButton() const { return down_; }

@@ -46,6 +46,10 @@ struct DataFileHeader {
 bool WriteDataFile(const std::string& path, const DataFileHeader& header,
                    std::span<const std::uint8_t> accBuffer, std::string* error);
 
+// Writes all bytes to an open descriptor, retrying short writes; on failure
+// returns false with the system's cause (for example "No space left on device").
+bool WriteAllToFd(int fd, std::span<const std::uint8_t> bytes, std::string* cause);
+
 struct LoadedDataFile {
     int Format = 0;
     DataFileHeader Header;     // format 10 fills the first 400 bytes

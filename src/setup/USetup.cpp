@@ -1,1 +1,305 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "setup/USetup.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tavi {
+
+namespace {
+
+constexpr std::string_view kStandardName = "STANDARD.CFG";
+
+void PutInt(std::uint8_t* at, std::int32_t value) {
+    auto v = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+std::int32_t GetInt(const std::uint8_t* at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(at[i]) << (8 * i);
+    return static_cast<std::int32_t>(v);
+}
+
+std::string_view FileNamePart(std::string_view path) {
+    auto slash = path.find_last_of("/\\");
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+void SetError(std::string* error, std::string text) {
+    if (error)
+        *error = std::move(text);
+}
+
+std::string Cause(int err) {
+    return std::strerror(err);
+}
+
+// Writes bytes to a fresh file beside path and renames it over path once it is
+// complete and on disk, so a failure never leaves a truncated file behind.
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    static std::atomic<unsigned> counter{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        SetError(error, "Cannot create file " + path + ": " + Cause(errno));
+        return false;
+    }
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    int err = 0;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (err == 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        int renameErr = errno;
+        ::unlink(tmp.c_str());
+        SetError(error, "Cannot create file " + path + ": " + Cause(renameErr));
+        return false;
+    }
+    if (err != 0) {
+        ::unlink(tmp.c_str());
+        SetError(error, "Cannot write file " + path + ": " + Cause(err));
+        return false;
+    }
+    return true;
+}
+
+std::string WithSeparator(const std::string& dir) {
+    if (!dir.empty() && dir.back() == '/')
+        return dir;
+    return dir + "/";
+}
+
+} // namespace
+
+std::array<std::uint8_t, kSetupRecordSize> TSetupRecord::ToBytes() const {
+    std::array<std::uint8_t, kSetupRecordSize> b{};
+    std::uint8_t* p = b.data();
+    PutInt(p + 0, DCOffset);
+    PutInt(p + 4, Gain);
+    for (int i = 0; i < 4; ++i)
+        PutInt(p + 8 + 4 * i, Phase[static_cast<std::size_t>(i)]);
+    PutInt(p + 24, Accumulations);
+    p[28] = FieldSweep;
+    std::memcpy(p + 29, Padding1.data(), 3);
+    for (int i = 0; i < 4; ++i)
+        PutInt(p + 32 + 4 * i, FieldSweepRange[static_cast<std::size_t>(i)]);
+    PutInt(p + 48, FreqSweepRange);
+    PutInt(p + 52, ModAmp);
+    PutInt(p + 56, SweepTime);
+    for (int i = 0; i < 4; ++i)
+        PutInt(p + 60 + 4 * i, B0[static_cast<std::size_t>(i)]);
+    PutInt(p + 76, B0Step);
+    for (int i = 0; i < 4; ++i)
+        PutInt(p + 80 + 4 * i, Frequency[static_cast<std::size_t>(i)]);
+    PutInt(p + 96, FrequencyStep);
+    p[100] = Mode;
+    std::memcpy(p + 101, Padding2.data(), 3);
+    return b;
+}
+
+TSetupRecord TSetupRecord::FromBytes(std::span<const std::uint8_t, kSetupRecordSize> bytes) {
+    const std::uint8_t* p = bytes.data();
+    TSetupRecord r;
+    r.DCOffset = GetInt(p + 0);
+    r.Gain = GetInt(p + 4);
+    for (int i = 0; i < 4; ++i)
+        r.Phase[static_cast<std::size_t>(i)] = GetInt(p + 8 + 4 * i);
+    r.Accumulations = GetInt(p + 24);
+    r.FieldSweep = p[28];
+    std::memcpy(r.Padding1.data(), p + 29, 3);
+    for (int i = 0; i < 4; ++i)
+        r.FieldSweepRange[static_cast<std::size_t>(i)] = GetInt(p + 32 + 4 * i);
+    r.FreqSweepRange = GetInt(p + 48);
+    r.ModAmp = GetInt(p + 52);
+    r.SweepTime = GetInt(p + 56);
+    for (int i = 0; i < 4; ++i)
+        r.B0[static_cast<std::size_t>(i)] = GetInt(p + 60 + 4 * i);
+    r.B0Step = GetInt(p + 76);
+    for (int i = 0; i < 4; ++i)
+        r.Frequency[static_cast<std::size_t>(i)] = GetInt(p + 80 + 4 * i);
+    r.FrequencyStep = GetInt(p + 96);
+    r.Mode = p[100];
+    std::memcpy(r.Padding2.data(), p + 101, 3);
+    return r;
+}
+
+TSetupRecord DefaultSetup() {
+    return TSetupRecord{};
+}
+
+bool IsStandardSetup(std::string_view path) {
+    std::string_view name = FileNamePart(path);
+    if (name.size() != kStandardName.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != kStandardName[i])
+            return false;
+    }
+    return true;
+}
+
+void SetCurrentSetup(CurrentSetup& current, const std::string& path) {
+    current.SetupPath = path;
+    current.SetupName = std::string(FileNamePart(path));
+    current.SaveEnabled = !IsStandardSetup(path);
+}
+
+bool ParseSetupBytes(std::span<const std::uint8_t> bytes, TSetupRecord& record,
+                     std::string* error) {
+    if (bytes.size() < kSetupRecordSize) {
+        SetError(error, "The setup file holds " + std::to_string(bytes.size()) + " bytes, " +
+                            std::to_string(kSetupRecordSize) + " are needed");
+        return false;
+    }
+    record = TSetupRecord::FromBytes(bytes.first<kSetupRecordSize>());
+    return true;
+}
+
+bool LoadSetupFile(const std::string& path, TSetupRecord& record, std::string* error) {
+    // Read-only: a write-protected standard setup must still load.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, "Cannot open file " + path + ": " + Cause(errno));
+        return false;
+    }
+    std::array<std::uint8_t, kSetupRecordSize> buf{};
+    std::size_t got = 0;
+    int err = 0;
+    while (got < buf.size()) {
+        ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            break;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (err != 0) {
+        SetError(error, "Cannot read file " + path + ": " + Cause(err));
+        return false;
+    }
+    std::string why;
+    if (!ParseSetupBytes(std::span<const std::uint8_t>(buf.data(), got), record, &why)) {
+        SetError(error, path + ": " + why);
+        return false;
+    }
+    return true;
+}
+
+bool SaveSetupFile(const std::string& path, const TSetupRecord& record, std::string* error) {
+    auto bytes = record.ToBytes();
+    return WriteWholeFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+}
+
+std::string StandardSetupPath(const std::string& setupDir) {
+    return setupDir + "/" + std::string(kStandardName);
+}
+
+std::array<TSoundSetting, 3> DefaultSoundSettings() {
+    return {TSoundSetting{"", 0, 1, 0}, TSoundSetting{"", 0, 1, 0}, TSoundSetting{"", 0, 0, 1}};
+}
+
+std::string IniPath(const std::string& exeDir) {
+    return WithSeparator(exeDir) + "TAVI.INI";
+}
+
+void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& settings) {
+    std::vector<std::string_view> lines;
+    while (!text.empty() && lines.size() < 10) {
+        auto lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines.push_back(line);
+        text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
+    }
+    auto line = [&](std::size_t i) { return i < lines.size() ? lines[i] : std::string_view{}; };
+    const std::string dirDefault = WithSeparator(exeDir);
+    auto dir = [&](std::size_t i) { return line(i).empty() ? dirDefault : std::string(line(i)); };
+    settings.SetupDir = dir(0);
+    settings.AcqDir = dir(1);
+    settings.OutDir = dir(2);
+    settings.PortName = line(3).empty() ? std::string("COM1") : std::string(line(3));
+    for (std::size_t k = 0; k < settings.Sounds.size(); ++k) {
+        TSoundSetting& s = settings.Sounds[k];
+        s.FileName = std::string(line(4 + 2 * k));
+        std::string_view numbers = line(5 + 2 * k);
+        auto take = [&](std::size_t at, int& field) {
+            if (at < numbers.size() && numbers[at] >= '0' && numbers[at] <= '2')
+                field = numbers[at] - '0';
+        };
+        take(0, s.Off);
+        take(2, s.Single);
+        take(4, s.SingleEnabled);
+    }
+}
+
+bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& settings) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ParseIni(text, exeDir, settings);
+    return true;
+}
+
+std::string FormatIni(const IniSettings& settings) {
+    std::string out;
+    auto put = [&out](std::string_view line) {
+        out.append(line);
+        out += "\r\n";
+    };
+    put(settings.SetupDir);
+    put(settings.AcqDir);
+    put(settings.OutDir);
+    put(settings.PortName);
+    for (const TSoundSetting& s : settings.Sounds) {
+        put(s.FileName);
+        put(std::to_string(s.Off) + "," + std::to_string(s.Single) + "," +
+            std::to_string(s.SingleEnabled));
+    }
+    return out;
+}
+
+bool WriteIni(const std::string& path, const IniSettings& settings) {
+    return WriteWholeFile(path, FormatIni(settings), nullptr);
+}
+
+} // namespace tavi

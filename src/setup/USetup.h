@@ -55,6 +55,9 @@ void SetCurrentSetup(CurrentSetup& current, const std::string& path);
 // that cannot be opened or is shorter than 104 bytes changes nothing and
 // returns false with the cause in *error.
 bool LoadSetupFile(const std::string& path, TSetupRecord& record, std::string* error);
+// The record in the first 104 bytes of a file's contents (the rest is
+// ignored); fewer bytes change nothing and return false with the reason.
+bool ParseSetupBytes(std::span<const std::uint8_t> bytes, TSetupRecord& record, std::string* error);
 // Writes the record; on failure returns false with the cause and leaves no
 // partial file behind.
 bool SaveSetupFile(const std::string& path, const TSetupRecord& record, std::string* error);
@@ -87,6 +90,12 @@ std::string IniPath(const std::string& exeDir);
 // separator), an empty port line "COM1"; short or missing lines keep the
 // defaults. Returns false (settings untouched) when the file cannot be opened.
 bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& settings);
+// The line rules of ReadIni applied to the file's text (CR LF or LF line ends).
+// A missing line reads as an empty one; a numbers character that is not 0..2
+// (or is missing) keeps the value already in settings.
+void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& settings);
+// The ten lines as WriteIni stores them.
+std::string FormatIni(const IniSettings& settings);
 // Writes the ten CR LF lines; false when the file cannot be written.
 bool WriteIni(const std::string& path, const IniSettings& settings);
 

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "processing/GoldenDataFile.h"
+#include "setup/FileTestUtil.h"
+
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+
+using tavi::test::GoldenDataFile;
+using tavi::test::ReadBytes;
+using tavi::test::SampleGolden;
+using tavi::test::TempDir;
+using tavi::test::WriteBytes;
+using ::testing::HasSubstr;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with the arguments (already quoted for the shell).
+ToolRun RunDcw(const TempDir& dir, const std::string& args) {
+    std::string out = dir.File("stdout"), err = dir.File("stderr");
+    std::string cmd =
+        std::string("'") + TAVI_DCW_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    int rc = std::system(cmd.c_str());
+    ToolRun r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    auto o = ReadBytes(out), e = ReadBytes(err);
+    r.out.assign(o.begin(), o.end());
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+} // namespace
+
+TEST(Dcw, PrintsGoldenFileAsJson) {
+    TempDir dir;
+    WriteBytes(dir.File("a.dcw"), SampleGolden().Bytes());
+    ToolRun r = RunDcw(dir, "--json '" + dir.File("a.dcw") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"format\": 11, \"comment\": \"Sample A\", \"frequencyText\": \"9 400 000 "
+                     "kHz\", \"fieldB0Text\": \"3 350.0 Gs\", \"fieldSweep\": 1, \"sweepRange\": "
+                     "100, \"modAmpText\": \"0.025 Gs\", \"sweepTimeText\": \"20 s\", "
+                     "\"gainText\": \"x 1000\", \"phaseText\": \"45\u00B0\", \"accText\": "
+                     "\"10\", \"modeText\": \"ESR\", \"points\": [[-50, 100], [-25, 2], [0, 4], "
+                     "[25, -500], [50, 500]]}\n");
+}
+
+TEST(Dcw, EscapesQuotesBackslashesAndControlCharacters) {
+    TempDir dir;
+    GoldenDataFile g = SampleGolden();
+    g.Short(0, "a\"b\\c\nd\te\x01\x1F\x80");
+    g.Word(308, tavi::test::kFloat2_5);
+    WriteBytes(dir.File("b.dcw"), g.Bytes());
+    ToolRun r = RunDcw(dir, "--json '" + dir.File("b.dcw") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\"comment\": \"a\\\"b\\\\c\\nd\\te\\u0001\\u001f\u20AC\""));
+    EXPECT_THAT(r.out, HasSubstr("\"sweepRange\": 2.5,"));
+    EXPECT_THAT(r.out, HasSubstr("[[-1.25, 100], [-0.625, 2],"));
+}
+
+TEST(Dcw, RejectedFileGivesReaderMessage) {
+    TempDir dir;
+    auto bytes = SampleGolden().Bytes();
+    bytes[0] = 12;
+    WriteBytes(dir.File("bad.dcw"), bytes);
+    ToolRun r = RunDcw(dir, "--json '" + dir.File("bad.dcw") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("file format error"));
+    EXPECT_TRUE(r.out.empty());
+
+    r = RunDcw(dir, "--json '" + dir.File("missing.dcw") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("No such file or directory"));
+}
+
+TEST(Dcw, UsageAndHelp) {
+    TempDir dir;
+    ToolRun help = RunDcw(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("--json FILE"));
+    EXPECT_THAT(help.out, HasSubstr("points"));
+
+    EXPECT_EQ(RunDcw(dir, "").status, 2);
+    EXPECT_EQ(RunDcw(dir, "--json").status, 2);
+    EXPECT_EQ(RunDcw(dir, "--xml a.dcw").status, 2);
+    EXPECT_THAT(RunDcw(dir, "a.dcw").err, HasSubstr("Usage"));
+}

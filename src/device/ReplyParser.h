@@ -12,16 +12,16 @@ namespace tavi {
 struct Reply {
     enum Kind : std::uint8_t { Ignored, A, B, C, D, E, F, H, M, V, X, Z };
     Kind kind = Ignored;
-    int points = 0;           // A: N
-    std::string errorText;    // E: positions 2-5 (may be shorter)
-    bool hold = false;        // H
-    int fieldSource = 0;      // M
-    bool outOfRange = false;  // V: '!' at position 2
-    std::int32_t raw = 0;     // V: signed 32-bit
+    int points = 0;                // A: N
+    std::string errorText;         // E: positions 2-5 (may be shorter)
+    bool hold = false;             // H
+    int fieldSource = 0;           // M
+    bool outOfRange = false;       // V: '!' at position 2
+    std::int32_t raw = 0;          // V: signed 32-bit
     std::int32_t firstOffset = 0;  // X: hex(2-5) - 2047
     std::int32_t secondOffset = 0; // X: hex(6-9) - 2047
-    std::string serial;       // Z: positions 2-5
-    std::string version;      // Z: positions 6-8
+    std::string serial;            // Z: positions 2-5
+    std::string version;           // Z: positions 6-8
 };
 
 // Decodes one line (with or without its CR). Throws EConvertError when a
@@ -29,19 +29,25 @@ struct Reply {
 Reply DecodeReply(std::string_view line);
 
 // Collects bytes into lines ending in CR. A run longer than kMaxLine without
-// CR is discarded (and counted) instead of growing without bound.
+// CR is discarded (and counted) instead of growing without bound; the rest of
+// that damaged line, up to and including its CR, is dropped as well. A Push
+// after a completed line starts a new one, so Clear() is optional.
 class LineAssembler {
 public:
     static constexpr std::size_t kMaxLine = 256;
     // Appends one byte; true when it completed a line (Line() then ends in CR).
     bool Push(char c);
     const std::string& Line() const { return line_; }
-    void Clear() { line_.clear(); }
+    void Clear() {
+        line_.clear();
+        dropping_ = false;
+    }
     std::size_t DiscardedRuns() const { return discarded_; }
 
 private:
     std::string line_;
     std::size_t discarded_ = 0;
+    bool dropping_ = false; // inside the tail of a discarded run
 };
 
 } // namespace tavi

@@ -1,1 +1,677 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/Chart.h"
+
+#include "params/NumFormat.h"
+#include "platform/Seams.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QTimer>
+#include <algorithm>
+#include <exception>
+#include <qcustomplot.h>
+
+namespace tavi {
+
+namespace {
+
+constexpr auto kInvalidateDelay = std::chrono::milliseconds(33); // ~30 drawings per second
+constexpr double kPixelLimit = 1e5; // keeps far-off points out of the rasteriser's range
+
+// Tolerance of the visible-range tests: X values computed as min + i * step
+// may overshoot the axis maximum by a rounding error.
+double RangeSlack(double minimum, double maximum) {
+    double span = std::abs(maximum - minimum);
+    return span > 0 ? span * 1e-9 : 1e-12;
+}
+
+} // namespace
+
+// Tick step and labels of one TChartAxis.
+class PictureTicker : public QCPAxisTicker {
+public:
+    explicit PictureTicker(const TChartAxis& axis) : axis_(axis) {}
+
+protected:
+    bool FixedStep(const QCPRange& range) const {
+        double inc = axis_.Increment();
+        return inc > 0 && std::isfinite(inc) && range.size() / inc <= 1000;
+    }
+    double getTickStep(const QCPRange& range) override {
+        return FixedStep(range) ? axis_.Increment() : QCPAxisTicker::getTickStep(range);
+    }
+    int getSubTickCount(double tickStep) override {
+        return axis_.Increment() > 0 ? 4 : QCPAxisTicker::getSubTickCount(tickStep);
+    }
+    QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
+                         int precision) override {
+        // A tick meant to be 0 can come out as a tiny residue of the step sum.
+        double step = axis_.Increment() > 0 ? axis_.Increment() : 1;
+        if (std::abs(tick) < std::abs(step) * 1e-9)
+            tick = 0;
+        try {
+            return QString::fromStdString(FormatFloat(axis_.ValueFormat(), tick));
+        } catch (const std::exception&) {
+            return QCPAxisTicker::getTickLabel(tick, locale, formatChar, precision);
+        }
+    }
+
+private:
+    const TChartAxis& axis_;
+};
+
+// Draws one series: a polyline per run of equal colours; with more points than
+// pixel columns, each column is reduced to its extremes in their order.
+class SeriesPlottable : public QCPAbstractPlottable {
+public:
+    SeriesPlottable(TChartSeries& series, QCPAxis* key, QCPAxis* value)
+        : QCPAbstractPlottable(key, value), series_(series) {
+        setAntialiased(false);
+        setSelectable(QCP::stNone);
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+    QCPRange getKeyRange(bool& found, QCP::SignDomain) const override {
+        found = !series_.xs_.empty();
+        return found ? QCPRange(series_.xs_.front(), series_.xs_.back()) : QCPRange();
+    }
+    QCPRange getValueRange(bool& found, QCP::SignDomain, const QCPRange&) const override {
+        found = !series_.ys_.empty();
+        if (!found)
+            return {};
+        auto [lo, hi] = std::minmax_element(series_.ys_.begin(), series_.ys_.end());
+        return QCPRange(*lo, *hi);
+    }
+
+protected:
+    void draw(QCPPainter* painter) override;
+    void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
+
+private:
+    void Add(QCPPainter* painter, QPointF point, QRgb colour);
+    void Flush(QCPPainter* painter);
+
+    TChartSeries& series_;
+    QVector<QPointF> run_;
+    QRgb runColour_ = 0;
+    QPen pen_{QColor(Qt::yellow), 1};
+};
+
+void SeriesPlottable::Add(QCPPainter* painter, QPointF point, QRgb colour) {
+    if (run_.isEmpty()) {
+        run_.push_back(point);
+        runColour_ = colour;
+        return;
+    }
+    if (colour != runColour_) {
+        QPointF last = run_.back();
+        if (run_.size() > 1)
+            Flush(painter);
+        run_.clear();
+        run_.push_back(last);
+        runColour_ = colour;
+    }
+    run_.push_back(point);
+}
+
+void SeriesPlottable::Flush(QCPPainter* painter) {
+    if (run_.size() > 1) {
+        pen_.setColor(QColor::fromRgb(runColour_));
+        painter->setPen(pen_);
+        painter->drawPolyline(run_.constData(), static_cast<int>(run_.size()));
+    }
+    run_.clear();
+}
+
+void SeriesPlottable::draw(QCPPainter* painter) {
+    const std::vector<double>& xs = series_.xs_;
+    const std::vector<double>& ys = series_.ys_;
+    const std::vector<QRgb>& cs = series_.colours_;
+    const std::size_t n = xs.size();
+    if (n == 0)
+        return;
+    QCPAxis* key = keyAxis();
+    QCPAxis* value = valueAxis();
+    const QCPRange kr = key->range();
+    const QCPRange vr = value->range();
+    // The visible points and one neighbour on each side, so lines leave the plot.
+    std::size_t lo =
+        static_cast<std::size_t>(std::lower_bound(xs.begin(), xs.end(), kr.lower) - xs.begin());
+    std::size_t hi =
+        static_cast<std::size_t>(std::upper_bound(xs.begin(), xs.end(), kr.upper) - xs.begin());
+    if (lo > 0)
+        --lo;
+    if (hi >= n)
+        hi = n - 1;
+    if (lo > hi)
+        return;
+
+    const double kx0 = key->coordToPixel(kr.lower);
+    const double ax = (key->coordToPixel(kr.upper) - kx0) / kr.size();
+    const double bx = kx0 - ax * kr.lower;
+    const double vy0 = value->coordToPixel(vr.lower);
+    const double ay = (value->coordToPixel(vr.upper) - vy0) / vr.size();
+    const double by = vy0 - ay * vr.lower;
+    auto px = [&](std::size_t i) { return std::clamp(ax * xs[i] + bx, -kPixelLimit, kPixelLimit); };
+    auto py = [&](std::size_t i) { return std::clamp(ay * ys[i] + by, -kPixelLimit, kPixelLimit); };
+
+    run_.clear();
+    const std::size_t count = hi - lo + 1;
+    const int columns = std::max(1, clipRect().width());
+    if (count == 1) {
+        pen_.setColor(QColor::fromRgb(cs[lo]));
+        painter->setPen(pen_);
+        painter->drawPoint(QPointF(px(lo), py(lo)));
+        return;
+    }
+    if (count <= 2 * static_cast<std::size_t>(columns)) {
+        for (std::size_t i = lo; i <= hi; ++i)
+            Add(painter, QPointF(px(i), py(i)), cs[i]);
+    } else {
+        double column = std::floor(px(lo));
+        double first = py(lo), top = first, bottom = first;
+        bool topFirst = true;
+        QRgb colour = cs[lo];
+        auto emitColumn = [&] {
+            Add(painter, QPointF(column, topFirst ? top : bottom), colour);
+            if (top != bottom)
+                Add(painter, QPointF(column, topFirst ? bottom : top), colour);
+        };
+        for (std::size_t i = lo + 1; i <= hi; ++i) {
+            double c = std::floor(px(i));
+            double y = py(i);
+            if (c != column) {
+                emitColumn();
+                column = c;
+                top = bottom = y;
+                topFirst = true;
+            } else if (y < top) {
+                top = y;
+                topFirst = false;
+            } else if (y > bottom) {
+                bottom = y;
+                topFirst = true;
+            }
+            colour = cs[i];
+        }
+        emitColumn();
+    }
+    Flush(painter);
+}
+
+// The buffered top layer: every after-draw hook, in drawing order.
+class OverlayLayerable : public QCPLayerable {
+public:
+    OverlayLayerable(QCustomPlot* plot, TChart& chart)
+        : QCPLayerable(plot, "overlay"), chart_(chart) {}
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+        painter->setAntialiasing(false);
+    }
+    void draw(QCPPainter* painter) override {
+        chart_.DrawOverlay(*painter, chart_.printing_ ? nullptr : &chart_.inverted_);
+    }
+
+private:
+    TChart& chart_;
+};
+
+// QCustomPlot with its layout reachable and the inverting pen's lines drawn
+// over the composed layers, where there are pixels to invert.
+class ChartPlot : public QCustomPlot {
+public:
+    ChartPlot(TChart& chart) : QCustomPlot(&chart), chart_(chart) {}
+    void UpdateLayout() { updateLayout(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QCustomPlot::paintEvent(event);
+        if (!chart_.inverted_.empty()) {
+            QPainter painter(this);
+            chart_.PaintInverted(painter);
+        }
+    }
+
+private:
+    TChart& chart_;
+};
+
+// ---------------------------------------------------------------- series
+
+void TChartSeries::Clear() {
+    xs_.clear();
+    ys_.clear();
+    colours_.clear();
+    chart_->Invalidate();
+}
+
+void TChartSeries::Reserve(int count) {
+    auto n = static_cast<std::size_t>(std::max(0, count));
+    xs_.reserve(n);
+    ys_.reserve(n);
+    colours_.reserve(n);
+}
+
+void TChartSeries::AddXY(double x, double y, QColor colour) {
+    xs_.push_back(x);
+    ys_.push_back(y);
+    colours_.push_back(colour.rgb());
+    chart_->Invalidate();
+}
+
+void TChartSeries::SetY(int i, double y) {
+    ys_.at(static_cast<std::size_t>(i)) = y;
+    chart_->Invalidate();
+}
+
+QColor TChartSeries::Colour(int i) const {
+    return QColor::fromRgb(colours_.at(static_cast<std::size_t>(i)));
+}
+
+void TChartSeries::SetColour(int i, QColor colour) {
+    colours_.at(static_cast<std::size_t>(i)) = colour.rgb();
+    chart_->Invalidate();
+}
+
+void TChartSeries::SetActive(bool active) {
+    if (active_ == active)
+        return;
+    active_ = active;
+    plottable_->setVisible(active);
+    chart_->Invalidate();
+}
+
+int TChartSeries::FirstVisibleIndex() const {
+    const TChartAxis& axis = chart_->BottomAxis();
+    double slack = RangeSlack(axis.Minimum(), axis.Maximum());
+    auto it = std::lower_bound(xs_.begin(), xs_.end(), axis.Minimum() - slack);
+    if (it == xs_.end() || *it > axis.Maximum() + slack)
+        return -1;
+    return static_cast<int>(it - xs_.begin());
+}
+
+int TChartSeries::LastVisibleIndex() const {
+    const TChartAxis& axis = chart_->BottomAxis();
+    double slack = RangeSlack(axis.Minimum(), axis.Maximum());
+    auto it = std::upper_bound(xs_.begin(), xs_.end(), axis.Maximum() + slack);
+    if (it == xs_.begin() || *(it - 1) < axis.Minimum() - slack)
+        return -1;
+    return static_cast<int>(it - xs_.begin()) - 1;
+}
+
+// ---------------------------------------------------------------- axis
+
+TChartAxis::TChartAxis(TChart& chart, QCPAxis* axis) : chart_(&chart), axis_(axis) {
+    axis_->setTicker(QSharedPointer<QCPAxisTicker>(new PictureTicker(*this)));
+    Apply();
+}
+
+void TChartAxis::Apply() {
+    // QCustomPlot refuses an empty or reversed range; show one unit around it.
+    if (max_ > min_)
+        axis_->setRange(min_, max_);
+    else
+        axis_->setRange(min_ - 0.5, min_ + 0.5);
+    chart_->LayoutChanged();
+    chart_->Invalidate();
+}
+
+void TChartAxis::SetMinMax(double minimum, double maximum) {
+    min_ = minimum;
+    max_ = maximum;
+    Apply();
+}
+
+void TChartAxis::SetIncrement(double increment) {
+    increment_ = increment;
+    chart_->LayoutChanged();
+    chart_->Invalidate();
+}
+
+void TChartAxis::SetValueFormat(const std::string& picture) {
+    picture_ = picture;
+    chart_->LayoutChanged();
+    chart_->Invalidate();
+}
+
+int TChartAxis::CalcPosValue(double value) const {
+    // Aliased drawing lights pixel floor(p); the slack absorbs the rounding
+    // of a value converted from a pixel and back.
+    double p = std::clamp(ValueToPixel(value), -kPixelLimit, kPixelLimit);
+    return static_cast<int>(std::floor(p + 1e-7));
+}
+
+double TChartAxis::ValueToPixel(double value) const {
+    chart_->EnsureLayout();
+    return axis_->coordToPixel(value);
+}
+
+double TChartAxis::CalcPosPoint(int pixel) const {
+    chart_->EnsureLayout();
+    return axis_->pixelToCoord(pixel);
+}
+
+// ---------------------------------------------------------------- canvas
+
+void TChartCanvas::SetPen(QColor colour, int width) {
+    pen_ = colour;
+    width_ = std::max(1, width);
+}
+
+void TChartCanvas::Line(int x1, int y1, int x2, int y2) {
+    if (!painter_)
+        return;
+    if (invert_) {
+        if (inverted_)
+            inverted_->emplace_back(x1, y1, x2, y2);
+        return;
+    }
+    painter_->setPen(QPen(pen_, width_));
+    painter_->drawLine(x1, y1, x2, y2);
+}
+
+void TChartCanvas::Cross(int x, int y, int hw, int hh, QColor colour) {
+    SetPen(colour, width_);
+    if (!painter_)
+        return;
+    painter_->setPen(Qt::NoPen);
+    painter_->setBrush(colour);
+    if (hw > 0)
+        painter_->drawRect(x - hw, y, 2 * hw, 1);
+    if (hh > 0)
+        painter_->drawRect(x, y - hh, 1, 2 * hh);
+    painter_->setBrush(Qt::NoBrush);
+}
+
+// ---------------------------------------------------------------- chart
+
+TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new ChartPlot(*this)) {
+    invalidateTimer_ = new QTimer(this);
+    invalidateTimer_->setSingleShot(true);
+    invalidateTimer_->setInterval(kInvalidateDelay);
+    connect(invalidateTimer_, &QTimer::timeout, this, &TChart::RepaintNow);
+    plot_->setGeometry(rect());
+    plot_->setInteractions(QCP::Interactions());
+    plot_->setCursor(Qt::PointingHandCursor);
+    plot_->setMouseTracking(true);
+    plot_->installEventFilter(this);
+    plot_->setNoAntialiasingOnDrag(true);
+    plot_->setNotAntialiasedElements(QCP::aeAll);
+    plot_->legend->setVisible(false);
+    plot_->xAxis2->setVisible(false);
+    plot_->yAxis->setVisible(false);
+    plot_->yAxis2->setVisible(true);
+    plot_->yAxis2->grid()->setVisible(true);
+    plot_->axisRect()->setMinimumMargins(QMargins(36, 10, 8, 4));
+    QCPLayer* top = plot_->layer("overlay");
+    top->setMode(QCPLayer::lmBuffered);
+    overlay_ = new OverlayLayerable(plot_, *this);
+    connect(plot_, &QCustomPlot::beforeReplot, this, [this] {
+        ++curveDrawings_;
+        layoutDirty_ = false; // the replot lays out first
+    });
+    bottom_.reset(new TChartAxis(*this, plot_->xAxis));
+    right_.reset(new TChartAxis(*this, plot_->yAxis2));
+    QFont font = plot_->xAxis->tickLabelFont();
+    font.setPointSize(8);
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis2}) {
+        axis->setTickLabelFont(font);
+        axis->setTickLabelPadding(axis == plot_->xAxis ? 7 : 4);
+        axis->grid()->setPen(QPen(QColor(95, 95, 95), 0, Qt::DotLine));
+        axis->grid()->setZeroLinePen(QPen(QColor(130, 130, 130), 0, Qt::DotLine));
+    }
+    // Dark grey: the pass colours (navy included), white and yellow all show.
+    SetBackground(QColor(40, 40, 40));
+    SetForeground(QColor(210, 210, 210));
+    setCursor(Qt::PointingHandCursor);
+}
+
+TChart::~TChart() {
+    // The plot owns the plottables, which refer to the series.
+    delete plot_;
+}
+
+QCustomPlot* TChart::Plot() const {
+    return plot_;
+}
+
+TChartSeries& TChart::AddSeries() {
+    series_.emplace_back(new TChartSeries(*this));
+    TChartSeries& s = *series_.back();
+    s.plottable_ = new SeriesPlottable(s, plot_->xAxis, plot_->yAxis2);
+    Invalidate();
+    return s;
+}
+
+TChartSeries& TChart::Series(int index) {
+    return *series_.at(static_cast<std::size_t>(index));
+}
+
+void TChart::SetBackground(QColor colour) {
+    plot_->setBackground(colour);
+    plot_->axisRect()->setBackground(colour);
+    Invalidate();
+}
+
+void TChart::SetForeground(QColor colour) {
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis2}) {
+        axis->setBasePen(QPen(colour, 1));
+        axis->setTickPen(QPen(colour, 1));
+        axis->setSubTickPen(QPen(colour, 1));
+        axis->setTickLabelColor(colour);
+        axis->setLabelColor(colour);
+    }
+    Invalidate();
+}
+
+void TChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    EnsureLayout();
+    Invalidate();
+}
+
+void TChart::EnsureLayout() const {
+    if (printing_)
+        return;
+    // A hidden chart gets no resize events; follow its size here.
+    if (plot_->geometry() != rect())
+        plot_->setGeometry(rect());
+    if (plot_->viewport() != plot_->rect()) {
+        plot_->setViewport(plot_->rect());
+        layoutDirty_ = true;
+        needsReplot_ = true;
+    }
+    if (layoutDirty_) {
+        plot_->UpdateLayout();
+        layoutDirty_ = false;
+    }
+}
+
+QRect TChart::PlotRect() const {
+    EnsureLayout();
+    return plot_->axisRect()->rect();
+}
+
+void TChart::Invalidate() {
+    if (!invalidateTimer_->isActive())
+        invalidateTimer_->start();
+}
+
+void TChart::RepaintNow() {
+    if (drawing_)
+        return;
+    invalidateTimer_->stop();
+    EnsureLayout();
+    needsReplot_ = false;
+    plot_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void TChart::RepaintOverlay() {
+    if (drawing_)
+        return;
+    EnsureLayout();
+    if (needsReplot_ || curveDrawings_ == 0) {
+        RepaintNow();
+        return;
+    }
+    plot_->layer("overlay")->replot();
+}
+
+void TChart::DrawOverlay(QPainter& painter, std::vector<QLine>* inverted) {
+    drawing_ = true;
+    ++overlayDrawings_;
+    if (inverted)
+        inverted->clear();
+    canvas_.painter_ = &painter;
+    canvas_.inverted_ = inverted;
+    try {
+        // Hooks may replace hooks while they run: call copies.
+        for (const auto& s : series_) {
+            if (s->Active() && s->OnAfterDraw) {
+                auto hook = s->OnAfterDraw;
+                hook();
+            }
+        }
+        if (OnAfterDraw) {
+            auto hook = OnAfterDraw;
+            hook();
+        }
+    } catch (...) {
+        // No exception may cross the plot's drawing; report it after it.
+        QTimer::singleShot(0, this,
+                           [this, e = std::current_exception()] { ShowException(this, e); });
+    }
+    canvas_.painter_ = nullptr;
+    canvas_.inverted_ = nullptr;
+    drawing_ = false;
+}
+
+void TChart::PaintInverted(QPainter& painter) const {
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawLines(inverted_.data(), static_cast<int>(inverted_.size()));
+}
+
+bool TChart::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != plot_)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: { // the second of two quick clicks
+        auto* e = static_cast<QMouseEvent*>(event);
+        QPoint p = e->position().toPoint();
+        if (e->button() == Qt::LeftButton)
+            pressed_ = true;
+        if (OnMouseDown) {
+            auto hook = OnMouseDown;
+            hook(e->button(), p.x(), p.y());
+        }
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        QPoint p = e->position().toPoint();
+        if (OnMouseMove) {
+            auto hook = OnMouseMove;
+            hook(p.x(), p.y());
+        }
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        QPoint p = e->position().toPoint();
+        if (OnMouseUp) {
+            auto hook = OnMouseUp;
+            hook(e->button(), p.x(), p.y());
+        }
+        if (e->button() == Qt::LeftButton && pressed_) {
+            pressed_ = false;
+            if (OnClick) {
+                auto hook = OnClick;
+                hook();
+            }
+        }
+        return true;
+    }
+    case QEvent::Wheel:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TChart::ZoomRect(const QRect& pixels) {
+    if (pixels.width() < 2 || pixels.height() < 1)
+        return;
+    QRect plot = PlotRect();
+    // The rectangle's pixels are whole: its range runs to the far edge of the
+    // last column and row.
+    double x1 = bottom_->CalcPosPoint(pixels.left());
+    double x2 = bottom_->CalcPosPoint(pixels.right() + 1);
+    double y1 = right_->Minimum();
+    double y2 = right_->Maximum();
+    if (pixels.top() > plot.top() || pixels.bottom() < plot.bottom()) {
+        y1 = right_->CalcPosPoint(pixels.bottom() + 1);
+        y2 = right_->CalcPosPoint(pixels.top());
+    }
+    if (!(x2 > x1) || !(y2 > y1))
+        return;
+    if (!zoomed_) {
+        savedRange_[0] = bottom_->Minimum();
+        savedRange_[1] = bottom_->Maximum();
+        savedRange_[2] = right_->Minimum();
+        savedRange_[3] = right_->Maximum();
+        zoomed_ = true;
+    }
+    bottom_->SetMinMax(x1, x2);
+    right_->SetMinMax(y1, y2);
+    // The handler adjusts its markers to the new range before the drawing.
+    if (OnZoom) {
+        auto hook = OnZoom;
+        hook();
+    }
+    RepaintNow();
+}
+
+void TChart::UndoZoom() {
+    if (zoomed_) {
+        zoomed_ = false;
+        bottom_->SetMinMax(savedRange_[0], savedRange_[1]);
+        right_->SetMinMax(savedRange_[2], savedRange_[3]);
+    }
+    if (OnUndoZoom) {
+        auto hook = OnUndoZoom;
+        hook();
+    }
+    RepaintNow();
+}
+
+void TChart::Draw(QPainter& painter, const QRect& target, int resolution) {
+    if (target.isEmpty() || drawing_)
+        return;
+    EnsureLayout();
+    const double dpi = resolution > 0 ? resolution : 96;
+    // Lay the chart out as on a 96-dpi screen of the target's physical size,
+    // rendered at up to 200 dpi: text keeps its point size, the image its detail.
+    const int width = std::max(1, static_cast<int>(std::lround(target.width() * 96.0 / dpi)));
+    const int height = std::max(1, static_cast<int>(std::lround(target.height() * 96.0 / dpi)));
+    const double scale = std::min(dpi, 200.0) / 96.0;
+    QImage image(std::max(1, static_cast<int>(std::lround(width * scale))),
+                 std::max(1, static_cast<int>(std::lround(height * scale))),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(plot_->axisRect()->backgroundBrush().color());
+    {
+        QCPPainter qcp(&image);
+        qcp.scale(scale, scale);
+        printing_ = true;
+        plot_->toPainter(&qcp, width, height);
+        printing_ = false;
+    }
+    painter.drawImage(QRectF(target), image);
+    // toPainter leaves the plot laid out for the page.
+    layoutDirty_ = true;
+    RepaintNow();
+}
+
+} // namespace tavi

@@ -6,8 +6,11 @@
 #pragma once
 
 #include <QColor>
+#include <QLine>
 #include <QRect>
 #include <QWidget>
+#include <cmath>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <span>
@@ -15,74 +18,125 @@
 #include <vector>
 
 class QCustomPlot;
+class QCPAxis;
 class QPainter;
+class QTimer;
 
 namespace tavi {
 
 class TChart;
+class SeriesPlottable;
+class ChartPlot;
+class OverlayLayerable;
 
-// One XY line series with a colour per point.
+// One XY line series with a colour per point. X must be ascending for the
+// visible-range queries. The segment from point i to point i + 1 is drawn in
+// the colour of point i + 1, so a recoloured run of points shows in its new
+// colour up to its first point.
 class TChartSeries {
 public:
+    TChartSeries(const TChartSeries&) = delete;
+    TChartSeries& operator=(const TChartSeries&) = delete;
+
     void Clear();
+    void Reserve(int count);
     void AddXY(double x, double y, QColor colour);
-    int Count() const;
-    double X(int i) const;
-    double Y(int i) const;
+    void AddXY(double x, double y) { AddXY(x, y, colour_); }
+    int Count() const { return static_cast<int>(xs_.size()); }
+    double X(int i) const { return xs_.at(static_cast<std::size_t>(i)); }
+    double Y(int i) const { return ys_.at(static_cast<std::size_t>(i)); }
     void SetY(int i, double y);
     QColor Colour(int i) const;
     void SetColour(int i, QColor colour);
-    std::span<const double> Ys() const;
-    std::span<const double> Xs() const;
+    std::span<const double> Ys() const { return ys_; }
+    std::span<const double> Xs() const { return xs_; }
+    // The colour AddXY(x, y) uses.
+    QColor SeriesColour() const { return colour_; }
+    void SetSeriesColour(QColor colour) { colour_ = colour; }
 
-    bool Active() const;
+    bool Active() const { return active_; }
     void SetActive(bool active);
     // First and last point index inside the bottom axis's current range; -1
     // when the series has no visible point.
     int FirstVisibleIndex() const;
     int LastVisibleIndex() const;
 
-    // Runs after the series has been drawn (full drawings and overlay repaints).
+    // Runs after the curves have been drawn (full drawings, overlay repaints
+    // and printed pages), before the chart's own after-draw hook.
     std::function<void()> OnAfterDraw;
 
-    // (internal) implementation is TChart's business
-    struct Impl;
-    explicit TChartSeries(TChart* chart, Impl* impl);
-    Impl* impl_;
+    TChart& Chart() const { return *chart_; }
+
+private:
+    friend class TChart;
+    friend class SeriesPlottable;
+    explicit TChartSeries(TChart& chart) : chart_(&chart) {}
+
     TChart* chart_;
+    SeriesPlottable* plottable_ = nullptr;
+    std::vector<double> xs_;
+    std::vector<double> ys_;
+    std::vector<QRgb> colours_;
+    QColor colour_ = Qt::yellow;
+    bool active_ = true;
 };
 
-// A fixed-scale axis.
+// A fixed-scale axis. Pixels are widget coordinates of the chart.
 class TChartAxis {
 public:
-    double Minimum() const;
-    double Maximum() const;
+    TChartAxis(const TChartAxis&) = delete;
+    TChartAxis& operator=(const TChartAxis&) = delete;
+
+    double Minimum() const { return min_; }
+    double Maximum() const { return max_; }
     void SetMinMax(double minimum, double maximum);
-    double Increment() const;
+    // Label step; 0 lets the chart choose.
+    double Increment() const { return increment_; }
     void SetIncrement(double increment);
     // A picture format such as "# ##0.### [Gs]" (see FormatFloat).
     void SetValueFormat(const std::string& picture);
-    std::string ValueFormat() const;
-    // Value <-> pixel (widget coordinates).
+    std::string ValueFormat() const { return picture_; }
+    // Value <-> pixel. The pixel is the one the curves light for the value.
+    // The maximum maps one pixel past the plot's last column (bottom axis) or
+    // one row above its top row (right axis).
     int CalcPosValue(double value) const;
+    double ValueToPixel(double value) const;
     double CalcPosPoint(int pixel) const;
 
-    struct Impl;
-    explicit TChartAxis(Impl* impl);
-    Impl* impl_;
+private:
+    friend class TChart;
+    TChartAxis(TChart& chart, QCPAxis* axis);
+    void Apply();
+
+    TChart* chart_;
+    QCPAxis* axis_;
+    double min_ = 0;
+    double max_ = 100;
+    double increment_ = 0;
+    std::string picture_ = "0.###";
 };
 
-// Drawing on the overlay layer, in widget coordinates.
+// Drawing inside the after-draw hooks, in widget coordinates. Outside a
+// drawing the calls draw nothing but the pen state is kept.
 class TChartCanvas {
 public:
     void SetPen(QColor colour, int width = 1);
-    void SetInvertingPen(bool inverting); // raster-op XOR-like inversion
+    QColor PenColour() const { return pen_; }
+    int PenWidth() const { return width_; }
+    // Inverting pen: lines invert the colours under them (XOR on screen).
+    void SetInvertingPen(bool inverting) { invert_ = inverting; }
+    bool InvertingPen() const { return invert_; }
     void Line(int x1, int y1, int x2, int y2);
-    // A cross: horizontal arm of half width hw, vertical arm of half height hh.
+    // A cross in the given colour, which becomes the pen colour: a horizontal
+    // arm from x - hw to x + hw and a vertical arm from y - hh to y + hh, end
+    // pixels excluded (hw = 1 gives a bar two pixels wide).
     void Cross(int x, int y, int hw, int hh, QColor colour);
-    QColor PenColour() const;
+    bool Drawing() const { return painter_ != nullptr; }
 
+private:
+    friend class TChart;
     QPainter* painter_ = nullptr;
+    std::vector<QLine>* inverted_ = nullptr; // inverted lines go here, drawn last
     QColor pen_ = Qt::black;
     int width_ = 1;
     bool invert_ = false;
@@ -96,49 +150,92 @@ public:
 
     TChartSeries& AddSeries();
     TChartSeries& Series(int index);
-    int SeriesCount() const;
+    int SeriesCount() const { return static_cast<int>(series_.size()); }
 
-    TChartAxis& BottomAxis();
-    TChartAxis& RightAxis();
+    TChartAxis& BottomAxis() { return *bottom_; }
+    TChartAxis& RightAxis() { return *right_; }
+    const TChartAxis& BottomAxis() const { return *bottom_; }
+    const TChartAxis& RightAxis() const { return *right_; }
 
     // The plot rectangle (inside the axes) in widget coordinates.
     QRect PlotRect() const;
 
-    // Mouse hooks: button, x, y in widget coordinates.
+    // Mouse hooks: button, x, y in widget coordinates. A hook may replace
+    // itself or the others while it runs.
     std::function<void(Qt::MouseButton, int, int)> OnMouseDown;
     std::function<void(int, int)> OnMouseMove;
     std::function<void(Qt::MouseButton, int, int)> OnMouseUp;
+    // A press and release of the left button on the chart.
     std::function<void()> OnClick;
     // Runs after each drawing, after the series' own hooks.
     std::function<void()> OnAfterDraw;
     // Canvas valid inside the after-draw hooks.
-    TChartCanvas& Canvas();
+    TChartCanvas& Canvas() { return canvas_; }
 
-    // Zoom the bottom axis to the X range of a pixel rectangle, and undo.
+    // Zoom to the value range of a pixel rectangle (a rectangle spanning the
+    // whole plot height keeps the vertical range exactly), then OnZoom, then
+    // the drawing. A rectangle narrower than two pixels does nothing.
     void ZoomRect(const QRect& pixels);
+    // Restores the ranges from before the first zoom, then OnUndoZoom, then
+    // the drawing.
     void UndoZoom();
-    bool Zoomed() const;
+    bool Zoomed() const { return zoomed_; }
     std::function<void()> OnZoom;
     std::function<void()> OnUndoZoom;
 
     // Curves changed: redraw soon (coalesced).
     void Invalidate();
-    // Redraw the curves now.
+    // Redraw the curves and the overlay now.
     void RepaintNow();
     // Only the overlay: markers, bands and every after-draw hook.
     void RepaintOverlay();
 
-    // Draws the chart into a rectangle of a page at a resolution (dots per inch).
+    // Draws the chart into a rectangle of a page at a resolution (dots per
+    // inch); text keeps about its on-screen point size.
     void Draw(QPainter& painter, const QRect& target, int resolution);
+
+    void SetBackground(QColor colour);
+    void SetForeground(QColor colour); // axes, ticks and labels
+
+    // Drawings of the curves and of the overlay so far (for tests).
+    int CurveDrawings() const { return curveDrawings_; }
+    int OverlayDrawings() const { return overlayDrawings_; }
 
     QCustomPlot* Plot() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct Private;
-    std::unique_ptr<Private> d_;
+    friend class TChartSeries;
+    friend class TChartAxis;
+    friend class SeriesPlottable;
+    friend class ChartPlot;
+    friend class OverlayLayerable;
+
+    void EnsureLayout() const;
+    void LayoutChanged() { layoutDirty_ = true; }
+    void DrawOverlay(QPainter& painter, std::vector<QLine>* inverted);
+    void PaintInverted(QPainter& painter) const;
+
+    ChartPlot* plot_;
+    OverlayLayerable* overlay_;
+    std::deque<std::unique_ptr<TChartSeries>> series_;
+    std::unique_ptr<TChartAxis> bottom_;
+    std::unique_ptr<TChartAxis> right_;
+    TChartCanvas canvas_;
+    QTimer* invalidateTimer_ = nullptr;
+    std::vector<QLine> inverted_;
+    bool zoomed_ = false;
+    double savedRange_[4] = {0, 0, 0, 0};
+    bool drawing_ = false;
+    bool printing_ = false;
+    mutable bool needsReplot_ = true;
+    bool pressed_ = false;
+    mutable bool layoutDirty_ = true;
+    int curveDrawings_ = 0;
+    int overlayDrawings_ = 0;
 };
 
 } // namespace tavi

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 
 class QDialog;
 class QWidget;
@@ -35,5 +36,12 @@ public:
 // The dialogs in use: the real ones unless a test installed its own.
 IUserDialogs& Dialogs();
 void SetDialogs(IUserDialogs* dialogs); // nullptr restores the real ones
+
+// The operator's text of an error: the message of a port, conversion or stream
+// error (any std::exception), "Unknown error" for anything else.
+QString ExceptionText(std::exception_ptr error);
+// The application's general error display: the error's text through
+// Dialogs().ShowError. Nothing for a null pointer.
+void ShowException(QWidget* parent, std::exception_ptr error);
 
 } // namespace tavi

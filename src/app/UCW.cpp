@@ -1,1 +1,1111 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The main window: construction, parameter controls, setups, menus, dialogs.
+#include "app/UCW.h"
+
+#include "device/UOutMess.h"
+#include "dialogs/AudioDlgB.h"
+#include "dialogs/DlgBox1.h"
+#include "dialogs/Logo.h"
+#include "dialogs/UService.h"
+#include "dialogs/UsersAssist.h"
+#include "params/NumFormat.h"
+#include "params/UTextTbl.h"
+#include "platform/Chart.h"
+#include "platform/Controls.h"
+#include "platform/Seams.h"
+#include "processing/UDataProc.h"
+#include "setup/DirDlgB.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+namespace tavi {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+const char* const kPanelLabels[5] = {
+    "Acc: ", "Last Data Saved In: ", "Spectrometer: ", "Magnetic Field Source: ", "DB: "};
+const int kPanelWidths[5] = {85, 180, 250, 195, 100};
+
+QFont PointFont(const QFont& base, double points) {
+    QFont f = base;
+    f.setPointSizeF(points);
+    return f;
+}
+
+template <class W> W* Named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+TUpDown* MakeUpDown(QWidget* parent, const char* name, int min, int max) {
+    auto* u = Named(new TUpDown(parent), name);
+    u->SetRange(min, max);
+    u->SetPosition(min);
+    return u;
+}
+
+TValueText* MakeValue(QWidget* parent, const char* name) {
+    auto* v = Named(new TValueText(parent), name);
+    v->setMinimumWidth(56);
+    return v;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
+    return Named(new QLabel(QString::fromUtf8(caption), parent), name);
+}
+
+} // namespace
+
+double TFCW::ComputeDisplayScale(int screenWidth) {
+    const long double ratio = static_cast<long double>(screenWidth) * 0.00125L;
+    if (ratio > 1)
+        return static_cast<double>(RoundToReal48(ratio * 1.09L));
+    return 1.0;
+}
+
+TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
+    : QMainWindow(parent), port_(port) {
+    setObjectName(QStringLiteral("FCW"));
+    ExeDir = exeDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : exeDir;
+    if (ExeDir.empty() || ExeDir.back() != '/')
+        ExeDir += '/';
+    SetCommandTarget(&port_, &DeviceReady);
+
+    // 1. The splash window shows itself at once.
+    Logo = new TMLogo(this);
+
+    // 2.-4. Position, separators, scale.
+    move(0, 0);
+    SetNumberSeparators({'.', ' '});
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->geometry().width() : 800;
+    const int screenHeight = screen ? screen->geometry().height() : 600;
+    DisplayScale = ComputeDisplayScale(screenWidth);
+    // The layout was drawn for a 4:3 screen: on a wider one, scaling by the
+    // width alone would push the lower group boxes off the screen.
+    const double layoutScale =
+        screenWidth >= 800 ? std::min(screenWidth / 800.0, std::max(1.0, screenHeight / 600.0))
+                           : 1.0;
+    MarkerLength137 = static_cast<int>(std::trunc(137 * DisplayScale));
+    MarkerLength320 = static_cast<int>(std::trunc(320 * DisplayScale));
+    setFont(PointFont(font(), 8 * layoutScale));
+    resize(static_cast<int>(802 * layoutScale), static_cast<int>(570 * layoutScale));
+
+    auto* central = Named(new QWidget(this), "Central");
+    setCentralWidget(central);
+    BuildToolBar();
+    BuildChartArea(central);
+    BuildResonanceBox();
+    BuildReceiverBox();
+    BuildModulatorBox();
+    BuildAcquisitionBox();
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(ResonanceBox, 114);
+    bottom->addWidget(ReceiverBox, 249);
+    bottom->addWidget(FModulatorBox, 201);
+    bottom->addWidget(AcquisitionBox, 193);
+    static_cast<QVBoxLayout*>(central->layout())->addLayout(bottom, 0);
+    BuildStatusBar();
+    BuildMenus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(std::chrono::milliseconds(1000));
+    connect(Timer1, &QTimer::timeout, this, &TFCW::Timer1Timer);
+    ConnectPortEvents();
+
+    // 6. "Save data as ..." waits for a finished experiment.
+    MSaveas->setEnabled(false);
+    // 7. Pass colours, legend, series (the run's part).
+    Fid->RightAxis().SetMinMax(-500, 500);
+    Fid->RightAxis().SetIncrement(250);
+    InitRun();
+    // 8. Hold list, in the order the hold rule indexes it.
+    CurrentPass = 0;
+    AccBuffer.clear();
+    HoldList = {
+        GainScrollBar,   GainVal, Gain,   PhaseScrollBar, PhaseVal,    Phase,       ModAmpUpDown,
+        ModAmpVal,       ModAmp,  FByLab, DFrqVal,        DFrqUpDown,  FreqLab,     FrequencyVal,
+        FrequencyUpDown, B0ByLab, DB0Val, DB0UpDown,      TuningB0Lab, TuningB0Val, TuningB0UpDown};
+    // 9.-10. Run and device state.
+    AccUpDown->Tag = 0;
+    FNameEdit->clear();
+    RunState = 0;
+    SetHoldState(false);
+    UnitSerial.clear();
+    SetDeviceReady(false);
+    SetFieldSource(3);
+    SetFieldSource(0);
+    // 11. Pass display.
+    AlarmLooping = false;
+    CurrDiagramCBox->setCurrentIndex(0);
+    CurrDiagramCBoxChange();
+    if (SeriesAcc)
+        SeriesAcc->SetActive(false);
+    // 12. Preferences and the standard setup.
+    ReadIniSettings();
+    // 13.
+    RefreshCaption();
+    ApplyParameters();
+    // 14.
+    if (Logo)
+        Logo->StartTimer();
+}
+
+TFCW::~TFCW() {
+    Timer1->stop();
+    port_.OnRxFlag = nullptr;
+    port_.OnDSRChange = nullptr;
+    port_.OnCTSChange = nullptr;
+    port_.OnDeviceLost = nullptr;
+    SetCommandTarget(nullptr, nullptr);
+}
+
+void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataProc* dataProc,
+                       TFService* service, TMAudioDlgBox* audio, TMUsersAssist* about) {
+    CommentDlg = comment;
+    DirectoriesDlg = directories;
+    DataProc = dataProc;
+    Service = service;
+    AudioDlg = audio;
+    AboutDlg = about;
+    if (DataProc) {
+        DataProc->SetAcquisitionDirectory(Q(AcqDir));
+        DataProc->SetOutputDirectory(Q(OutDir));
+    }
+    if (Service)
+        Service->Bind(TuningB0UpDown, FrequencyUpDown);
+    if (AboutDlg)
+        AboutDlg->DeviceReady = [this] { return DeviceReady; };
+}
+
+// ---------------------------------------------------------------- layout
+
+void TFCW::BuildToolBar() {
+    ToolBar = Named(new QToolBar(QStringLiteral("ToolBar"), this), "ToolBar");
+    ToolBar->setMovable(false);
+    ToolBar->setFont(PointFont(font(), 8));
+    ToolBar->installEventFilter(this);
+    addToolBar(Qt::TopToolBarArea, ToolBar);
+
+    auto tool = [this](const char* name, const char* caption, const char* hint) {
+        auto* b = Named(new QToolButton(ToolBar), name);
+        b->setText(QString::fromUtf8(caption));
+        if (hint)
+            b->setToolTip(QString::fromUtf8(hint));
+        b->setAutoRaise(true);
+        return b;
+    };
+    auto gap = [this](const char* name, int width, bool line) {
+        auto* f = Named(new QFrame(ToolBar), name);
+        f->setFixedWidth(width);
+        if (line)
+            f->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+        return f;
+    };
+
+    VertMTB = tool("VertMTB", "V", "Vertical marker");
+    VertMTB->setCheckable(true);
+    VertMTB->setChecked(true);
+    VertMTB->setEnabled(false);
+    HorizMTB = tool("HorizMTB", "H", "Horizontal marker");
+    HorizMTB->setCheckable(true);
+    HorizMTB->setEnabled(false);
+    auto* markers = new QButtonGroup(this);
+    markers->setExclusive(true);
+    markers->addButton(VertMTB);
+    markers->addButton(HorizMTB);
+    SweepDLabel = Named(new QLabel(QStringLiteral("Pass Display: "), ToolBar), "SweepDLabel");
+    CurrDiagramCBox = Named(new QComboBox(ToolBar), "CurrDiagramCBox");
+    CurrDiagramCBox->addItems({"1", "2", "3", "4", "5", "off"});
+    AccDToolB = tool("AccDToolB", "Acc", nullptr);
+    AccDToolB->setCheckable(true);
+    DHToolB = tool("DHToolB", "DB", nullptr);
+    DHToolB->setEnabled(false);
+    DProcTB = tool("DProcTB", "Proc", "Data processing");
+
+    ToolBar->addWidget(VertMTB);
+    ToolBar->addWidget(HorizMTB);
+    ToolBar->addWidget(gap("S12ToolB", 20, false));
+    ToolBar->addWidget(SweepDLabel);
+    ToolBar->addWidget(CurrDiagramCBox);
+    ToolBar->addWidget(AccDToolB);
+    ToolBar->addWidget(gap("S13ToolB", 10, true));
+    ToolBar->addWidget(DHToolB);
+    ToolBar->addWidget(gap("S14ToolB", 10, true));
+    ToolBar->addWidget(DProcTB);
+
+    connect(VertMTB, &QToolButton::clicked, this, &TFCW::VertMTBClick);
+    connect(HorizMTB, &QToolButton::clicked, this, &TFCW::HorizMTBClick);
+    connect(CurrDiagramCBox, &QComboBox::activated, this, &TFCW::CurrDiagramCBoxChange);
+    // The check mark of "Accumulation Pass" is the state; the handler toggles it,
+    // so undo the button's own toggle first.
+    connect(AccDToolB, &QToolButton::clicked, this, [this] {
+        AccDToolB->setChecked(!AccDToolB->isChecked());
+        AccDToolBClick();
+    });
+    connect(DHToolB, &QToolButton::clicked, this, &TFCW::DHToolBClick);
+    connect(DProcTB, &QToolButton::clicked, this, &TFCW::MDataprocessingClick);
+}
+
+void TFCW::BuildChartArea(QWidget* central) {
+    auto* root = new QVBoxLayout(central);
+    root->setContentsMargins(6, 2, 6, 2);
+    auto* top = new QHBoxLayout;
+    root->addLayout(top, 1);
+
+    Level = Named(new QGroupBox(QStringLiteral("DC offset"), central), "Level");
+    Level->setToolTip(QStringLiteral("DC offset"));
+    Level->installEventFilter(this);
+    auto* levelLayout = new QVBoxLayout(Level);
+    LevelTB = Named(new QSlider(Qt::Vertical, Level), "LevelTB");
+    LevelTB->setRange(-500, 500);
+    LevelTB->setPageStep(10);
+    LevelTB->setSingleStep(1);
+    LevelTB->setTickPosition(QSlider::NoTicks);
+    LevelTB->setInvertedAppearance(true); // minimum at the top
+    LevelTB->setCursor(Qt::PointingHandCursor);
+    levelLayout->addWidget(LevelTB, 1, Qt::AlignHCenter);
+    connect(LevelTB, &QSlider::valueChanged, this, [this](int v) { Params.DCOffset = v; });
+    top->addWidget(Level, 0);
+
+    Fid = Named(new TChart(central), "Fid");
+    Fid->setCursor(Qt::PointingHandCursor);
+    Fid->BottomAxis().SetValueFormat("# ##0.### [Gs]");
+    Fid->RightAxis().SetMinMax(-500, 500);
+    Fid->RightAxis().SetIncrement(250);
+    for (auto& s : PassSeries)
+        s = &Fid->AddSeries();
+    SeriesAcc = &Fid->AddSeries();
+    Fid->OnClick = [this] { FidClick(); };
+    top->addWidget(Fid, 1);
+
+    OutOfRangeLab = Named(new QLabel(QStringLiteral(" out of range: "), Fid), "OutOfRangeLab");
+    OutOfRangeLab->setStyleSheet(QStringLiteral("color: red; background-color: yellow;"));
+    OutOfRangeLab->setFont(PointFont(font(), 7));
+    OutOfRangeLab->setFixedHeight(14);
+    OutOfRangeLab->move(60, 4 * 14);
+    OutOfRangeLab->hide();
+    XYST = Named(new QLabel(Fid), "XYST");
+    XYST->move(60, 4);
+    XYST->hide();
+    DBST = Named(new QLabel(Fid), "DBST");
+    DBST->move(60, 24);
+    DBST->hide();
+}
+
+void TFCW::BuildResonanceBox() {
+    ResonanceBox = Named(new QGroupBox(QStringLiteral("Mode"), centralWidget()), "ResonanceBox");
+    ResonanceBox->setToolTip(QStringLiteral("Mode"));
+    ResonanceBox->installEventFilter(this);
+    auto* l = new QVBoxLayout(ResonanceBox);
+    const char* names[4] = {"HydrogenRB", "FluorineRB", "HFRB", "EPRResRB"};
+    for (int m = 0; m < kModeCount; ++m) {
+        // The stored caption doubles "&" so it shows as one.
+        QString caption = Q(ModeCaption(static_cast<TResonanceMode>(m)));
+        ModeRB[m] = Named(new QRadioButton(caption, ResonanceBox), names[m]);
+        l->addWidget(ModeRB[m]);
+    }
+    HydrogenRB = ModeRB[0];
+    FluorineRB = ModeRB[1];
+    HFRB = ModeRB[2];
+    EPRResRB = ModeRB[3];
+    HydrogenRB->setChecked(true);
+    for (int m = 0; m < kModeCount; ++m) {
+        connect(ModeRB[m], &QRadioButton::toggled, this, [this, m](bool on) {
+            if (on)
+                ModeRBClick(static_cast<TResonanceMode>(m));
+        });
+    }
+}
+
+void TFCW::BuildReceiverBox() {
+    ReceiverBox = Named(new QGroupBox(QStringLiteral("Detection"), centralWidget()), "ReceiverBox");
+    ReceiverBox->setToolTip(QStringLiteral("Detection"));
+    ReceiverBox->installEventFilter(this);
+    auto* box = ReceiverBox;
+    auto* g = new QGridLayout(box);
+
+    Gain = MakeLabel(box, "Gain", "Gain");
+    GainScrollBar = Named(new QScrollBar(Qt::Horizontal, box), "GainScrollBar");
+    GainScrollBar->setRange(0, 255);
+    GainScrollBar->setPageStep(10);
+    GainVal = MakeValue(box, "GainVal");
+    Phase = MakeLabel(box, "Phase", "Phase");
+    PhaseScrollBar = Named(new QScrollBar(Qt::Horizontal, box), "PhaseScrollBar");
+    PhaseScrollBar->setRange(0, 239);
+    PhaseScrollBar->setPageStep(10);
+    PhaseVal = MakeValue(box, "PhaseVal");
+    TuningB0Lab = MakeLabel(box, "TuningB0Lab", "B0");
+    TuningB0Val = MakeValue(box, "TuningB0Val");
+    TuningB0UpDown = MakeUpDown(box, "TuningB0UpDown", -2000, 2000);
+    TuningB0UpDown->SetPosition(0);
+    B0ByLab = MakeLabel(box, "B0ByLab", "by");
+    DB0Val = MakeValue(box, "DB0Val");
+    DB0UpDown = MakeUpDown(box, "DB0UpDown", 0, 3);
+    FreqLab = MakeLabel(box, "FreqLab", "F");
+    FrequencyVal = MakeValue(box, "FrequencyVal");
+    FrequencyUpDown = MakeUpDown(box, "FrequencyUpDown", -2000, 2000);
+    FrequencyUpDown->SetPosition(0);
+    FByLab = MakeLabel(box, "FByLab", "by");
+    DFrqVal = MakeValue(box, "DFrqVal");
+    DFrqUpDown = MakeUpDown(box, "DFrqUpDown", 0, 3);
+
+    g->addWidget(Gain, 0, 0);
+    g->addWidget(GainScrollBar, 0, 1, 1, 4);
+    g->addWidget(GainVal, 0, 5, 1, 2);
+    g->addWidget(Phase, 1, 0);
+    g->addWidget(PhaseScrollBar, 1, 1, 1, 4);
+    g->addWidget(PhaseVal, 1, 5, 1, 2);
+    g->addWidget(TuningB0Lab, 2, 0);
+    g->addWidget(TuningB0Val, 2, 1, 1, 2);
+    g->addWidget(TuningB0UpDown, 2, 3);
+    g->addWidget(B0ByLab, 2, 4, Qt::AlignRight);
+    g->addWidget(DB0Val, 2, 5);
+    g->addWidget(DB0UpDown, 2, 6);
+    g->addWidget(FreqLab, 3, 0);
+    g->addWidget(FrequencyVal, 3, 1, 1, 2);
+    g->addWidget(FrequencyUpDown, 3, 3);
+    g->addWidget(FByLab, 3, 4, Qt::AlignRight);
+    g->addWidget(DFrqVal, 3, 5);
+    g->addWidget(DFrqUpDown, 3, 6);
+    g->setColumnStretch(1, 1);
+    g->setColumnStretch(5, 1);
+
+    connect(GainScrollBar, &QScrollBar::valueChanged, this, &TFCW::GainScrollBarChange);
+    connect(PhaseScrollBar, &QScrollBar::valueChanged, this, &TFCW::PhaseScrollBarChange);
+    TuningB0UpDown->OnClick = [this] { TuningB0UpDownClick(); };
+    DB0UpDown->OnClick = [this] { DB0UpDownClick(); };
+    FrequencyUpDown->OnClick = [this] { FrequencyUpDownClick(); };
+    DFrqUpDown->OnClick = [this] { DFrqUpDownClick(); };
+}
+
+void TFCW::BuildModulatorBox() {
+    FModulatorBox =
+        Named(new QGroupBox(QStringLiteral("Modulation"), centralWidget()), "FModulatorBox");
+    FModulatorBox->setToolTip(QStringLiteral("Modulation"));
+    FModulatorBox->installEventFilter(this);
+    auto* box = FModulatorBox;
+    auto* g = new QGridLayout(box);
+
+    ModAmp = MakeLabel(box, "ModAmp", "2nd Mod Amplit");
+    ModAmpVal = MakeValue(box, "ModAmpVal");
+    ModAmpUpDown = MakeUpDown(box, "ModAmpUpDown", 1, 11);
+    FieldSwRngRB = Named(new QRadioButton(QStringLiteral("Field Sweep"), box), "FieldSwRngRB");
+    FieldSwRngVal = MakeValue(box, "FieldSwRngVal");
+    FieldSwRngUpDown = MakeUpDown(box, "FieldSwRngUpDown", 1, 10);
+    FreqSwRngRB = Named(new QRadioButton(QStringLiteral("Frequency Sweep"), box), "FreqSwRngRB");
+    FreqSwRngVal = MakeValue(box, "FreqSwRngVal");
+    FreqSwRngUpDown = MakeUpDown(box, "FreqSwRngUpDown", 1, 9);
+    SweepTLab = MakeLabel(box, "SweepTLab", "Sweep Time");
+    SweepTVal = MakeValue(box, "SweepTVal");
+    SweepTUpDown = MakeUpDown(box, "SweepTUpDown", 1, 7);
+
+    QWidget* rows[4][3] = {{ModAmp, ModAmpVal, ModAmpUpDown},
+                           {FieldSwRngRB, FieldSwRngVal, FieldSwRngUpDown},
+                           {FreqSwRngRB, FreqSwRngVal, FreqSwRngUpDown},
+                           {SweepTLab, SweepTVal, SweepTUpDown}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c)
+            g->addWidget(rows[r][c], r, c);
+    g->setColumnStretch(1, 1);
+
+    ModAmpUpDown->OnClick = [this] { ModAmpUpDownClick(); };
+    FieldSwRngUpDown->OnClick = [this] { FieldSwRngUpDownClick(); };
+    FreqSwRngUpDown->OnClick = [this] { FreqSwRngUpDownClick(); };
+    SweepTUpDown->OnClick = [this] { SweepTUpDownClick(); };
+    connect(FieldSwRngRB, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            FieldSwRngRBClick();
+    });
+    connect(FreqSwRngRB, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            FreqSwRngRBClick();
+    });
+}
+
+void TFCW::BuildAcquisitionBox() {
+    AcquisitionBox =
+        Named(new QGroupBox(QStringLiteral("Acquisition"), centralWidget()), "AcquisitionBox");
+    AcquisitionBox->setToolTip(QStringLiteral("Acquisition"));
+    AcquisitionBox->installEventFilter(this);
+    auto* box = AcquisitionBox;
+    auto* g = new QGridLayout(box);
+
+    auto speed = [box](const char* name, const char* caption) {
+        auto* b = Named(new QToolButton(box), name);
+        b->setText(QString::fromUtf8(caption));
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        return b;
+    };
+    StartToolB = speed("StartToolB", "Start");
+    HoldToolB = speed("HoldToolB", "Hold");
+    HoldToolB->setCheckable(true);
+    AbortToolB = speed("AbortToolB", "Abort");
+    AccLab = MakeLabel(box, "AccLab", "Acc");
+    AccVal = MakeValue(box, "AccVal");
+    AccVal->setMinimumWidth(30);
+    AccUpDown = MakeUpDown(box, "AccUpDown", 1, 99);
+    LoopRB = Named(new QRadioButton(QStringLiteral("Loop"), box), "LoopRB");
+    SingleRB = Named(new QRadioButton(QStringLiteral("Single"), box), "SingleRB");
+    SingleRB->setChecked(true);
+    FNameLab = MakeLabel(box, "FNameLab", "Store in file");
+    FNameEdit = Named(new QLineEdit(box), "FNameEdit");
+    FNameEdit->setToolTip(QStringLiteral("File name"));
+    CommentLab = MakeLabel(box, "CommentLab", "Comment");
+    CommentEdit = Named(new QLineEdit(box), "CommentEdit");
+    CommentEdit->setToolTip(QStringLiteral("Comment"));
+    CommentEdit->installEventFilter(this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(StartToolB);
+    buttons->addWidget(HoldToolB);
+    buttons->addWidget(AbortToolB);
+    g->addLayout(buttons, 0, 0, 1, 5);
+    g->addWidget(AccLab, 1, 0);
+    g->addWidget(AccVal, 1, 1);
+    g->addWidget(AccUpDown, 1, 2);
+    g->addWidget(LoopRB, 1, 3);
+    g->addWidget(SingleRB, 1, 4);
+    g->addWidget(FNameLab, 2, 0, 1, 2);
+    g->addWidget(FNameEdit, 2, 2, 1, 3);
+    g->addWidget(CommentLab, 3, 0, 1, 2);
+    g->addWidget(CommentEdit, 3, 2, 1, 3);
+
+    connect(StartToolB, &QToolButton::clicked, this, &TFCW::StartToolBClick);
+    // Hold keeps its state until the device confirms with "H".
+    connect(HoldToolB, &QToolButton::clicked, this, [this] {
+        HoldToolB->setChecked(HoldActive);
+        HoldToolBClick();
+    });
+    connect(AbortToolB, &QToolButton::clicked, this, &TFCW::AbortToolBClick);
+    AccUpDown->OnClick = [this] { AccUpDownClick(); };
+    for (QRadioButton* rb : {LoopRB, SingleRB})
+        connect(rb, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                SingleRBClick();
+        });
+}
+
+void TFCW::BuildStatusBar() {
+    StatusBar = Named(new QStatusBar(this), "StatusBar");
+    StatusBar->setFont(PointFont(font(), 8));
+    StatusBar->setFixedHeight(19 + 4);
+    StatusBar->setSizeGripEnabled(false);
+    setStatusBar(StatusBar);
+    for (int i = 0; i < 5; ++i) {
+        auto* p = new QLabel(QString::fromLatin1(kPanelLabels[i]), StatusBar);
+        p->setObjectName(QStringLiteral("Panel%1").arg(i));
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setMinimumWidth(kPanelWidths[i]);
+        Panels[i] = p;
+        StatusBar->addWidget(p, i == 4 ? 1 : 0);
+    }
+}
+
+void TFCW::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    auto item = [this](QMenu* menu, const char* name, const char* caption) {
+        QAction* a = menu->addAction(QString::fromUtf8(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("MFile"));
+    MSaveas = item(file, "MSaveas", "Save data as ...");
+    file->addSeparator();
+    MOpensetup = item(file, "MOpensetup", "Open setup");
+    MSavesetup = item(file, "MSavesetup", "Save setup");
+    MSavesetup->setEnabled(false);
+    MSavesetupas = item(file, "MSavesetupas", "Save setup as...");
+    file->addSeparator();
+    MAbout = item(file, "MAbout", "About");
+    file->addSeparator();
+    MExit = item(file, "MExit", "Exit");
+
+    QMenu* spc = bar->addMenu(QStringLiteral("Spectrometer"));
+    spc->setObjectName(QStringLiteral("MSpectrometer"));
+    MSpcCOM = spc->addMenu(QStringLiteral("Comunication Port"));
+    MSpcCOM->setObjectName(QStringLiteral("MSpcCOM"));
+    PortGroup = new QActionGroup(this);
+    PortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray name = "MSpcCOM" + QByteArray::number(i + 1);
+        QAction* a = item(MSpcCOM, name.constData(), ("COM" + std::to_string(i + 1)).c_str());
+        a->setCheckable(true);
+        PortGroup->addAction(a);
+        MSpcCOMItems[i] = a;
+        connect(a, &QAction::triggered, this, [this, i] { MSpcCOMClick(i); });
+    }
+    MLink = item(spc, "MLink", "Connect");
+
+    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+    tools->setObjectName(QStringLiteral("MTools"));
+    MAccDiagram = item(tools, "MAccDiagram", "Accumulation Pass");
+    MAccDiagram->setCheckable(true);
+    MUnits = tools->addMenu(QStringLiteral("Units"));
+    MUnits->setObjectName(QStringLiteral("MUnits"));
+    auto* units = new QActionGroup(this);
+    MmT = item(MUnits, "MmT", "mT");
+    MGs = item(MUnits, "MGs", "Gs");
+    for (QAction* a : {MmT, MGs}) {
+        a->setCheckable(true);
+        units->addAction(a);
+    }
+    MGs->setChecked(true);
+    MUnits->menuAction()->setEnabled(false);
+    MFileLocation = item(tools, "MFileLocation", "File Location");
+    Audio1 = item(tools, "Audio1", "Audio");
+    tools->addSeparator();
+    MCurrentdirection = tools->addMenu(QStringLiteral("Current direction"));
+    MCurrentdirection->setObjectName(QStringLiteral("MCurrentdirection"));
+    auto* dirs = new QActionGroup(this);
+    MCDirFWD = item(MCurrentdirection, "MCDirFWD", "FWD");
+    MCDirREV = item(MCurrentdirection, "MCDirREV", "REV");
+    for (QAction* a : {MCDirFWD, MCDirREV}) {
+        a->setCheckable(true);
+        dirs->addAction(a);
+    }
+    MCDirFWD->setChecked(true);
+    MCurrentdirection->menuAction()->setEnabled(false);
+    tools->addSeparator();
+    MDataprocessing = item(tools, "MDataprocessing", "Data Processing");
+    tools->addSeparator();
+    MService = item(tools, "MService", "Service");
+    MService->setEnabled(false);
+
+    // The menu item stays disabled; technicians open the window with this key.
+    ServiceShortcut = new QAction(this);
+    ServiceShortcut->setObjectName(QStringLiteral("ServiceShortcut"));
+    ServiceShortcut->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+    ServiceShortcut->setShortcutContext(Qt::WindowShortcut);
+    addAction(ServiceShortcut);
+
+    connect(MSaveas, &QAction::triggered, this, &TFCW::MSaveasClick);
+    connect(MOpensetup, &QAction::triggered, this, &TFCW::MOpensetupClick);
+    connect(MSavesetup, &QAction::triggered, this, &TFCW::MSavesetupClick);
+    connect(MSavesetupas, &QAction::triggered, this, &TFCW::MSavesetupasClick);
+    connect(MAbout, &QAction::triggered, this, &TFCW::MAboutClick);
+    connect(MExit, &QAction::triggered, this, &TFCW::MExitClick);
+    connect(MLink, &QAction::triggered, this, &TFCW::MLinkClick);
+    connect(MAccDiagram, &QAction::triggered, this, &TFCW::MAccDiagramClick);
+    connect(MmT, &QAction::triggered, this, &TFCW::MmTClick);
+    connect(MGs, &QAction::triggered, this, &TFCW::MGsClick);
+    connect(MFileLocation, &QAction::triggered, this, &TFCW::MFileLocationClick);
+    connect(Audio1, &QAction::triggered, this, &TFCW::Audio1Click);
+    connect(MCDirFWD, &QAction::triggered, this, &TFCW::MCDirFWDClick);
+    connect(MCDirREV, &QAction::triggered, this, &TFCW::MCDirREVClick);
+    connect(MDataprocessing, &QAction::triggered, this, &TFCW::MDataprocessingClick);
+    connect(MService, &QAction::triggered, this, &TFCW::MServiceClick);
+    connect(ServiceShortcut, &QAction::triggered, this, &TFCW::MServiceClick);
+}
+
+// ---------------------------------------------------------------- parameters
+
+bool TFCW::FrequencySweep() const {
+    return FreqSwRngRB->isChecked();
+}
+int TFCW::EsrFlag() const {
+    return EPRResRB->isChecked() ? 1 : 0;
+}
+
+void TFCW::GainScrollBarChange() {
+    const int pos = GainScrollBar->value();
+    Params.Gain = pos;
+    GainVal->setText(Q(FormatGain(pos)));
+    SendGain(static_cast<std::int16_t>(pos));
+}
+
+void TFCW::PhaseScrollBarChange() {
+    const int pos = PhaseScrollBar->value();
+    Params.Phase[CurrentMode] = pos;
+    PhaseVal->setText(Q(FormatPhase(pos)));
+    SendPhase(static_cast<std::int16_t>(pos));
+}
+
+void TFCW::ModAmpUpDownClick() {
+    const int idx = ModAmpUpDown->Position();
+    Params.ModAmp = idx;
+    ModAmpVal->setText(Q(FormatModAmp(idx)));
+    SendModAmp(EsrFlag(), ModAmpGs(idx));
+}
+
+void TFCW::FieldSwRngUpDownClick() {
+    const int idx = FieldSwRngUpDown->Position();
+    Params.FieldSweepRange[CurrentMode] = idx;
+    FieldSwRngVal->setText(Q(FormatFieldSweepRange(EsrFlag(), idx)));
+    SendFieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx));
+    if (FieldSwRngRB->isChecked())
+        FieldSwRngRBClick();
+    else
+        FieldSwRngRB->setChecked(true); // runs FieldSwRngRBClick
+}
+
+void TFCW::FreqSwRngUpDownClick() {
+    const int idx = FreqSwRngUpDown->Position();
+    Params.FreqSweepRange = idx;
+    FreqSwRngVal->setText(Q(FormatFreqSweepRange(idx)));
+    SendFreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000);
+    if (FreqSwRngRB->isChecked())
+        FreqSwRngRBClick();
+    else
+        FreqSwRngRB->setChecked(true);
+}
+
+void TFCW::SweepTUpDownClick() {
+    const int idx = SweepTUpDown->Position();
+    Params.SweepTime = idx;
+    SweepTVal->setText(Q(FormatSweepTime(idx)));
+    SendSweepTime(static_cast<std::int16_t>(idx));
+}
+
+void TFCW::TuningB0UpDownClick() {
+    const int pos = TuningB0UpDown->Position();
+    Params.B0[CurrentMode] = pos;
+    TuningB0Val->setText(
+        Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets[CurrentMode])));
+    SendFieldTuning(static_cast<std::int16_t>(pos));
+}
+
+void TFCW::FrequencyUpDownClick() {
+    const int pos = FrequencyUpDown->Position();
+    Params.Frequency[CurrentMode] = pos;
+    FrequencyVal->setText(Q(FormatFrequency(CurrentMode, pos)));
+    SendFrequency(FrequencyHz(CurrentMode, pos));
+}
+
+void TFCW::DB0UpDownClick() {
+    const int idx = DB0UpDown->Position();
+    Params.B0Step = idx;
+    const int inc = B0StepIncrement(CurrentMode, idx);
+    TuningB0UpDown->SetIncrement(inc);
+    DB0Val->setText(Q(FormatB0Step(CurrentMode, inc)));
+}
+
+void TFCW::DFrqUpDownClick() {
+    const int idx = DFrqUpDown->Position();
+    Params.FrequencyStep = idx;
+    FrequencyUpDown->SetIncrement(FrequencyIncrement(idx));
+    DFrqVal->setText(Q(FormatFrequencyStep(idx)));
+}
+
+void TFCW::AccUpDownClick() {
+    const int n = AccUpDown->Position();
+    Params.Accumulations = n;
+    AccVal->setText(QString::number(n));
+    SetPanelValue(0, Q(Format("%d of %d", {Arg(AccUpDown->Tag), Arg(n)})));
+}
+
+void TFCW::ModeRBClick(TResonanceMode mode) {
+    SelectMode(mode);
+    SendMode(ModeCommandDigit(mode));
+}
+
+void TFCW::SetSweepAxis(bool frequencySweep) {
+    Params.FieldSweep = frequencySweep ? 0 : 1;
+    const double range = frequencySweep
+                             ? FreqSweepRangeKHzRounded(FreqSwRngUpDown->Position())
+                             : FieldSweepRangeGs(EsrFlag(), FieldSwRngUpDown->Position());
+    TChartAxis& axis = Fid->BottomAxis();
+    axis.SetMinMax(-range / 2, range / 2);
+    axis.SetIncrement(range / 4);
+    axis.SetValueFormat(frequencySweep ? "# ##0.### [kHz]" : "# ##0.### [Gs]");
+}
+
+void TFCW::FieldSwRngRBClick() {
+    SetSweepAxis(false);
+}
+void TFCW::FreqSwRngRBClick() {
+    SetSweepAxis(true);
+}
+
+void TFCW::MCDirFWDClick() {
+    MCDirFWD->setChecked(true);
+    SendCurrentDirection(true);
+}
+
+void TFCW::MCDirREVClick() {
+    MCDirREV->setChecked(true);
+    SendCurrentDirection(false);
+}
+
+void TFCW::MGsClick() {
+    MGs->setChecked(true);
+}
+
+void TFCW::MmTClick() {
+    MmT->setChecked(true);
+}
+
+void TFCW::SelectMode(TResonanceMode mode) {
+    // 1. Remember the shown positions in the slots of the mode being left.
+    Params.B0[CurrentMode] = TuningB0UpDown->Position();
+    Params.Frequency[CurrentMode] = FrequencyUpDown->Position();
+    Params.Phase[CurrentMode] = PhaseScrollBar->value();
+    Params.FieldSweepRange[CurrentMode] = FieldSwRngUpDown->Position();
+    // 2.
+    CurrentMode = mode;
+    Params.Mode = mode;
+    // 3.
+    const RangeLimits lim = FieldSweepRangeLimits(mode);
+    FieldSwRngUpDown->SetMin(lim.min);
+    FieldSwRngUpDown->SetMax(lim.max);
+    FieldSwRngUpDown->setEnabled(lim.min != lim.max);
+    // 4. The scroll bar runs its handler when its position changes.
+    const TSetupRecord stored = Params;
+    TuningB0UpDown->SetPosition(stored.B0[mode]);
+    FrequencyUpDown->SetPosition(stored.Frequency[mode]);
+    PhaseScrollBar->setValue(stored.Phase[mode]);
+    FieldSwRngUpDown->SetPosition(stored.FieldSweepRange[mode]);
+    // 5. The B0 step index is clamped to the new minimum, so it never gives a
+    // zero increment after leaving ESR.
+    DB0UpDown->SetMin(mode == rmESR ? -1 : 0);
+    // 6.
+    MCurrentdirection->menuAction()->setEnabled(mode == rmESR && CurrentDirectionAvailable);
+    // 7.
+    TuningB0UpDownClick();
+    FrequencyUpDownClick();
+    PhaseScrollBarChange();
+    FieldSwRngUpDownClick();
+    DB0UpDownClick();
+    // 8.
+    const bool freqSweepPossible = mode != rmESR;
+    FreqSwRngRB->setEnabled(freqSweepPossible);
+    FreqSwRngVal->setEnabled(freqSweepPossible);
+    FreqSwRngUpDown->setEnabled(freqSweepPossible);
+    for (int m = 0; m < kModeCount; ++m)
+        ModeRB[m]->setEnabled(ModeAvailable[m] == 1);
+}
+
+void TFCW::ApplyParameters() {
+    // Handlers write the parameter set as they run (a frequency-range handler
+    // even flips the sweep kind), so read everything from a snapshot.
+    TSetupRecord rec = Params;
+    const TResonanceMode mode = CurrentMode;
+    // 1.
+    LevelTB->setValue(rec.DCOffset);
+    GainScrollBar->setValue(rec.Gain);
+    // 2.
+    Params.Phase = rec.Phase;
+    PhaseScrollBar->setValue(rec.Phase[mode]);
+    // 3.
+    AccUpDown->SetPosition(rec.Accumulations);
+    // 4.
+    Params.FieldSweepRange = rec.FieldSweepRange;
+    FieldSwRngUpDown->SetPosition(rec.FieldSweepRange[mode]);
+    FreqSwRngUpDown->SetPosition(rec.FreqSweepRange);
+    ModAmpUpDown->SetPosition(rec.ModAmp);
+    SweepTUpDown->SetPosition(rec.SweepTime);
+    // 5.
+    Params.B0 = rec.B0;
+    TuningB0UpDown->SetPosition(rec.B0[mode]);
+    DB0UpDown->SetPosition(rec.B0Step);
+    // 6.
+    Params.Frequency = rec.Frequency;
+    FrequencyUpDown->SetPosition(rec.Frequency[mode]);
+    DFrqUpDown->SetPosition(rec.FrequencyStep);
+    // 7. A mode the field source cannot serve falls back.
+    int newMode = rec.Mode < kModeCount ? rec.Mode : 0;
+    if (!ModeRB[newMode]->isEnabledTo(this))
+        newMode = newMode == rmESR ? rmH1 : rmESR;
+    rec.Mode = static_cast<std::uint8_t>(newMode);
+    Params.Mode = rec.Mode;
+    ModeRB[newMode]->setChecked(true); // a newly checked button runs its handler
+    // 8.
+    GainScrollBarChange();
+    AccUpDownClick();
+    FreqSwRngUpDownClick();
+    ModAmpUpDownClick();
+    SweepTUpDownClick();
+    DB0UpDownClick();
+    DFrqUpDownClick();
+    // 9.
+    ModeRBClick(static_cast<TResonanceMode>(newMode));
+    // 10.
+    if (rec.FieldSweep == 1) {
+        if (!FieldSwRngRB->isChecked())
+            FieldSwRngRB->setChecked(true);
+    } else if (!FreqSwRngRB->isChecked()) {
+        FreqSwRngRB->setChecked(true);
+    }
+    Params.FieldSweep = rec.FieldSweep;
+    // 11. The direction is not part of a setup.
+    MCDirFWDClick();
+}
+
+void TFCW::CaptureParameters() {
+    // Re-running the mode's handlers selects the field sweep; the setup and the
+    // window must keep the sweep kind the operator chose.
+    const bool fieldSweep = FieldSwRngRB->isChecked();
+    SelectMode(CurrentMode);
+    if (!fieldSweep)
+        FreqSwRngRB->setChecked(true);
+    Params.DCOffset = LevelTB->value();
+    Params.Gain = GainScrollBar->value();
+    Params.Accumulations = AccUpDown->Position();
+    Params.ModAmp = ModAmpUpDown->Position();
+    Params.FieldSweep = fieldSweep ? 1 : 0;
+    Params.FreqSweepRange = FreqSwRngUpDown->Position();
+    Params.SweepTime = SweepTUpDown->Position();
+    Params.B0Step = DB0UpDown->Position();
+    Params.FrequencyStep = DFrqUpDown->Position();
+    Params.Mode = CurrentMode;
+}
+
+// ---------------------------------------------------------------- caption
+
+QString TFCW::CaptionText() const {
+    QString part1 =
+        DeviceReady
+            ? (QStringLiteral("CW NMR/ESR Spectrometer- Unit Serial #") + Q(UnitSerial)).left(42)
+            : QStringLiteral("CW NMR/ESR Spectrometer- Device not connected");
+    return part1 + QStringLiteral("            SETUP and ACQUISITION") +
+           QStringLiteral("            Setup: ") + Q(CurrentSetup.SetupName);
+}
+
+void TFCW::RefreshCaption() {
+    setWindowTitle(CaptionText());
+}
+
+// ---------------------------------------------------------------- setups
+
+bool TFCW::LoadSetup(const std::string& path, std::string* error) {
+    std::string cause;
+    if (!LoadSetupFile(path, Params, &cause)) {
+        if (error)
+            *error = cause;
+        return false;
+    }
+    SetCurrentSetup(CurrentSetup, path);
+    MSavesetup->setEnabled(CurrentSetup.SaveEnabled);
+    return true;
+}
+
+bool TFCW::SaveSetup(const std::string& path, std::string* error) {
+    CaptureParameters();
+    std::string cause;
+    if (!SaveSetupFile(path, Params, &cause)) {
+        if (error)
+            *error = cause;
+        return false;
+    }
+    SetCurrentSetup(CurrentSetup, path);
+    MSavesetup->setEnabled(CurrentSetup.SaveEnabled);
+    return true;
+}
+
+void TFCW::FileErrorToOperator(const QString& what, const std::string& cause) {
+    Dialogs().ShowError(this, cause.empty() ? what : what + QStringLiteral(": ") + Q(cause));
+}
+
+void TFCW::MOpensetupClick() {
+    const QString path = Dialogs().OpenFile(this, QStringLiteral("Select setup file"), Q(SetupDir),
+                                            QStringLiteral("setup file (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    std::string cause;
+    if (!LoadSetup(path.toStdString(), &cause)) {
+        FileErrorToOperator(QStringLiteral("Cannot read setup file %1").arg(path), cause);
+        return;
+    }
+    RefreshCaption();
+    ApplyParameters();
+}
+
+void TFCW::MSavesetupClick() {
+    const std::string path = CurrentSetup.SetupPath;
+    if (path.empty() || IsStandardSetup(path))
+        return; // the item is disabled for these
+    std::string cause;
+    if (!SaveSetup(path, &cause))
+        FileErrorToOperator(QStringLiteral("Cannot create file %1").arg(Q(path)), cause);
+}
+
+void TFCW::MSavesetupasClick() {
+    const QString path =
+        Dialogs().SaveFile(this, QStringLiteral("Save setup file as ..."), Q(SetupDir),
+                           QStringLiteral("setup file (*.cfg)"), QStringLiteral("cfg"));
+    if (path.isEmpty())
+        return;
+    if (IsStandardSetup(path.toStdString())) {
+        Dialogs().Message(this, QStringLiteral("STANDARD.CFG can not be changed !"), MsgIcon::Error,
+                          MsgButtons::Ok);
+        return;
+    }
+    std::string cause;
+    if (!SaveSetup(path.toStdString(), &cause))
+        FileErrorToOperator(QStringLiteral("Cannot create file %1").arg(path), cause);
+    RefreshCaption();
+}
+
+// ---------------------------------------------------------------- preferences
+
+void TFCW::ReadIniSettings() {
+    IniSettings ini; // empty directories, "COM1", default sounds
+    ReadIni(IniPath(ExeDir), ExeDir, ini);
+    SetupDir = ini.SetupDir;
+    AcqDir = ini.AcqDir;
+    OutDir = ini.OutDir;
+    SoundSettings = ini.Sounds;
+    LoadSetup(StandardSetupPath(SetupDir));
+    try {
+        port_.SetDeviceName(ini.PortName);
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
+    }
+    for (QAction* a : MSpcCOMItems)
+        a->setChecked(a->text().toStdString() == port_.DeviceName());
+}
+
+void TFCW::WriteIniSettings() {
+    IniSettings ini;
+    ini.SetupDir = SetupDir;
+    ini.AcqDir = AcqDir;
+    ini.OutDir = DataProc ? DataProc->OutputDirectory().toStdString() : OutDir;
+    ini.PortName = port_.DeviceName();
+    ini.Sounds = SoundSettings;
+    WriteIni(IniPath(ExeDir), ini); // an unwritable file is skipped
+}
+
+// ---------------------------------------------------------------- menus
+
+void TFCW::MAboutClick() {
+    if (AboutDlg)
+        Dialogs().Exec(*AboutDlg);
+}
+
+void TFCW::MExitClick() {
+    close();
+}
+
+void TFCW::MSpcCOMClick(int index) {
+    try {
+        port_.SetDeviceName("COM" + std::to_string(index + 1));
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
+    }
+    // The check marks follow the name the port really has.
+    for (QAction* a : MSpcCOMItems)
+        a->setChecked(a->text().toStdString() == port_.DeviceName());
+}
+
+void TFCW::MFileLocationClick() {
+    if (!DirectoriesDlg)
+        return;
+    const QString out = DataProc ? DataProc->OutputDirectory() : Q(OutDir);
+    DirectoriesDlg->SetDirectories(Q(SetupDir), Q(AcqDir), out);
+    if (Dialogs().Exec(*DirectoriesDlg) != QDialog::Accepted)
+        return;
+    SetupDir = DirectoriesDlg->SetupDirectory().toStdString();
+    AcqDir = DirectoriesDlg->AcquisitionDirectory().toStdString();
+    OutDir = DirectoriesDlg->OutputDirectory().toStdString();
+    if (DataProc) {
+        DataProc->SetAcquisitionDirectory(Q(AcqDir));
+        DataProc->SetOutputDirectory(Q(OutDir));
+    }
+}
+
+void TFCW::Audio1Click() {
+    if (!AudioDlg)
+        return;
+    AudioDlg->SetSettings(SoundSettings);
+    if (Dialogs().Exec(*AudioDlg) == QDialog::Accepted)
+        SoundSettings = AudioDlg->Settings();
+}
+
+void TFCW::MDataprocessingClick() {
+    if (!DataProc)
+        return;
+    DataProc->showMaximized();
+    DataProc->raise();
+    DataProc->activateWindow();
+}
+
+void TFCW::MServiceClick() {
+    if (!Service)
+        return;
+    Dialogs().Exec(*Service);
+    TuningB0UpDown->SetPosition(Service->TuningB0Position());
+    TuningB0UpDownClick();
+}
+
+void TFCW::MAccDiagramClick() {
+    // Undo the action's own toggle: AccDToolBClick toggles the check mark.
+    MAccDiagram->setChecked(!MAccDiagram->isChecked());
+    AccDToolBClick();
+}
+
+void TFCW::CommentEditDblClick() {
+    if (!CommentDlg)
+        return;
+    CommentDlg->SetCommentTarget(CommentEdit);
+    Dialogs().Exec(*CommentDlg);
+}
+
+// ---------------------------------------------------------------- events
+
+void TFCW::closeEvent(QCloseEvent* event) {
+    if (!CloseQueryAllowed()) {
+        event->ignore();
+        return;
+    }
+    StopAlarm();
+    WriteIniSettings();
+    Timer1->stop();
+    if (port_.Active()) {
+        try {
+            port_.Close();
+        } catch (const std::exception& e) {
+            Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
+        }
+    }
+    event->accept();
+    emit Closed();
+}
+
+void TFCW::mousePressEvent(QMouseEvent* event) {
+    FidClick();
+    QMainWindow::mousePressEvent(event);
+}
+
+bool TFCW::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == CommentEdit && event->type() == QEvent::MouseButtonDblClick) {
+        CommentEditDblClick();
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress &&
+        (watched == ToolBar || watched == Level || watched == ResonanceBox ||
+         watched == ReceiverBox || watched == FModulatorBox || watched == AcquisitionBox))
+        FidClick();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace tavi

@@ -1,2 +1,343 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The main window "SETUP and ACQUISITION": parameter controls, device state and
+// reply handling, the connection check, the setup menus and the run.
 #pragma once
+
+#include "device/ReplyParser.h"
+#include "device/SerialPort.h"
+#include "params/Freq.h"
+#include "processing/UMMarker.h"
+#include "setup/USetup.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+class QScrollBar;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace tavi {
+
+class TChart;
+class TChartSeries;
+class TUpDown;
+class TValueText;
+class TMLogo;
+class TMDialogBox;
+class TMDirectories;
+class TFDataProc;
+class TFService;
+class TMAudioDlgBox;
+class TMUsersAssist;
+
+class TFCW : public QMainWindow {
+    Q_OBJECT
+public:
+    // exeDir: where TAVI.INI lives; empty means the executable's directory.
+    explicit TFCW(ISerialPort& port, QWidget* parent = nullptr, std::string exeDir = {});
+    ~TFCW() override;
+
+    // The windows created after this one (Forms); any may be null in tests.
+    void AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataProc* dataProc,
+                     TFService* service, TMAudioDlgBox* audio, TMUsersAssist* about);
+
+    // Display scale rule: width / 800, times 1.09 when above 1, else 1 (6-byte real).
+    static double ComputeDisplayScale(int screenWidth);
+
+    // ---- controls (objectName = member name) ----
+    QToolBar* ToolBar = nullptr;
+    QToolButton* VertMTB = nullptr;
+    QToolButton* HorizMTB = nullptr;
+    QLabel* SweepDLabel = nullptr;
+    QComboBox* CurrDiagramCBox = nullptr;
+    QToolButton* AccDToolB = nullptr;
+    QToolButton* DHToolB = nullptr;
+    QToolButton* DProcTB = nullptr;
+
+    QGroupBox* Level = nullptr;
+    QSlider* LevelTB = nullptr;
+    TChart* Fid = nullptr;
+
+    QGroupBox* ResonanceBox = nullptr;
+    QRadioButton* HydrogenRB = nullptr;
+    QRadioButton* FluorineRB = nullptr;
+    QRadioButton* HFRB = nullptr;
+    QRadioButton* EPRResRB = nullptr;
+    std::array<QRadioButton*, 4> ModeRB{};        // indexed by TResonanceMode
+    std::array<int, 4> ModeAvailable{1, 1, 1, 1}; // the radio buttons' availability tags
+
+    QGroupBox* ReceiverBox = nullptr;
+    QLabel* Gain = nullptr;
+    QScrollBar* GainScrollBar = nullptr;
+    TValueText* GainVal = nullptr;
+    QLabel* Phase = nullptr;
+    QScrollBar* PhaseScrollBar = nullptr;
+    TValueText* PhaseVal = nullptr;
+    QLabel* TuningB0Lab = nullptr;
+    TUpDown* TuningB0UpDown = nullptr;
+    TValueText* TuningB0Val = nullptr;
+    QLabel* B0ByLab = nullptr;
+    TUpDown* DB0UpDown = nullptr;
+    TValueText* DB0Val = nullptr;
+    QLabel* FreqLab = nullptr;
+    TUpDown* FrequencyUpDown = nullptr;
+    TValueText* FrequencyVal = nullptr;
+    QLabel* FByLab = nullptr;
+    TUpDown* DFrqUpDown = nullptr;
+    TValueText* DFrqVal = nullptr;
+
+    QGroupBox* FModulatorBox = nullptr;
+    QLabel* ModAmp = nullptr;
+    TUpDown* ModAmpUpDown = nullptr;
+    TValueText* ModAmpVal = nullptr;
+    QRadioButton* FieldSwRngRB = nullptr;
+    TUpDown* FieldSwRngUpDown = nullptr;
+    TValueText* FieldSwRngVal = nullptr;
+    QRadioButton* FreqSwRngRB = nullptr;
+    TUpDown* FreqSwRngUpDown = nullptr;
+    TValueText* FreqSwRngVal = nullptr;
+    QLabel* SweepTLab = nullptr;
+    TUpDown* SweepTUpDown = nullptr;
+    TValueText* SweepTVal = nullptr;
+
+    QGroupBox* AcquisitionBox = nullptr;
+    QToolButton* StartToolB = nullptr;
+    QToolButton* HoldToolB = nullptr;
+    QToolButton* AbortToolB = nullptr;
+    QLabel* AccLab = nullptr;
+    TUpDown* AccUpDown = nullptr; // its Tag is the pass counter
+    TValueText* AccVal = nullptr;
+    QRadioButton* LoopRB = nullptr;
+    QRadioButton* SingleRB = nullptr;
+    QLabel* FNameLab = nullptr;
+    QLineEdit* FNameEdit = nullptr;
+    QLabel* CommentLab = nullptr;
+    QLineEdit* CommentEdit = nullptr;
+
+    QStatusBar* StatusBar = nullptr;
+    std::array<QLabel*, 5> Panels{};
+
+    // Menus
+    QAction* MSaveas = nullptr;
+    QAction* MOpensetup = nullptr;
+    QAction* MSavesetup = nullptr;
+    QAction* MSavesetupas = nullptr;
+    QAction* MAbout = nullptr;
+    QAction* MExit = nullptr;
+    QMenu* MSpcCOM = nullptr;
+    std::array<QAction*, 4> MSpcCOMItems{}; // MSpcCOM1 .. MSpcCOM4
+    QActionGroup* PortGroup = nullptr;
+    QAction* MLink = nullptr;
+    QAction* MAccDiagram = nullptr;
+    QMenu* MUnits = nullptr;
+    QAction* MmT = nullptr;
+    QAction* MGs = nullptr;
+    QAction* MFileLocation = nullptr;
+    QAction* Audio1 = nullptr;
+    QMenu* MCurrentdirection = nullptr;
+    QAction* MCDirFWD = nullptr;
+    QAction* MCDirREV = nullptr;
+    QAction* MDataprocessing = nullptr;
+    QAction* MService = nullptr;
+    // Technician's way into the service window (the menu item stays disabled).
+    QAction* ServiceShortcut = nullptr;
+
+    QTimer* Timer1 = nullptr;
+    int Timer1Tag = 0; // attempt counter of the connection check: 100..105 while checking
+
+    // ---- device state ----
+    bool DeviceReady = false;
+    std::uint8_t RunState = 0;
+    bool HoldActive = false;
+    std::uint8_t FieldSource = 0;
+    std::string UnitSerial;
+    std::string DeviceVersion;
+    std::int32_t SignalDivisor = 0; // 0 until the first "Z"
+    std::array<std::int32_t, 4> FieldZeroOffsets{0, 0, 0, 0};
+    LineAssembler RxLine;
+    std::int32_t OutOfRangeCount = 0;
+    bool SpectrometerOn = false;
+    bool CurrentDirectionAvailable = false; // a version "2.0" device reported itself
+    std::vector<QWidget*> HoldList;         // the 21 controls of SetHoldState
+
+    // ---- parameter set, setups, preferences ----
+    TSetupRecord Params = DefaultSetup();
+    TResonanceMode CurrentMode = rmH1;
+    tavi::CurrentSetup CurrentSetup;
+    std::string ExeDir;   // with a trailing separator
+    std::string SetupDir; // initial directory of the setup open/save dialogs
+    std::string AcqDir;   // initial directory of the data save dialog
+    std::string OutDir;   // data output directory (the processing window's copy wins)
+    std::array<TSoundSetting, 3> SoundSettings = DefaultSoundSettings();
+    double DisplayScale = 1.0;
+    int MarkerLength137 = 137; // the main chart marker's two lengths, scaled once
+    int MarkerLength320 = 320;
+
+    // ---- other windows ----
+    QPointer<TMLogo> Logo;
+    TMDialogBox* CommentDlg = nullptr;
+    TMDirectories* DirectoriesDlg = nullptr;
+    TFDataProc* DataProc = nullptr;
+    TFService* Service = nullptr;
+    TMAudioDlgBox* AudioDlg = nullptr;
+    TMUsersAssist* AboutDlg = nullptr;
+
+    // Read-outs on the chart (created here, used by the run).
+    QLabel* OutOfRangeLab = nullptr;
+    QLabel* XYST = nullptr;
+    QLabel* DBST = nullptr;
+
+    ISerialPort& Port() { return port_; }
+
+signals:
+    // The window has closed (the close was accepted): the program ends.
+    void Closed();
+
+public:
+    // ---- parameter control handlers ----
+    void GainScrollBarChange();
+    void PhaseScrollBarChange();
+    void ModAmpUpDownClick();
+    void FieldSwRngUpDownClick();
+    void FreqSwRngUpDownClick();
+    void SweepTUpDownClick();
+    void TuningB0UpDownClick();
+    void FrequencyUpDownClick();
+    void DB0UpDownClick();
+    void DFrqUpDownClick();
+    void AccUpDownClick();
+    void ModeRBClick(TResonanceMode mode); // HydrogenRB .. EPRResRB
+    void FieldSwRngRBClick();
+    void FreqSwRngRBClick();
+    void MCDirFWDClick();
+    void MCDirREVClick();
+    void MGsClick();
+    void MmTClick();
+
+    void SelectMode(TResonanceMode mode);
+    void ApplyParameters();
+    void CaptureParameters();
+    bool FrequencySweep() const; // "Frequency Sweep" checked
+    int EsrFlag() const;         // "ESR" checked
+
+    // ---- caption, menus, setups, dialogs ----
+    void RefreshCaption();
+    QString CaptionText() const;
+    // Reads a setup into Params; false (nothing changed) when it cannot be read.
+    bool LoadSetup(const std::string& path, std::string* error = nullptr);
+    // Captures the controls and writes; false (current setup unchanged) on failure.
+    bool SaveSetup(const std::string& path, std::string* error = nullptr);
+    void MOpensetupClick();
+    void MSavesetupClick();
+    void MSavesetupasClick();
+    void MAboutClick();
+    void MExitClick();
+    void MSpcCOMClick(int index); // 0..3
+    void MFileLocationClick();
+    void Audio1Click();
+    void MDataprocessingClick();
+    void MServiceClick();
+    void MAccDiagramClick();
+    void CommentEditDblClick();
+    void ReadIniSettings();
+    void WriteIniSettings();
+
+    // ---- reply side ----
+    void ComPort1RxFlag();
+    void DispatchReply(const Reply& reply);
+    void SetHoldState(bool hold);
+    void SetFieldSource(int code);
+    void SetControlsEnabled(bool on);
+    void EnableChildren(QWidget* container, bool on);
+    void SetPanelValue(int panel, const QString& text);
+    void SetDeviceReady(bool ready);
+
+    // ---- connection ----
+    void MLinkClick();
+    void Timer1Timer();
+    void ComPort1DSRChange();
+    void ComPort1DeviceLost(const EComError& error);
+
+    // --- run (UCWRun.cpp) ---
+    void BeginPass(int n);
+    void StorePoint(int value);
+    void EndPass();
+    void PassFinished();
+    void StartToolBClick();
+    void HoldToolBClick();
+    void AbortToolBClick();
+    void SingleRBClick();
+    void CurrDiagramCBoxChange();
+    void AccDToolBClick();
+    void DHToolBClick();
+    void VertMTBClick();
+    void HorizMTBClick();
+    void FidClick();
+    void StopAlarm();
+    void AutoSaveData();
+    bool SaveDataFile(const QString& path);
+    void MSaveasClick();
+    // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).
+    bool CloseQueryAllowed();
+    // Run-related steps of the creation sequence (pass colours, legend, clearing
+    // the series, the buffer). The six series already exist in Fid.
+    void InitRun();
+    // The device was lost or switched off: end a waiting run sensibly.
+    void EndRunOnDisconnect();
+
+    std::vector<std::uint8_t> AccBuffer; // N little-endian int32 sums
+    int NextPointIndex = 0;
+    double PointStep = 0.0;
+    int CurrentPass = 0;
+    std::array<QColor, 5> PassColours{};
+    bool AlarmLooping = false;
+    std::array<TChartSeries*, 5> PassSeries{}; // Series1..Series5 (Fid series 0..4)
+    TChartSeries* SeriesAcc = nullptr;         // Fid series 5
+    QWidget* LegendPanel = nullptr;
+    std::array<QLabel*, 5> Legends{}; // S1Legend .. S5Legend
+    // The acquisition chart's marker, attached to the newest pass at the end
+    // of an experiment.
+    ChartMarker MainMarker{ChartMarker::MarkerStart::Cursor};
+    // --- end run ---
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildToolBar();
+    void BuildChartArea(QWidget* central);
+    void BuildResonanceBox();
+    void BuildReceiverBox();
+    void BuildModulatorBox();
+    void BuildAcquisitionBox();
+    void BuildStatusBar();
+    void BuildMenus();
+    void ConnectPortEvents();
+    void SetSweepAxis(bool frequencySweep);
+    void FileErrorToOperator(const QString& what, const std::string& cause);
+    void DropConnection();
+
+    ISerialPort& port_;
+    bool closing_ = false;
+};
+
+} // namespace tavi

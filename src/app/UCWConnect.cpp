@@ -1,1 +1,144 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Finding the spectrometer on the port and watching its power line.
+#include "app/UCW.h"
+#include "device/UOutMess.h"
+#include "platform/Seams.h"
+
+#include <QAction>
+#include <QTimer>
+
+namespace tavi {
+
+namespace {
+QString ErrorText(const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+}
+} // namespace
+
+void TFCW::ConnectPortEvents() {
+    port_.OnRxFlag = [this] { ComPort1RxFlag(); };
+    port_.OnDSRChange = [this] { ComPort1DSRChange(); };
+    port_.OnCTSChange = [this] { ComPort1DSRChange(); };
+    port_.OnDeviceLost = [this](const EComError& e) { ComPort1DeviceLost(e); };
+}
+
+void TFCW::MLinkClick() {
+    setWindowTitle(QStringLiteral("CW NMR/ESR Spectrometer- Checking device ready"));
+    for (QAction* a : MSpcCOMItems)
+        a->setEnabled(false);
+    MLink->setEnabled(false);
+    try {
+        port_.PurgeIn();
+        port_.PurgeOut();
+        port_.Open();
+        SpectrometerOn = port_.ModemStatus() == ModemBit(msDSR);
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, ErrorText(e));
+        // Back to "not connected" so the operator can pick another port.
+        if (port_.Active()) {
+            try {
+                port_.Close();
+            } catch (const std::exception&) {
+            }
+        }
+        for (QAction* a : MSpcCOMItems)
+            a->setEnabled(true);
+        MLink->setEnabled(true);
+        RefreshCaption();
+        return;
+    }
+    setEnabled(false);
+    SetFieldSource(3);
+    Timer1Tag = 100;
+    Timer1->start();
+}
+
+void TFCW::Timer1Timer() {
+    if (Timer1Tag < 100 || Timer1Tag > 200)
+        return;
+    try {
+        if (DeviceReady) {
+            Timer1->stop();
+            RefreshCaption();
+            setEnabled(true);
+            port_.PurgeIn();
+            port_.PurgeOut();
+            SendReadyAck();
+            return;
+        }
+        ++Timer1Tag;
+        if (Timer1Tag < 105)
+            SendIdentify();
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, ErrorText(e));
+    }
+    if (Timer1Tag < 105)
+        return;
+    Timer1->stop();
+    Timer1Tag = 0;
+    const MsgResult answer = Dialogs().Message(this, QStringLiteral("Device not ready"),
+                                               MsgIcon::Error, MsgButtons::RetryIgnore);
+    if (answer == MsgResult::Retry) {
+        Timer1Tag = 100;
+        Timer1->start();
+        return;
+    }
+    SetDeviceReady(false);
+    try {
+        port_.Close();
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, ErrorText(e));
+    }
+    setEnabled(true);
+}
+
+void TFCW::ComPort1DSRChange() {
+    bool on = false;
+    try {
+        on = port_.ModemStatus() == ModemBit(msDSR);
+    } catch (const std::exception& e) {
+        Dialogs().ShowError(this, ErrorText(e));
+        return;
+    }
+    if (on == SpectrometerOn)
+        return;
+    SpectrometerOn = on;
+    if (on) {
+        Dialogs().Message(this, QStringLiteral("Spectrometer is ON"), MsgIcon::Warning,
+                          MsgButtons::Ok);
+        return;
+    }
+    EndRunOnDisconnect();
+    SetDeviceReady(false);
+    Dialogs().Message(this, QStringLiteral("Spectrometer is OFF"), MsgIcon::Warning,
+                      MsgButtons::Ok);
+}
+
+void TFCW::DropConnection() {
+    Timer1->stop();
+    Timer1Tag = 0;
+    EndRunOnDisconnect();
+    SetDeviceReady(false);
+    SpectrometerOn = false;
+    RxLine.Clear();
+    if (port_.Active()) {
+        try {
+            port_.Close();
+        } catch (const std::exception&) {
+            // The device is gone already; nothing more to release.
+        }
+    }
+    setEnabled(true);
+}
+
+void TFCW::ComPort1DeviceLost(const EComError& error) {
+    const QString port = QString::fromStdString(port_.DeviceName());
+    DropConnection();
+    Dialogs().Message(this,
+                      QStringLiteral("The connection to the spectrometer on %1 was lost (%2). "
+                                     "Check the cable, then choose Connect again.")
+                          .arg(port, QString::fromLocal8Bit(error.what())),
+                      MsgIcon::Error, MsgButtons::Ok);
+}
+
+} // namespace tavi

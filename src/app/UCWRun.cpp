@@ -1,1 +1,444 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The experiment run: passes, accumulation, live chart, end of experiment.
+#include "app/UCW.h"
+#include "common/Usr.h"
+#include "device/UOutMess.h"
+#include "params/NumFormat.h"
+#include "params/UTextTbl.h"
+#include "platform/Chart.h"
+#include "platform/Controls.h"
+#include "platform/Seams.h"
+#include "platform/Sound.h"
+#include "processing/DataFile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+#include <algorithm>
+#include <cmath>
+
+namespace tavi {
+
+namespace {
+
+std::int32_t LoadEntry(const std::vector<std::uint8_t>& buffer, std::size_t index) {
+    const std::uint8_t* p = buffer.data() + 4 * index;
+    std::uint32_t u = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+                      std::uint32_t(p[3]) << 24;
+    return static_cast<std::int32_t>(u);
+}
+
+void StoreEntry(std::vector<std::uint8_t>& buffer, std::size_t index, std::int32_t value) {
+    std::uint8_t* p = buffer.data() + 4 * index;
+    auto u = static_cast<std::uint32_t>(value);
+    p[0] = std::uint8_t(u);
+    p[1] = std::uint8_t(u >> 8);
+    p[2] = std::uint8_t(u >> 16);
+    p[3] = std::uint8_t(u >> 24);
+}
+
+bool SoundOff(const TSoundSetting& s) {
+    return s.Off != 0;
+}
+
+QString LegendStyle(QColor colour) {
+    QColor text = colour.red() > 128 ? QColor(Qt::black) : QColor(Qt::white);
+    return QStringLiteral("QLabel { background-color: %1; color: %2; }")
+        .arg(colour.name(), text.name());
+}
+
+class LegendPlacer : public QObject {
+public:
+    LegendPlacer(TFCW& window, QObject* parent) : QObject(parent), window_(window) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show)
+            Place();
+        return QObject::eventFilter(watched, event);
+    }
+    void Place() {
+        if (!window_.LegendPanel || !window_.Fid)
+            return;
+        const QRect plot = window_.Fid->PlotRect();
+        window_.LegendPanel->move(plot.right() - window_.LegendPanel->width() - 4, plot.top() + 4);
+    }
+
+private:
+    TFCW& window_;
+};
+
+} // namespace
+
+// ---- creation ----
+
+void TFCW::InitRun() {
+    PassColours = {QColor(0xFF, 0xFF, 0x00), QColor(0xFF, 0x00, 0xFF), QColor(0x00, 0x00, 0x80),
+                   QColor(0x80, 0x80, 0x00), QColor(0xFF, 0x00, 0x00)};
+    if (Fid) {
+        while (Fid->SeriesCount() < 6)
+            Fid->AddSeries();
+        for (int i = 0; i < 5; ++i)
+            PassSeries[i] = &Fid->Series(i);
+        SeriesAcc = &Fid->Series(5);
+        for (int i = 0; i < 6; ++i)
+            Fid->Series(i).Clear();
+        SeriesAcc->SetActive(false);
+        Fid->RightAxis().SetMinMax(-500, 500);
+        Fid->RightAxis().SetIncrement(250);
+
+        if (!LegendPanel) {
+            LegendPanel = new QWidget(Fid);
+            LegendPanel->setObjectName("LegendPanel");
+            auto* layout = new QHBoxLayout(LegendPanel);
+            layout->setContentsMargins(0, 0, 0, 0);
+            layout->setSpacing(1);
+            for (int i = 0; i < 5; ++i) {
+                auto* l = new QLabel(QString::number(i + 1), LegendPanel);
+                l->setObjectName(QStringLiteral("S%1Legend").arg(i + 1));
+                l->setAlignment(Qt::AlignCenter);
+                l->setFixedSize(16, 14);
+                layout->addWidget(l);
+                Legends[i] = l;
+            }
+            LegendPanel->adjustSize();
+            LegendPanel->show();
+            // Keeps the legend in the plot's top right corner as the chart resizes.
+            Fid->installEventFilter(new LegendPlacer(*this, Fid));
+        }
+        // The readouts lie on the dark plot area: light text, room for the longest text.
+        for (QLabel* readout : {XYST, DBST}) {
+            if (!readout)
+                continue;
+            readout->setStyleSheet(QStringLiteral("QLabel { color: white; }"));
+            readout->resize(std::max(readout->width(), 360), readout->sizeHint().height());
+        }
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (Legends[i]) {
+            Legends[i]->setText(QString::number(i + 1));
+            Legends[i]->setAutoFillBackground(true);
+            Legends[i]->setStyleSheet(LegendStyle(PassColours[i]));
+        }
+    }
+    CurrentPass = 0;
+    NextPointIndex = 0;
+    PointStep = 0;
+    AccBuffer.clear();
+}
+
+// ---- run controls ----
+
+void TFCW::StartToolBClick() {
+    const TSoundSetting& start = SoundSettings[SweepStartSound];
+    if (SoundOff(start)) {
+        StopAlarm();
+    } else {
+        // Playing replaces whatever sound was looping.
+        AlarmLooping = false;
+        Sound().PlayAndWait(start.FileName);
+    }
+    if (!DeviceReady) {
+        Dialogs().Message(this, "Device not connected !", MsgIcon::Error, MsgButtons::Ok);
+        return;
+    }
+    SendStartSweep(FrequencySweep());
+    AccUpDown->Tag = 1;
+}
+
+void TFCW::HoldToolBClick() {
+    SendHold(!HoldActive);
+    // The button follows the device's "H" reply, not the click.
+    if (HoldToolB)
+        HoldToolB->setChecked(HoldActive);
+}
+
+void TFCW::AbortToolBClick() {
+    SendAbort();
+}
+
+void TFCW::SingleRBClick() {
+    const bool single = SingleRB && SingleRB->isChecked();
+    for (QWidget* w : {static_cast<QWidget*>(FNameEdit), static_cast<QWidget*>(CommentEdit),
+                       static_cast<QWidget*>(FNameLab), static_cast<QWidget*>(CommentLab)})
+        if (w)
+            w->setEnabled(single);
+}
+
+// ---- operations of the reply parser ----
+
+void TFCW::BeginPass(int n) {
+    if (AccUpDown->Tag == 1) {
+        n = std::max(n, 0);
+        // Entries below the old size keep their sums; new ones start at 0.
+        AccBuffer.resize(4 * static_cast<std::size_t>(n), 0);
+        const TChartAxis& axis = Fid->BottomAxis();
+        PointStep = n >= 2 ? (axis.Maximum() - axis.Minimum()) / (n - 1) : 0.0;
+        if (OutOfRangeLab)
+            OutOfRangeLab->hide();
+        OutOfRangeCount = 0;
+        SeriesAcc->Clear();
+    }
+    NextPointIndex = 0;
+    RunState = 1;
+    CurrentPass = (CurrentPass + 1) % 5;
+
+    // Age colours of the older passes: p = 1 oldest (red) .. p = 4 previous (fuchsia).
+    for (int p = 1; p <= 4; ++p) {
+        TChartSeries& s = *PassSeries[(CurrentPass + p) % 5];
+        const int first = s.FirstVisibleIndex();
+        const int last = s.LastVisibleIndex();
+        if (s.Count() == 0 || first < 0 || last < first || last >= s.Count())
+            continue;
+        const QColor colour = PassColours[5 - p];
+        for (int i = first; i <= last; ++i)
+            s.SetColour(i, colour);
+    }
+    PassSeries[CurrentPass]->Clear();
+    CurrDiagramCBoxChange();
+
+    if (XYST)
+        XYST->hide();
+    if (DBST)
+        DBST->hide();
+    SetControlsEnabled(false);
+    MSaveas->setEnabled(false);
+    DHToolB->setEnabled(false);
+    VertMTB->setEnabled(false);
+    HorizMTB->setEnabled(false);
+    MainMarker.Detach();
+
+    SetPanelValue(0, QString::fromStdString(
+                         Format("%d of %d", {Arg(AccUpDown->Tag), Arg(AccUpDown->Position())})));
+    SetPanelValue(1, QString());
+    SetPanelValue(2, "Setting an experiment - please wait");
+    SetPanelValue(4, QString());
+    Fid->Invalidate();
+}
+
+void TFCW::StorePoint(int value) {
+    TChartSeries& s = *PassSeries[CurrentPass];
+    if (HoldActive && NextPointIndex > 0) {
+        // While on hold the last point follows the live signal; nothing is summed.
+        if (NextPointIndex - 1 < s.Count()) {
+            s.SetY(NextPointIndex - 1, value);
+            Fid->Invalidate();
+        }
+        return;
+    }
+    const std::size_t entries = AccBuffer.size() / 4;
+    if (NextPointIndex < 0 || static_cast<std::size_t>(NextPointIndex) >= entries)
+        return; // beyond the announced count
+    const auto index = static_cast<std::size_t>(NextPointIndex);
+    std::int32_t entry = value;
+    if (AccUpDown->Tag > 1) // 32-bit wrap-around like the stored sums
+        entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
+                                          static_cast<std::uint32_t>(value));
+    StoreEntry(AccBuffer, index, entry);
+    s.AddXY(Fid->BottomAxis().Minimum() + NextPointIndex * PointStep, value, PassColours[0]);
+    ++NextPointIndex;
+    Fid->Invalidate();
+}
+
+void TFCW::EndPass() {
+    SeriesAcc->Clear();
+    const double passes = std::max(AccUpDown->Tag, 1);
+    const double xMin = Fid->BottomAxis().Minimum();
+    const std::size_t entries = AccBuffer.size() / 4;
+    const QColor white(Qt::white);
+    for (std::size_t i = 0; i < entries; ++i)
+        SeriesAcc->AddXY(xMin + static_cast<double>(i) * PointStep,
+                         LoadEntry(AccBuffer, i) / passes, white);
+    Fid->Invalidate();
+}
+
+void TFCW::PassFinished() {
+    const TSoundSetting& sweepEnd = SoundSettings[SweepEndSound];
+    if (!SoundOff(sweepEnd))
+        Sound().PlayAndWait(sweepEnd.FileName);
+
+    if (LoopRB->isChecked()) {
+        SendStartSweep(FrequencySweep());
+        return;
+    }
+    if (AccUpDown->Tag < AccUpDown->Position()) {
+        AccUpDown->Tag += 1;
+        SendStartSweep(FrequencySweep());
+        return;
+    }
+
+    const TSoundSetting& accEnd = SoundSettings[AccumulationEndSound];
+    if (!SoundOff(accEnd)) {
+        if (accEnd.Single != 0) {
+            Sound().PlayOnce(accEnd.FileName);
+        } else {
+            Sound().PlayLoop(accEnd.FileName);
+            AlarmLooping = true;
+        }
+    }
+    SetPanelValue(2, "end of experiment - ready");
+    RunState = 10;
+    AutoSaveData();
+    MSaveas->setEnabled(true);
+    SetControlsEnabled(true);
+    VertMTB->setEnabled(true);
+    HorizMTB->setEnabled(true);
+
+    const bool freq = FrequencySweep();
+    const int kind = HorizMTB->isChecked() ? 1 : 0;
+    MainMarker.Attach(*Fid, PassSeries[CurrentPass]->Count(), kind, SweepLetter[freq ? 0 : 1],
+                      UnitText[freq ? 0 : 1], 0, XYST, MarkerLength137, MarkerLength320,
+                      CurrentPass + 1);
+    if (XYST)
+        XYST->show();
+    DHToolB->setEnabled(true);
+}
+
+// ---- chart display ----
+
+void TFCW::CurrDiagramCBoxChange() {
+    const int k = CurrDiagramCBox ? CurrDiagramCBox->currentIndex() : 0;
+    for (int i = 1; i <= 5; ++i)
+        PassSeries[(CurrentPass + i) % 5]->SetActive(5 - i <= k && k < 5);
+    if (Fid)
+        Fid->Invalidate();
+}
+
+void TFCW::AccDToolBClick() {
+    const bool on = !MAccDiagram->isChecked();
+    MAccDiagram->setChecked(on);
+    AccDToolB->setChecked(on);
+    SeriesAcc->SetActive(on);
+    Fid->Invalidate();
+}
+
+void TFCW::DHToolBClick() {
+    const TChartSeries& s = *PassSeries[CurrentPass];
+    const std::span<const double> ys = s.Ys();
+    // Without a point inside the start bounds there are no extremes to measure.
+    const bool hasMin = std::any_of(ys.begin(), ys.end(), [](double y) { return y < 500; });
+    const bool hasMax = std::any_of(ys.begin(), ys.end(), [](double y) { return y > -500; });
+    if (!hasMin || !hasMax)
+        return;
+    const int a = IndexOfMinimum(ys);
+    const int b = IndexOfMaximum(ys);
+    const long double d = std::abs(s.X(a) - s.X(b));
+    const std::string unit = UnitText[FrequencySweep() ? 0 : 1];
+    SetPanelValue(4, QString::fromStdString(Format("%6.2n ", {Arg(d)}) + unit));
+    if (DBST) {
+        DBST->setText(QString::fromStdString(Format(" DB: %6.2n ", {Arg(d)}) + unit));
+        DBST->adjustSize();
+        DBST->show();
+    }
+}
+
+void TFCW::VertMTBClick() {
+    MainMarker.SetKind(0);
+}
+
+void TFCW::HorizMTBClick() {
+    MainMarker.SetKind(1);
+}
+
+// ---- sound ----
+
+void TFCW::FidClick() {
+    StopAlarm();
+}
+
+void TFCW::StopAlarm() {
+    if (!AlarmLooping)
+        return;
+    Sound().Stop();
+    AlarmLooping = false;
+}
+
+// ---- data file ----
+
+void TFCW::AutoSaveData() {
+    const QString name = FNameEdit->text();
+    if (name.isEmpty())
+        return;
+    const QString dir = QString::fromStdString(AcqDir);
+    QString path = dir.isEmpty() || dir.endsWith('/') ? dir + name : dir + '/' + name;
+    const int slash = name.lastIndexOf('/');
+    if (name.indexOf('.', slash + 1) < 0)
+        path += ".dcw";
+    FNameEdit->clear();
+    if (QFileInfo::exists(path)) {
+        const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
+        if (Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) == MsgResult::No)
+            return;
+    }
+    SaveDataFile(path);
+}
+
+bool TFCW::SaveDataFile(const QString& path) {
+    const bool freq = FrequencySweep();
+    DataFileSettings settings;
+    settings.Comment = CommentEdit->text().toStdString();
+    settings.ModeText = ModeCaption(CurrentMode);
+    settings.FrequencyText = FrequencyVal->text().toStdString();
+    settings.FieldB0Text = TuningB0Val->text().toStdString();
+    settings.ModAmpText = ModAmpVal->text().toStdString();
+    settings.SweepTimeText = SweepTVal->text().toStdString();
+    settings.GainText = GainVal->text().toStdString();
+    settings.PhaseText = PhaseVal->text().toStdString();
+    settings.FieldSweep = freq ? 0 : 1;
+    settings.SweepRange =
+        freq ? static_cast<float>(FreqSweepRangeKHzRounded(FreqSwRngUpDown->Position()))
+             : FieldSweepRangeGs(EsrFlag(), FieldSwRngUpDown->Position());
+    settings.AccText = AccVal->text().left(3).toStdString();
+
+    std::string error;
+    if (!WriteDataFile(path.toStdString(), DataFileHeader::Build(settings), AccBuffer, &error)) {
+        Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
+        return false;
+    }
+    SetPanelValue(1, QFileInfo(path).fileName());
+    return true;
+}
+
+void TFCW::MSaveasClick() {
+    const QString path = Dialogs().SaveFile(
+        this, "Save data as ...", QString::fromStdString(AcqDir), "TAVI data file (*.dcw)", "dcw");
+    if (path.isEmpty())
+        return;
+    SaveDataFile(path);
+}
+
+// ---- closing and losing the device ----
+
+bool TFCW::CloseQueryAllowed() {
+    if (RunState >= 1 && RunState <= 4) {
+        Dialogs().Message(this, "Measure in progress", MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+void TFCW::EndRunOnDisconnect() {
+    // No "D" will come: leave the run so that the operator can start again,
+    // save what was summed so far and close the program.
+    NextPointIndex = 0;
+    if (HoldActive) {
+        HoldActive = false;
+        if (HoldToolB) {
+            HoldToolB->setChecked(false);
+            HoldToolB->setText("Hold");
+        }
+    }
+    SetControlsEnabled(true);
+    EnableChildren(AcquisitionBox, true);
+    if (HoldToolB)
+        HoldToolB->setEnabled(false);
+    SingleRBClick();
+    MSaveas->setEnabled(!AccBuffer.empty());
+}
+
+} // namespace tavi

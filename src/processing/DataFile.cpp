@@ -2,10 +2,10 @@
 #include "processing/DataFile.h"
 
 #include "common/Cp1252.h"
+#include "common/SafeFile.h"
 #include "common/Usr.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cmath>
@@ -122,17 +122,7 @@ DataFileSettings DataFileHeader::Decode() const {
 }
 
 bool WriteAllToFd(int fd, std::span<const std::uint8_t> bytes, std::string* cause) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetError(cause, std::strerror(errno));
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-    }
-    return true;
+    return WriteAll(fd, bytes, cause);
 }
 
 bool WriteDataFile(const std::string& path, const DataFileHeader& header,
@@ -142,45 +132,15 @@ bool WriteDataFile(const std::string& path, const DataFileHeader& header,
         SetError(error, "Path not found !");
         return false;
     }
-    // Written beside the target and renamed over it when complete, so a
-    // failed save never leaves a file that reads as a shorter spectrum.
-    static std::atomic<unsigned> counter{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        SetError(error, "Cannot create file " + path + ": " + std::strerror(errno));
-        return false;
-    }
+    // A failed save must never leave a file that reads as a shorter spectrum.
     const std::uint8_t format = kDataFormat;
+    WriteFailure failure;
     std::string cause;
-    bool ok = WriteAllToFd(fd, std::span(&format, 1), &cause) &&
-              WriteAllToFd(fd, header.Bytes, &cause) && WriteAllToFd(fd, accBuffer, &cause);
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        cause = std::strerror(errno);
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        cause = std::strerror(errno);
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        SetError(error, "Cannot write file " + path + ": " + cause);
-        return false;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        SetError(error, "Cannot create file " + path + ": " + std::strerror(err));
-        return false;
-    }
-    return true;
+    if (WriteFileSafely(path, {std::span(&format, 1), header.Bytes, accBuffer}, &failure, &cause))
+        return true;
+    SetError(error, (failure == WriteFailure::Create ? "Cannot create file " : "Cannot write file ") +
+                        path + ": " + cause);
+    return false;
 }
 
 bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "setup/USetup.h"
 
-#include <atomic>
+#include "common/SafeFile.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -44,52 +45,17 @@ std::string Cause(int err) {
     return std::strerror(err);
 }
 
-// Writes bytes to a fresh file beside path and renames it over path once it is
-// complete and on disk, so a failure never leaves a truncated file behind.
+// A failed save must never leave a truncated file behind.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    static std::atomic<unsigned> counter{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        SetError(error, "Cannot create file " + path + ": " + Cause(errno));
-        return false;
-    }
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    int err = 0;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) {
-        int renameErr = errno;
-        ::unlink(tmp.c_str());
-        SetError(error, "Cannot create file " + path + ": " + Cause(renameErr));
-        return false;
-    }
-    if (err != 0) {
-        ::unlink(tmp.c_str());
-        SetError(error, "Cannot write file " + path + ": " + Cause(err));
-        return false;
-    }
-    return true;
+    WriteFailure failure;
+    std::string cause;
+    std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                       bytes.size());
+    if (WriteFileSafely(path, {data}, &failure, &cause))
+        return true;
+    SetError(error, (failure == WriteFailure::Create ? "Cannot create file " : "Cannot write file ") +
+                        path + ": " + cause);
+    return false;
 }
 
 std::string WithSeparator(const std::string& dir) {

@@ -14,7 +14,8 @@ bash scripts/deps.sh
 bash scripts/build.sh build
 
 sim_out=$(mktemp)
-"$SIM" --link "$LINK" >"$sim_out" &
+# A pass lasts its sweep time divided by the speed factor (10: 3 s at 0.5 min).
+"$SIM" --link "$LINK" --speed "${TAVI_SIM_SPEED:-10}" >"$sim_out" &
 sim_pid=$!
 cleanup() {
     kill "$sim_pid" 2>/dev/null || true

@@ -130,6 +130,13 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     bottom->addWidget(ReceiverBox, 249);
     bottom->addWidget(FModulatorBox, 201);
     bottom->addWidget(AcquisitionBox, 193);
+    // Tight group boxes, so the window still fits an 800-pixel screen with the
+    // platform's (wider) 8 pt font.
+    bottom->setSpacing(4);
+    for (QGroupBox* box : {ResonanceBox, ReceiverBox, FModulatorBox, AcquisitionBox}) {
+        box->layout()->setContentsMargins(5, 3, 5, 3);
+        box->layout()->setSpacing(4);
+    }
     static_cast<QVBoxLayout*>(central->layout())->addLayout(bottom, 0);
     BuildStatusBar();
     BuildMenus();
@@ -276,7 +283,7 @@ void TFCW::BuildToolBar() {
 
 void TFCW::BuildChartArea(QWidget* central) {
     auto* root = new QVBoxLayout(central);
-    root->setContentsMargins(6, 2, 6, 2);
+    root->setContentsMargins(4, 2, 4, 2);
     auto* top = new QHBoxLayout;
     root->addLayout(top, 1);
 
@@ -524,7 +531,10 @@ void TFCW::BuildStatusBar() {
         auto* p = new QLabel(QString::fromLatin1(kPanelLabels[i]), StatusBar);
         p->setObjectName(QStringLiteral("Panel%1").arg(i));
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        p->setMinimumWidth(kPanelWidths[i]);
+        // The last panel takes what is left: the five widths add up to more
+        // than an 800-pixel screen.
+        if (i < 4)
+            p->setMinimumWidth(kPanelWidths[i]);
         Panels[i] = p;
         StatusBar->addWidget(p, i == 4 ? 1 : 0);
     }
@@ -581,7 +591,9 @@ void TFCW::BuildMenus() {
         units->addAction(a);
     }
     MGs->setChecked(true);
-    MUnits->menuAction()->setEnabled(false);
+    // Disabling the menu itself (not just its item) keeps it disabled when the
+    // window is re-enabled after the connection check.
+    MUnits->setEnabled(false);
     MFileLocation = item(tools, "MFileLocation", "File Location");
     Audio1 = item(tools, "Audio1", "Audio");
     tools->addSeparator();
@@ -595,7 +607,7 @@ void TFCW::BuildMenus() {
         dirs->addAction(a);
     }
     MCDirFWD->setChecked(true);
-    MCurrentdirection->menuAction()->setEnabled(false);
+    MCurrentdirection->setEnabled(false);
     tools->addSeparator();
     MDataprocessing = item(tools, "MDataprocessing", "Data Processing");
     tools->addSeparator();
@@ -789,7 +801,7 @@ void TFCW::SelectMode(TResonanceMode mode) {
     // zero increment after leaving ESR.
     DB0UpDown->SetMin(mode == rmESR ? -1 : 0);
     // 6.
-    MCurrentdirection->menuAction()->setEnabled(mode == rmESR && CurrentDirectionAvailable);
+    MCurrentdirection->setEnabled(mode == rmESR && CurrentDirectionAvailable);
     // 7.
     TuningB0UpDownClick();
     FrequencyUpDownClick();

@@ -707,6 +707,38 @@ TEST_F(ConnectionTest, VanishedDeviceDropsToNotConnectedAndCanReconnect) {
     EXPECT_TRUE(w->close());
 }
 
+// Re-enabling the window after the check must not wake the sub-menus that
+// were disabled on purpose.
+TEST_F(ConnectionTest, UnitsAndCurrentDirectionStayDisabledAcrossTheCheck) {
+    Make();
+    w->MLinkClick();
+    dialogs.fake.answers.push_back(MsgResult::Ignore);
+    for (int i = 0; i < 5; ++i)
+        w->Timer1Timer();
+    ASSERT_TRUE(w->isEnabled());
+    EXPECT_FALSE(w->MUnits->menuAction()->isEnabled());
+    EXPECT_FALSE(w->MCurrentdirection->menuAction()->isEnabled());
+
+    // Connected to an electromagnet with a "2.0" device: NMR, so no direction.
+    ConnectWithSource(1);
+    EXPECT_FALSE(w->MUnits->menuAction()->isEnabled());
+    EXPECT_FALSE(w->MCurrentdirection->menuAction()->isEnabled());
+    // Helmholtz coils: ESR, and the direction becomes available.
+    port.Feed("M02\r");
+    ASSERT_TRUE(w->EPRResRB->isChecked());
+    EXPECT_TRUE(w->MCurrentdirection->menuAction()->isEnabled());
+    EXPECT_FALSE(w->MUnits->menuAction()->isEnabled());
+    // The field source is reported before "Y" (window still disabled).
+    port.SetModem(0); // switched off
+    port.SetModem(ModemBit(msDSR));
+    w->MLinkClick();
+    port.Feed("Z00422.0\rX07FF07FF\rM01\r");
+    w->Timer1Timer();
+    ASSERT_TRUE(w->isEnabled());
+    EXPECT_FALSE(w->MCurrentdirection->menuAction()->isEnabled());
+    EXPECT_FALSE(w->MUnits->menuAction()->isEnabled());
+}
+
 // ------------------------------------------------------------ setups
 
 using SetupMenuTest = MainWindowFixture;

@@ -33,6 +33,9 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kModemPollPeriod{10};
+// How long a full queue without an event character may wait for a reader
+// before the line event is raised anyway.
+constexpr milliseconds kStallGrace{100};
 constexpr std::size_t kChunk = 4096;
 
 const char* const kClosedPort = "Can't perform this operation on a closed port";
@@ -162,6 +165,12 @@ struct TComSession {
         return std::find(queue.begin(), queue.end(), eventChar) != queue.end();
     }
 
+    // A full queue without an event character in it: the reader has stopped,
+    // and no line event will come to drain it. Needs `mutex`.
+    bool StalledWithoutLineEnd() const {
+        return queue.size() >= capacity && !QueueHoldsEventChar();
+    }
+
     void MarkLost(const EComError& error) {
         if (lost)
             return;
@@ -198,6 +207,7 @@ struct TComSession {
     TComEvents mask = 0;
     TComEvents pending = 0;
     int rxCount = 0;
+    std::uint64_t taken = 0; // bytes handed out by ReadChar
 };
 
 class TComThread {
@@ -245,6 +255,13 @@ void TComThread::Run() {
         s.os.MakeThreadTimeCritical();
     std::array<char, kChunk> buffer{};
     Clock::time_point nextModemCheck = Clock::now();
+    // A run without event character longer than the queue would stop the
+    // line for good: the reader waits for the queue to drain, and only the
+    // line event has the program read. When nobody takes a byte for a
+    // while, the line event is raised anyway; the handler reads what is
+    // there and keeps the unfinished line.
+    std::optional<Clock::time_point> stallDeadline;
+    std::uint64_t takenAtStall = 0;
     for (;;) {
         bool canRead = false;
         bool watchModem = false;
@@ -277,11 +294,24 @@ void TComThread::Run() {
             // control hold further bytes until the UI thread drains it.
             canRead = !s.lost && s.queue.size() < s.capacity;
             watchModem = !s.lost && s.hasModemLines;
+            if (s.lost || (s.mask & evRxFlag) == 0 || !s.StalledWithoutLineEnd()) {
+                stallDeadline.reset();
+            } else if (!stallDeadline || s.taken != takenAtStall) {
+                stallDeadline = Clock::now() + kStallGrace;
+                takenAtStall = s.taken;
+            } else if (Clock::now() >= *stallDeadline) {
+                stallDeadline.reset();
+                s.pending |= evRxFlag;
+                continue;
+            }
         }
         pollfd fds[2] = {{s.wakeFd, POLLIN, 0}, {s.fd, POLLIN, 0}};
         int timeout = -1;
         if (watchModem)
             timeout = PollTimeout(nextModemCheck);
+        if (stallDeadline)
+            timeout = timeout < 0 ? PollTimeout(stallDeadline)
+                                  : std::min(timeout, PollTimeout(stallDeadline));
         int ready = s.os.Poll(fds, canRead ? 2 : 1, timeout);
         if (ready < 0) {
             if (errno == EINTR)
@@ -585,6 +615,7 @@ char TCustomComPort::ReadChar() {
             bool wasFull = s.queue.size() >= s.capacity;
             char c = s.queue.front();
             s.queue.pop_front();
+            ++s.taken;
             if (wasFull)
                 s.Wake();
             return c;

@@ -15,17 +15,32 @@ std::string_view Positions(std::string_view body, std::size_t from, std::size_t 
     return body.substr(from - 1, count);
 }
 
+// The field as the error message shows it: a byte the message box cannot show
+// (a NUL would even end the message there) as \xHH.
+std::string Shown(std::string_view field) {
+    std::string out;
+    for (char c : field) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += HexDigits(b, 2);
+        }
+    }
+    return out;
+}
+
 // A hex field of exactly `count` digits; a field the line end cuts short is as
 // invalid as one with a wrong character.
 std::int64_t HexField(std::string_view body, std::size_t from, std::size_t count) {
     std::string_view digits = Positions(body, from, count);
-    if (digits.size() != count) {
-        std::string msg = "'";
-        msg.append(digits);
-        msg += "' is not a valid integer value";
-        throw EConvertError(msg);
+    try {
+        if (digits.size() == count)
+            return HexToInt(digits);
+    } catch (const EConvertError&) {
     }
-    return HexToInt(digits);
+    throw EConvertError("'" + Shown(digits) + "' is not a valid integer value");
 }
 
 } // namespace

@@ -63,6 +63,14 @@ SIGINT or SIGTERM.
                                  0..15 random bytes other than CR (NUL, FF and
                                  LF frequent), then CR; a reader ignores it
   --drop-after-points K          close the line after K points and exit
+  --corrupt-every K              damage every K-th V line from inside, logged as
+                                 "# corrupt KIND VERDICT V.. = HEX.." (the line
+                                 as it was meant, then the bytes sent): KIND
+                                 replace, insert, split, truncate, prefix or
+                                 tail; VERDICT reported (a hex field is broken),
+                                 ignored (no reply letter first) or intact
+  --flood-after-points K:BYTES   after K points send BYTES bytes without CR
+                                 (then one CR), logged as "# flood BYTES"
   --help                         this text
 )";
 
@@ -180,6 +188,15 @@ Args Parse(int argc, char** argv) {
             auto [k, code] = CountAndValue(value(), opt);
             a.sim.fieldSourceAfter.afterPoints = k;
             a.sim.laterFieldSource = static_cast<int>(ToLong(code, opt)) & 0xFF;
+        } else if (opt == "--corrupt-every") {
+            a.sim.corruptEvery = static_cast<int>(ToLong(value(), opt));
+        } else if (opt == "--flood-after-points") {
+            auto [k, bytes] = CountAndValue(value(), opt);
+            const long n = ToLong(bytes, opt);
+            if (n < 0 || n > (1L << 30))
+                Fail("--flood-after-points: BYTES must be 0..2^30");
+            a.sim.floodAfter.afterPoints = k;
+            a.sim.floodBytes = static_cast<std::size_t>(n);
         } else if (opt == "--garbage-every") {
             a.sim.garbageEvery = static_cast<int>(ToLong(value(), opt));
         } else {
@@ -311,6 +328,8 @@ int main(int argc, char** argv) {
             if (auto line = sim.Take(now)) {
                 if (line->garbage)
                     log.Line("# garbage ", HexBytes(line->bytes));
+                else if (!line->note.empty())
+                    log.Line("# ", line->note);
                 else
                     log.Line("> ", WithoutCR(line->bytes));
                 out = std::move(line->bytes);

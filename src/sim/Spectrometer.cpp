@@ -67,7 +67,8 @@ std::optional<int> DigitAt(std::string_view body, std::size_t pos) {
 Spectrometer::Spectrometer(SimOptions options)
     : options_(std::move(options)), serial_(Fixed(options_.serial, 4)),
       version_(Fixed(options_.version, 3)), fieldSource_(options_.fieldSource),
-      noiseRng_(options_.seed), garbageRng_(options_.seed ^ 0x9E3779B9u) {
+      noiseRng_(options_.seed), garbageRng_(options_.seed ^ 0x9E3779B9u),
+      corruptRng_(options_.seed ^ 0x85EBCA6Bu) {
     options_.points = std::clamp(options_.points, 1, 65535);
     options_.speed = std::max(options_.speed, 0.0);
 }
@@ -232,6 +233,18 @@ void Spectrometer::AfterPoint(TimePoint now) {
         dropFired_ = true;
         dropRequested_ = true;
     }
+    if (options_.floodAfter.Armed() && !floodFired_ && sent == options_.floodAfter.afterPoints) {
+        floodFired_ = true;
+        std::string flood;
+        flood.reserve(options_.floodBytes + 1);
+        for (std::size_t i = 0; i < options_.floodBytes; ++i) {
+            char c = static_cast<char>(corruptRng_() & 0xFF);
+            flood += c == '\r' ? '\n' : c;
+        }
+        flood += '\r';
+        queue_.push_back(
+            {now, std::move(flood), false, "flood " + std::to_string(options_.floodBytes)});
+    }
     if (options_.stopAfter.Armed() && !stopFired_ && sent == options_.stopAfter.afterPoints) {
         stopFired_ = true;
         silenced_ = true;
@@ -304,6 +317,16 @@ std::optional<OutLine> Spectrometer::Emit(std::string bytes, TimePoint now) {
         linesSinceGarbage_ = 0;
         queue_.push_front({now, MakeGarbage(garbageRng_), true});
     }
+    if (options_.corruptEvery > 0 && !bytes.empty() && bytes[0] == 'V' &&
+        ++vLinesSinceCorrupt_ >= options_.corruptEvery) {
+        vLinesSinceCorrupt_ = 0;
+        Corruption c = Corrupt(bytes, corruptRng_);
+        std::string note = std::string("corrupt ") + KindName(c.kind) + " " +
+                           VerdictName(c.verdict) + " " + bytes.substr(0, bytes.find('\r')) + " =";
+        for (char b : c.bytes)
+            note += " " + HexDigits(static_cast<unsigned char>(b), 2);
+        return OutLine{std::move(c.bytes), false, std::move(note)};
+    }
     return OutLine{std::move(bytes), false};
 }
 
@@ -313,6 +336,8 @@ std::optional<OutLine> Spectrometer::Take(TimePoint now) {
         queue_.pop_front();
         if (p.garbage)
             return OutLine{std::move(p.line), true};
+        if (!p.note.empty())
+            return OutLine{std::move(p.line), false, std::move(p.note)};
         return Emit(std::move(p.line), now);
     }
     if (!pass_.running || silenced_ || pass_.nextDue > now)
@@ -354,6 +379,103 @@ std::string Spectrometer::MakeGarbage(std::mt19937& rng) {
     }
     out += '\r';
     return out;
+}
+
+const char* Spectrometer::KindName(Corruption::Kind kind) {
+    switch (kind) {
+    case Corruption::Replace:
+        return "replace";
+    case Corruption::Insert:
+        return "insert";
+    case Corruption::Split:
+        return "split";
+    case Corruption::Truncate:
+        return "truncate";
+    case Corruption::Prefix:
+        return "prefix";
+    case Corruption::Tail:
+        return "tail";
+    }
+    return "?";
+}
+
+const char* Spectrometer::VerdictName(Corruption::Verdict verdict) {
+    switch (verdict) {
+    case Corruption::Reported:
+        return "reported";
+    case Corruption::Ignored:
+        return "ignored";
+    case Corruption::Intact:
+        return "intact";
+    }
+    return "?";
+}
+
+// The line is "V", a flag, eight hex digits and CR (positions 1 to 11). A
+// reader looks only at positions 1 to 10; every damage below is placed with
+// that in mind, so the verdict follows from the reply grammar alone.
+Corruption Spectrometer::Corrupt(const std::string& vLine, std::mt19937& rng) {
+    // None is a hex digit, a reply letter or CR.
+    static constexpr unsigned char kBad[] = {0x00, 0xFF, 0x0A, 'G', ' ', 0x80, 'x', 0x7F, 0x1B};
+    static constexpr unsigned char kLead[] = {0x00, 0xFF, 0x0A, 0x1B, 0x80, '#'};
+    auto bad = [&] { return static_cast<char>(kBad[rng() % std::size(kBad)]); };
+    auto anyButCR = [&] {
+        char c = static_cast<char>(rng() & 0xFF);
+        return c == '\r' ? '\n' : c;
+    };
+    std::string body = vLine.substr(0, vLine.find('\r'));
+    Corruption c;
+    if (body.size() != 10) { // not a point line: send it as it is
+        c.bytes = vLine;
+        c.kind = Corruption::Tail;
+        c.verdict = Corruption::Intact;
+        return c;
+    }
+    c.kind = static_cast<Corruption::Kind>(rng() % 6);
+    switch (c.kind) {
+    case Corruption::Replace:
+        body[2 + rng() % 8] = bad(); // one of positions 3..10
+        c.verdict = Corruption::Reported;
+        break;
+    case Corruption::Insert: {
+        const std::size_t at = 2 + rng() % 9; // before position 3..11
+        body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), bad());
+        c.verdict = at == 10 ? Corruption::Intact : Corruption::Reported;
+        break;
+    }
+    case Corruption::Split: {
+        // A CR before position 2..10; the tail must not start with a reply
+        // letter, or it would be a reply of its own.
+        std::size_t at = 1 + rng() % 9;
+        if (body[at] >= 'A' && body[at] <= 'F')
+            at = 1;
+        body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), '\r');
+        c.verdict = Corruption::Reported;
+        break;
+    }
+    case Corruption::Truncate:
+        body.resize(2 + rng() % 8); // ends inside the value
+        c.verdict = Corruption::Reported;
+        break;
+    case Corruption::Prefix: {
+        std::string lead(1, static_cast<char>(kLead[rng() % std::size(kLead)]));
+        const unsigned more = rng() % 4;
+        for (unsigned i = 0; i < more; ++i)
+            lead += anyButCR();
+        body = lead + body;
+        c.verdict = Corruption::Ignored;
+        break;
+    }
+    case Corruption::Tail: {
+        const unsigned more = 1 + rng() % 6;
+        for (unsigned i = 0; i < more; ++i)
+            body += anyButCR();
+        c.verdict = Corruption::Intact;
+        break;
+    }
+    }
+    c.bytes = body + '\r';
+    return c;
 }
 
 } // namespace tavi::sim

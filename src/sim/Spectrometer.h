@@ -41,6 +41,9 @@ struct SimOptions {
     int laterFieldSource = 3;                   //
     PointFault dropAfter;                       // the driver closes the line
     int garbageEvery = 0;                       // > 0: a garbage line after every K lines
+    int corruptEvery = 0;                       // > 0: damage every K-th "V" line from inside
+    PointFault floodAfter;                      // send floodBytes bytes without CR, then CR
+    std::size_t floodBytes = 1 << 20;           //
     std::chrono::milliseconds holdInterval{50}; // V rate during a hold, at least
 };
 
@@ -48,6 +51,23 @@ struct SimOptions {
 struct OutLine {
     std::string bytes; // ends in CR
     bool garbage = false;
+    // Set for a damaged "V" line or a flood: what the log says instead of
+    // the line itself ("corrupt ..." or "flood N").
+    std::string note = {};
+};
+
+// How a "V" line was damaged, and what a reader following the reply grammar
+// makes of it.
+struct Corruption {
+    enum Kind : std::uint8_t { Replace, Insert, Split, Truncate, Prefix, Tail };
+    enum Verdict : std::uint8_t {
+        Reported, // a hex field is broken: a conversion error, the point is lost
+        Ignored,  // the first character is no reply letter: dropped silently
+        Intact    // only the bytes after the value changed: the point counts
+    };
+    std::string bytes; // what is sent, CR(s) included
+    Kind kind = Replace;
+    Verdict verdict = Reported;
 };
 
 // Device state: the last value of every parameter command, as received.
@@ -105,6 +125,10 @@ public:
     // reply letters (NUL, 0xFF, LF, DEL, ESC, 0x80, '#' or '?'), then 0 to 15
     // random bytes other than CR (NUL, 0xFF, LF included), then one CR.
     static std::string MakeGarbage(std::mt19937& rng);
+    // Damages one "V" line (with its CR) from inside; see Corruption.
+    static Corruption Corrupt(const std::string& vLine, std::mt19937& rng);
+    static const char* KindName(Corruption::Kind kind);
+    static const char* VerdictName(Corruption::Verdict verdict);
 
 private:
     struct Pass {
@@ -133,14 +157,18 @@ private:
     bool dropRequested_ = false;
     int ignoredCommands_ = 0;
     int linesSinceGarbage_ = 0;
+    int vLinesSinceCorrupt_ = 0;
+    bool floodFired_ = false;
     struct Pending {
         TimePoint due;
         std::string line; // with its CR
         bool garbage;
+        std::string note = {}; // a flood: logged as this, sent as it is
     };
     std::deque<Pending> queue_;
     std::mt19937 noiseRng_;
     std::mt19937 garbageRng_;
+    std::mt19937 corruptRng_;
     std::normal_distribution<double> gauss_{0.0, 1.0};
 };
 

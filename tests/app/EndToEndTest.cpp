@@ -10,6 +10,7 @@
 #include "platform/Sound.h"
 #include "processing/DataFile.h"
 #include "support/FakeDialogs.h"
+#include "support/EventLoop.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -36,27 +37,6 @@
 
 namespace tavi::test {
 namespace {
-
-class SilentSound : public ISoundPlayer {
-public:
-    void PlayAndWait(const std::string&) override {}
-    void PlayOnce(const std::string&) override {}
-    void PlayLoop(const std::string&) override {}
-    void Stop() override {}
-};
-
-// Pumps the event loop until done() or the safety limit; no timing is asserted.
-template <class Pred>
-bool PumpUntil(Pred done, std::chrono::seconds limit = std::chrono::seconds(120)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // The points the simulator sent, pass by pass, from its "> " log lines.
 std::vector<std::vector<std::int64_t>> LoggedPasses(const std::string& logPath) {

@@ -21,18 +21,6 @@
 namespace tavi::test {
 namespace {
 
-// Runs the event loop until done() holds; the limit is only a safety net.
-template <class Pred> bool PumpUntil(Pred done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 std::vector<std::string> Commands(const QString& logPath) {
     std::vector<std::string> out;
     QFile f(logPath);

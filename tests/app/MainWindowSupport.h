@@ -7,6 +7,7 @@
 #include "platform/Sound.h"
 #include "setup/USetup.h"
 #include "support/FakeDialogs.h"
+#include "support/EventLoop.h"
 #include "support/FakeSerialPort.h"
 
 #include <QDir>
@@ -18,14 +19,6 @@
 #include <vector>
 
 namespace tavi::test {
-
-class SilentSound : public ISoundPlayer {
-public:
-    void PlayAndWait(const std::string&) override {}
-    void PlayOnce(const std::string&) override {}
-    void PlayLoop(const std::string&) override {}
-    void Stop() override {}
-};
 
 class MainWindowFixture : public ::testing::Test {
 protected:

@@ -12,6 +12,7 @@
 #include "platform/Sound.h"
 #include "processing/DataFile.h"
 #include "support/FakeDialogs.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -45,28 +46,6 @@ namespace tavi::test {
 
 // A version "2.0" simulator scales every value by this.
 inline constexpr std::int32_t kSimDivisor = 76000;
-
-class SilentSound : public ISoundPlayer {
-public:
-    void PlayAndWait(const std::string&) override {}
-    void PlayOnce(const std::string&) override {}
-    void PlayLoop(const std::string&) override {}
-    void Stop() override {}
-};
-
-// Pumps the event loop until done() holds. The limit is a safety net against
-// a hang, never a measure of speed: it is generous enough for ASan.
-template <class Pred>
-bool PumpUntil(Pred done, std::chrono::seconds limit = std::chrono::seconds(300)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // Freed memory under ASan waits in its quarantine, so the resident size
 // climbs by design there: memory figures are reported but not judged.

@@ -4,12 +4,34 @@
 #include "app/UCW.h"
 #include "device/ComPort.h"
 #include "platform/QtEventContext.h"
+#include "platform/Seams.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <exception>
+
+namespace {
+
+// The application's general error display: an error that escapes an event
+// handler (a failed write to the port, a conversion) is shown, and the
+// program goes on.
+class TaviApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (...) {
+            tavi::ShowException(activeWindow(), std::current_exception());
+            return false;
+        }
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    TaviApplication app(argc, argv);
     // Closing the main window ends the program, even with the processing window open.
     app.setQuitOnLastWindowClosed(false);
     tavi::QtEventContext context;

@@ -9,8 +9,9 @@
 #include "platform/QtEventContext.h"
 #include "platform/Sound.h"
 #include "processing/DataFile.h"
-#include "support/FakeDialogs.h"
 #include "support/EventLoop.h"
+#include "support/FakeDialogs.h"
+#include "support/SimProcess.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QProcess>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -30,10 +30,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#ifndef TAVI_SIM_PATH
-#error "TAVI_SIM_PATH must name the tavi-sim binary"
-#endif
 
 namespace tavi::test {
 namespace {
@@ -62,13 +58,9 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
     const QString link = tmp.path() + "/tty";
     const QString logPath = tmp.path() + "/sim.log";
 
-    QProcess sim;
-    sim.start(TAVI_SIM_PATH, {"--speed", "0", "--points", QString::number(kPoints), "--log",
-                              logPath, "--link", link, "--garbage-every", "97"});
-    ASSERT_TRUE(sim.waitForStarted(30000)) << sim.errorString().toStdString();
-    ASSERT_TRUE(PumpUntil([&] { return sim.canReadLine(); }, std::chrono::seconds(30)));
-    const QString ptyPath = QString::fromUtf8(sim.readLine()).trimmed();
-    ASSERT_FALSE(ptyPath.isEmpty());
+    SimProcess sim(link, logPath);
+    ASSERT_TRUE(
+        sim.Start({"--speed", "0", "--points", QString::number(kPoints), "--garbage-every", "97"}));
 
     ScopedFakeDialogs dialogs;
     SilentSound silent;
@@ -103,8 +95,7 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
         port.Close();
     }
     SetSound(nullptr);
-    sim.terminate();
-    sim.waitForFinished(10000);
+    sim.Stop();
 
     const auto passes = LoggedPasses(logPath.toStdString());
     ASSERT_EQ(passes.size(), std::size_t(kPasses));
@@ -140,10 +131,8 @@ TEST(EndToEnd, FivePassesOnTheChart) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString link = tmp.path() + "/tty";
-    QProcess sim;
-    sim.start(TAVI_SIM_PATH, {"--speed", "0", "--points", "1500", "--noise", "12", "--link", link});
-    ASSERT_TRUE(sim.waitForStarted(30000)) << sim.errorString().toStdString();
-    ASSERT_TRUE(PumpUntil([&] { return sim.canReadLine(); }, std::chrono::seconds(30)));
+    SimProcess sim(link, tmp.path() + "/sim.log");
+    ASSERT_TRUE(sim.Start({"--speed", "0", "--points", "1500", "--noise", "12"}));
 
     ScopedFakeDialogs dialogs;
     SilentSound silent;
@@ -195,8 +184,7 @@ TEST(EndToEnd, FivePassesOnTheChart) {
         port.Close();
     }
     SetSound(nullptr);
-    sim.terminate();
-    sim.waitForFinished(10000);
+    sim.Stop();
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QThread>
@@ -17,6 +16,7 @@
 #include <chrono>
 
 #ifdef TAVI_SIM_PATH
+#include "support/SimProcess.h"
 
 namespace tavi::test {
 namespace {
@@ -48,12 +48,8 @@ TEST(MainWindowSim, ConnectsIdentifiesAndEveryParameterReachesTheDevice) {
     ASSERT_TRUE(tmp.isValid());
     const QString link = tmp.path() + "/tty";
     const QString logPath = tmp.path() + "/sim.log";
-    QProcess sim;
-    sim.start(TAVI_SIM_PATH, {"--link", link, "--log", logPath, "--serial", "0815",
-                              "--field-source", "4", "--offsets", "5,-3"});
-    ASSERT_TRUE(sim.waitForStarted(30000)) << sim.errorString().toStdString();
-    ASSERT_TRUE(PumpUntil([&] { return sim.canReadLine() || sim.state() != QProcess::Running; }));
-    ASSERT_FALSE(QString::fromUtf8(sim.readLine()).trimmed().isEmpty());
+    SimProcess sim(link, logPath);
+    ASSERT_TRUE(sim.Start({"--serial", "0815", "--field-source", "4", "--offsets", "5,-3"}));
 
     ScopedFakeDialogs dialogs;
     SilentSound silent;
@@ -119,8 +115,7 @@ TEST(MainWindowSim, ConnectsIdentifiesAndEveryParameterReachesTheDevice) {
         EXPECT_FALSE(port.Active());
     }
     SetSound(nullptr);
-    sim.terminate();
-    sim.waitForFinished(10000);
+    sim.Stop();
 }
 
 } // namespace

@@ -11,8 +11,9 @@
 #include "platform/QtEventContext.h"
 #include "platform/Sound.h"
 #include "processing/DataFile.h"
-#include "support/FakeDialogs.h"
 #include "support/EventLoop.h"
+#include "support/FakeDialogs.h"
+#include "support/SimProcess.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -257,52 +258,6 @@ inline long Mismatches(const std::vector<std::int32_t>& got,
         ADD_FAILURE() << "saved " << got.size() << " entries, expected " << want.size();
     return bad;
 }
-
-// One tavi-sim process on a pseudo-terminal reached through a fixed link.
-class SimProcess {
-public:
-    SimProcess(const QString& link, const QString& log) : link_(link), log_(log) {}
-    ~SimProcess() { Stop(); }
-
-    bool Start(QStringList args) {
-        args << "--link" << link_ << "--log" << log_;
-        proc_.start(TAVI_SIM_PATH, args);
-        if (!proc_.waitForStarted(30000))
-            return false;
-        return PumpUntil([&] { return proc_.canReadLine() || proc_.state() != QProcess::Running; },
-                         std::chrono::seconds(60)) &&
-               !QString::fromUtf8(proc_.readLine()).trimmed().isEmpty();
-    }
-    // True when it ended by a signal that was not ours (a crash).
-    bool Crashed() const {
-        return crashed_ || (proc_.state() == QProcess::NotRunning && !killed_ &&
-                            proc_.exitStatus() == QProcess::CrashExit);
-    }
-    bool Running() const { return proc_.state() == QProcess::Running; }
-    void Stop() {
-        if (proc_.state() == QProcess::NotRunning)
-            return;
-        proc_.terminate(); // it ends normally on SIGTERM
-        if (proc_.waitForFinished(30000)) {
-            crashed_ = proc_.exitStatus() == QProcess::CrashExit;
-            return;
-        }
-        killed_ = true;
-        proc_.kill();
-        proc_.waitForFinished(10000);
-    }
-    // Waits until the process ended by itself (the drop fault).
-    bool WaitEnded() {
-        return PumpUntil([&] { return proc_.state() == QProcess::NotRunning; });
-    }
-    const QString& LogPath() const { return log_; }
-
-private:
-    QString link_, log_;
-    QProcess proc_;
-    bool crashed_ = false;
-    bool killed_ = false;
-};
 
 // The real window on the real port, with every modal answered by FakeDialogs.
 class Rig {

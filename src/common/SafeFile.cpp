@@ -125,4 +125,10 @@ bool WriteFileSafely(const std::string& path,
     return true;
 }
 
+std::string WriteFailureText(const std::string& path, WriteFailure failure,
+                             const std::string& cause) {
+    return (failure == WriteFailure::Write ? "Cannot write file " : "Cannot create file ") + path +
+           ": " + cause;
+}
+
 } // namespace tavi

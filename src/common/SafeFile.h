@@ -24,4 +24,8 @@ bool WriteFileSafely(const std::string& path,
                      std::initializer_list<std::span<const std::uint8_t>> parts,
                      WriteFailure* failure, std::string* cause);
 
+// "Cannot create file <path>: <cause>" or "Cannot write file <path>: <cause>".
+std::string WriteFailureText(const std::string& path, WriteFailure failure,
+                             const std::string& cause);
+
 } // namespace tavi

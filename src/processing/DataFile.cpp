@@ -138,8 +138,7 @@ bool WriteDataFile(const std::string& path, const DataFileHeader& header,
     std::string cause;
     if (WriteFileSafely(path, {std::span(&format, 1), header.Bytes, accBuffer}, &failure, &cause))
         return true;
-    SetError(error, (failure == WriteFailure::Create ? "Cannot create file " : "Cannot write file ") +
-                        path + ": " + cause);
+    SetError(error, WriteFailureText(path, failure, cause));
     return false;
 }
 

@@ -53,8 +53,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
                                        bytes.size());
     if (WriteFileSafely(path, {data}, &failure, &cause))
         return true;
-    SetError(error, (failure == WriteFailure::Create ? "Cannot create file " : "Cannot write file ") +
-                        path + ": " + cause);
+    SetError(error, WriteFailureText(path, failure, cause));
     return false;
 }
 

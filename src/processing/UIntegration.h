@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Base line and absorption integration over plain X and Y arrays. The
+// processing window moves the results onto its chart series; tavi-proc and
+// the benchmarks call the same code without any widget.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tavi {
+
+// Base line value at point index i: Offset + Slope * i.
+struct BaseLine {
+    double Slope = 0;  // per point index
+    double Offset = 0; // at index 0
+    double At(int i) const { return Slope * i + Offset; }
+};
+
+// Steps of the four base-line buttons.
+inline constexpr double kBaseLineOffsetStep = 1.0;
+inline constexpr double kBaseLineSlopeStep = 0.002;
+
+// M: one tenth of the points, n * 10 * 0.01 rounded with halves to even.
+int BaseLineSampleCount(int n);
+// Mean of the first M and of the last M points; slope divided by n. With
+// M = 0 (fewer than 5 points) the base line is zero.
+BaseLine FitBaseLine(std::span<const double> y);
+// Every Y of the base line for n points (RedrawBaseLine).
+void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out);
+
+// Series1 minus the base line at indices from..to (ShowDerivative); out gets
+// to - from + 1 values, none when from < 0 or to < from.
+void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
+                      int to, std::vector<double>& out);
+// UpdateDerivative: out[i] = source[i] - baseLine[i] for every i of out.
+void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
+                            std::span<double> out);
+
+// +1 when IndexOfMinimum > IndexOfMaximum (the maximum of the derivative comes
+// first), else -1.
+int AbsorptionFactor(std::span<const double> source);
+
+// What an integrator reads: the source curve, the base line (empty: none) and
+// the source's visible range on its chart (-1, -1 when nothing is visible).
+struct IntegratorSource {
+    std::span<const double> X;
+    std::span<const double> Y;
+    std::span<const double> BaseLine;
+    int VisibleFrom = 0;
+    int VisibleTo = -1;
+};
+
+// Trapezoid integration of a source, optionally above a base line. The chart,
+// series and colour of the window's integrators live in the window; this is
+// the arithmetic.
+struct Integrator {
+    double Sum = 0;
+    double Scale = 1;
+    std::int32_t Factor = 0;
+    bool AutoScale = false;
+
+    // Scale = 1 and the auto-scale flag; Sum and Factor are kept.
+    void Init(bool autoScale);
+    double Height(const IntegratorSource& src, int i) const;
+    double StepArea(const IntegratorSource& src, int i) const;
+    // Clamps first/last to the visible range, optionally shrinks Scale to the
+    // axis limits, and writes the running integral (X from the first two
+    // source points' spacing, Y = Sum * Scale). A source of fewer than two
+    // points, or with nothing visible, outputs nothing and leaves Sum 0.
+    void Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
+                   double axisMaximum, std::vector<double>& outX, std::vector<double>& outY);
+};
+
+inline constexpr std::int32_t kAreaFactor = 1000;
+
+} // namespace tavi

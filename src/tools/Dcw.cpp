@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-dcw: prints a data file as the processing window reads it, as JSON.
+#include "common/JsonText.h"
 #include "processing/DataFile.h"
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace {
+
+using tavi::AppendJsonNumber;
+using tavi::AppendJsonString;
 
 constexpr const char* kUsage =
     "Usage: tavi-dcw --json FILE\n"
@@ -23,51 +26,6 @@ constexpr const char* kUsage =
     "Exit status: 0 on success, 1 when the file is rejected (the reason goes to\n"
     "standard error), 2 on bad usage.\n";
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (char ch : text) {
-        auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-}
-
-template <typename T> void AppendNumber(std::string& out, T value) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, res.ptr);
-}
-
 std::string ToJson(const tavi::LoadedDataFile& f) {
     const tavi::DataFileSettings& s = f.Settings;
     std::string out = "{";
@@ -82,14 +40,14 @@ std::string ToJson(const tavi::LoadedDataFile& f) {
         AppendJsonString(out, value);
     };
     key("format");
-    AppendNumber(out, f.Format);
+    AppendJsonNumber(out, f.Format);
     text("comment", s.Comment);
     text("frequencyText", s.FrequencyText);
     text("fieldB0Text", s.FieldB0Text);
     key("fieldSweep");
-    AppendNumber(out, static_cast<int>(s.FieldSweep));
+    AppendJsonNumber(out, static_cast<int>(s.FieldSweep));
     key("sweepRange");
-    AppendNumber(out, s.SweepRange);
+    AppendJsonNumber(out, s.SweepRange);
     text("modAmpText", s.ModAmpText);
     text("sweepTimeText", s.SweepTimeText);
     text("gainText", s.GainText);
@@ -102,9 +60,9 @@ std::string ToJson(const tavi::LoadedDataFile& f) {
         if (i > 0)
             out += ", ";
         out += '[';
-        AppendNumber(out, f.X[i]);
+        AppendJsonNumber(out, f.X[i]);
         out += ", ";
-        AppendNumber(out, f.Y[i]);
+        AppendJsonNumber(out, f.Y[i]);
         out += ']';
     }
     out += "]}\n";

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -51,6 +52,75 @@ bool WriteInPlace(const std::string& path,
     return ok;
 }
 
+// Closes on destruction; Close() reports a failed close.
+struct FileHandle {
+    int fd = -1;
+    FileHandle() = default;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { Close(); }
+    bool Close() {
+        if (fd < 0)
+            return true;
+        const bool ok = ::close(fd) == 0;
+        fd = -1;
+        return ok;
+    }
+};
+
+// Creates a new temporary file beside target. Its name is the target's name
+// plus a suffix, or a short name of its own where that would pass the
+// folder's limit on name length. -1 with errno on failure.
+int CreateTemporary(const std::string& target, std::string* tmp) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    long nameMax = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    if (nameMax <= 0)
+        nameMax = NAME_MAX;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string suffix =
+            ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+        const bool fits = name.size() + suffix.size() <= static_cast<std::size_t>(nameMax);
+        *tmp = dir + (fits ? name : std::string("tavi")) + suffix;
+        fd = ::open(tmp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    return fd;
+}
+
+// Create-or-truncate on a file already open for writing: the way left when
+// no replacement can be put beside it.
+bool RewriteOpenFile(FileHandle& file, std::initializer_list<std::span<const std::uint8_t>> parts,
+                     WriteFailure* failure, std::string* cause) {
+    std::string why;
+    bool ok = true;
+    if (::ftruncate(file.fd, 0) != 0) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    ok = ok && WriteParts(file.fd, parts, &why);
+    if (ok && ::fsync(file.fd) != 0) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (!file.Close() && ok) {
+        ok = false;
+        why = std::strerror(errno);
+    }
+    if (!ok) {
+        if (failure)
+            *failure = WriteFailure::Write;
+        if (cause)
+            *cause = why;
+    }
+    return ok;
+}
+
 } // namespace
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes, std::string* cause) {
@@ -86,26 +156,48 @@ bool WriteFileSafely(const std::string& path,
     if (exists && !S_ISREG(st.st_mode))
         return WriteInPlace(target, parts, failure, cause);
 
-    static std::atomic<unsigned> counter{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    // The rename below needs only the folder's permission; opening the file
+    // for writing first keeps a file the user may not write as it is, failing
+    // as truncating it would. The handle also serves the in-place fallback.
+    FileHandle old;
+    if (exists) {
+        old.fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (old.fd < 0)
+            return Fail(WriteFailure::Create, errno, failure, cause);
+        if (::fstat(old.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            old.Close();
+            return WriteInPlace(target, parts, failure, cause); // replaced meanwhile
+        }
     }
-    if (fd < 0)
-        return Fail(WriteFailure::Create, errno, failure, cause);
-    if (exists)
-        (void)::fchmod(fd, st.st_mode & 07777); // best effort: keep the old permissions
+
+    std::string tmp;
+    FileHandle fresh;
+    fresh.fd = CreateTemporary(target, &tmp);
+    if (fresh.fd < 0) {
+        const int err = errno;
+        // A folder that refuses new names still lets the file itself be
+        // rewritten, as creating or truncating it would.
+        if (err == EACCES || err == EPERM || err == ENAMETOOLONG) {
+            if (exists)
+                return RewriteOpenFile(old, parts, failure, cause);
+            return WriteInPlace(target, parts, failure, cause);
+        }
+        return Fail(WriteFailure::Create, err, failure, cause);
+    }
+    if (exists) {
+        // Best effort: the replacement keeps the old file's owner and
+        // permissions (owner first: a change of owner clears set-id bits).
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
+            (void)::fchown(fresh.fd, st.st_uid, st.st_gid);
+        (void)::fchmod(fresh.fd, st.st_mode & 07777);
+    }
     std::string why;
-    bool ok = WriteParts(fd, parts, &why);
-    if (ok && ::fsync(fd) != 0) {
+    bool ok = WriteParts(fresh.fd, parts, &why);
+    if (ok && ::fsync(fresh.fd) != 0) {
         ok = false;
         why = std::strerror(errno);
     }
-    if (::close(fd) != 0 && ok) {
+    if (!fresh.Close() && ok) {
         ok = false;
         why = std::strerror(errno);
     }
@@ -118,8 +210,12 @@ bool WriteFileSafely(const std::string& path,
         return false;
     }
     if (::rename(tmp.c_str(), target.c_str()) != 0) {
-        int err = errno;
+        const int err = errno;
         ::unlink(tmp.c_str());
+        // A sticky folder (another user's file) or a mount point refuses the
+        // rename although the file itself is writable.
+        if (exists && (err == EACCES || err == EPERM || err == EBUSY))
+            return RewriteOpenFile(old, parts, failure, cause);
         return Fail(WriteFailure::Create, err, failure, cause);
     }
     return true;

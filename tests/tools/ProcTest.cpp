@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "processing/DataFile.h"
+#include "processing/GoldenDataFile.h"
+#include "processing/ProcAnalysis.h"
+#include "setup/FileTestUtil.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using tavi::test::ReadBytes;
+using tavi::test::SampleGolden;
+using tavi::test::TempDir;
+using tavi::test::WriteBytes;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line + "\n");
+        return lines;
+    }
+};
+
+// Runs the tool with the arguments (already quoted for the shell).
+ToolRun RunProc(const TempDir& dir, const std::string& args,
+                const std::string& stdoutPath = std::string()) {
+    std::string out = stdoutPath.empty() ? dir.File("stdout") : stdoutPath;
+    std::string err = dir.File("stderr");
+    std::string cmd =
+        std::string("'") + TAVI_PROC_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    int rc = std::system(cmd.c_str());
+    ToolRun r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    if (stdoutPath.empty()) {
+        auto o = ReadBytes(out);
+        r.out.assign(o.begin(), o.end());
+    }
+    auto e = ReadBytes(err);
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+// A derivative line as the acquisition saves it: sums over acc sweeps.
+void WriteLine(const std::string& path, const std::string& mode, int acc, int points,
+               double sign) {
+    tavi::DataFileSettings s;
+    s.Comment = "line";
+    s.FrequencyText = mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz";
+    s.FieldB0Text = "3 350.0 Gs";
+    s.FieldSweep = 1;
+    s.SweepRange = 20;
+    s.ModAmpText = "0.025 Gs";
+    s.SweepTimeText = "20 s";
+    s.GainText = "x 1000";
+    s.PhaseText = "45\u00B0";
+    s.AccText = std::to_string(acc);
+    s.ModeText = mode;
+    std::vector<std::uint8_t> buffer;
+    for (int i = 0; i < points; ++i) {
+        const double u = (i - points / 2.0) / (points / 20.0);
+        const double y = sign * -350 * 2 * u / ((1 + u * u) * (1 + u * u)) + 0.01 * i;
+        auto sum = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(y * acc)));
+        for (int k = 0; k < 4; ++k)
+            buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
+    }
+    std::string error;
+    ASSERT_TRUE(tavi::WriteDataFile(path, tavi::DataFileHeader::Build(s), buffer, &error))
+        << error;
+}
+
+std::string InProcess(const std::string& path) {
+    tavi::LoadedDataFile f;
+    std::string error;
+    if (!tavi::ReadDataFile(path, f, &error))
+        return tavi::LoadErrorJson(path, error);
+    return tavi::SpectrumAnalysisJson(path, tavi::AnalyseSpectrum(f));
+}
+
+} // namespace
+
+TEST(Proc, OneLinePerFileFromTheWindowsArithmetic) {
+    TempDir dir;
+    const std::string esr = dir.File("esr.dcw"), nmr = dir.File("nmr.dcw");
+    WriteLine(esr, "ESR", 4, 1500, 1);
+    WriteLine(nmr, "NMR 1H", 1, 801, -1);
+    ToolRun r = RunProc(dir, "--json " + Quoted(esr) + " " + Quoted(nmr));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    auto lines = r.Lines();
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0], InProcess(esr));
+    EXPECT_EQ(lines[1], InProcess(nmr));
+
+    EXPECT_THAT(lines[0], HasSubstr("\"absorption\": {\"factor\": 1,"));
+    EXPECT_THAT(lines[1], HasSubstr("\"absorption\": {\"factor\": -1,"));
+    EXPECT_THAT(lines[0], HasSubstr("\"HDBerror\": null"));
+    EXPECT_THAT(lines[0], HasSubstr("\"AIcursors\": {\"LC\": 150, \"RC\": 1350}"));
+    EXPECT_THAT(lines[0], HasSubstr("\"gIndex\": "));
+    EXPECT_THAT(lines[1], Not(HasSubstr("\"g\"")));
+}
+
+TEST(Proc, HandLaidFileGivesTheExpectedCursors) {
+    // Y = 100, 2, 4, -500, 500 at X = -50 .. 50; five points: zero base line.
+    TempDir dir;
+    WriteBytes(dir.File("g.dcw"), SampleGolden().Bytes());
+    ToolRun r = RunProc(dir, "--json " + Quoted(dir.File("g.dcw")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\"baseSlope\": 0, \"baseOffset\": 0,"));
+    // Minimum at 3, maximum at 4: the centre is 3; |Y| >= 20 at both ends.
+    EXPECT_THAT(r.out, HasSubstr("\"cursors\": {\"LC\": 0, \"RC\": 4, \"MC\": 3}, \"SDB\": 25, "
+                                 "\"SDBcursors\": {\"LC\": 3, \"RC\": 4}"));
+    // The minimum is not after the maximum.
+    EXPECT_THAT(r.out, HasSubstr("\"factor\": -1"));
+    // Five points: RC = 5 - 0 lies past the end and is held at 4.
+    EXPECT_THAT(r.out, HasSubstr("\"AIcursors\": {\"LC\": 0, \"RC\": 4}"));
+    const double g = 9400000 * 0.000001 / ((25 + 3350) * 0.0001) * 0.07144771;
+    std::string gText = r.out.substr(r.out.find("\"g\": ") + 5);
+    EXPECT_NEAR(std::stod(gText), g, 1e-12);
+    EXPECT_THAT(r.out, HasSubstr("\"gIndex\": 3}\n"));
+}
+
+TEST(Proc, DamagedFileGivesItsErrorAndTheOthersStillRun) {
+    TempDir dir;
+    const std::string good = dir.File("good.dcw");
+    WriteLine(good, "NMR 1H", 2, 300, 1);
+    auto bytes = ReadBytes(good);
+    auto badFormat = bytes;
+    badFormat[0] = 12;
+    WriteBytes(dir.File("format.dcw"), badFormat);
+    WriteBytes(dir.File("short.dcw"), std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 200));
+    auto onePoint = std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 425 + 4);
+    WriteBytes(dir.File("one.dcw"), onePoint);
+
+    ToolRun r = RunProc(dir, "--json " + Quoted(dir.File("format.dcw")) + " " + Quoted(good) +
+                                 " " + Quoted(dir.File("short.dcw")) + " " +
+                                 Quoted(dir.File("one.dcw")) + " " +
+                                 Quoted(dir.File("missing.dcw")));
+    EXPECT_EQ(r.status, 1);
+    auto lines = r.Lines();
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[0], "{\"file\": \"" + dir.File("format.dcw") +
+                            "\", \"error\": \"file format error\"}\n");
+    EXPECT_EQ(lines[1], InProcess(good));
+    EXPECT_THAT(lines[2], HasSubstr("\"error\": \"Stream read error\""));
+    EXPECT_EQ(lines[3], InProcess(dir.File("one.dcw")));
+    EXPECT_THAT(lines[3], HasSubstr("\"error\": "));
+    EXPECT_THAT(lines[4], HasSubstr("No such file or directory"));
+    EXPECT_THAT(r.err, HasSubstr("file format error"));
+}
+
+TEST(Proc, TwoPointFileIsAnalysed) {
+    TempDir dir;
+    tavi::test::GoldenDataFile g = SampleGolden();
+    auto bytes = g.Bytes();
+    bytes.resize(425 + 8); // the first two records: 100 and 2
+    WriteBytes(dir.File("two.dcw"), bytes);
+    ToolRun r = RunProc(dir, "--json " + Quoted(dir.File("two.dcw")));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\"AIcursors\": {\"LC\": 0, \"RC\": 1}"));
+    EXPECT_THAT(r.out, Not(HasSubstr("nan")));
+}
+
+TEST(Proc, UsageHelpAndOutputFailure) {
+    TempDir dir;
+    ToolRun help = RunProc(dir, "--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* field :
+         {"--json FILE...", "file", "baseSlope", "baseOffset", "derivative", "M2L", "M2R", "M4",
+          "cursors", "SDB", "SDBcursors", "absorption", "factor", "HDB", "HDBcursors",
+          "HDBerror", "AI", "AIcursors", "gIndex", "error", "Exit status"})
+        EXPECT_THAT(help.out, HasSubstr(field));
+
+    EXPECT_EQ(RunProc(dir, "").status, 2);
+    EXPECT_EQ(RunProc(dir, "--json").status, 2);
+    EXPECT_EQ(RunProc(dir, "--xml a.dcw").status, 2);
+    EXPECT_THAT(RunProc(dir, "a.dcw").err, HasSubstr("Usage"));
+
+    WriteBytes(dir.File("g.dcw"), SampleGolden().Bytes());
+    ToolRun full = RunProc(dir, "--json " + Quoted(dir.File("g.dcw")), "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_THAT(full.err, HasSubstr("stdout"));
+}

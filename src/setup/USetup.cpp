@@ -3,14 +3,21 @@
 
 #include "common/SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifndef TAVI_DATA_FROM_BINDIR
+#define TAVI_DATA_FROM_BINDIR "../share/tavi"
+#endif
 
 namespace tavi {
 
@@ -197,6 +204,106 @@ std::string StandardSetupPath(const std::string& setupDir) {
     return setupDir + "/" + std::string(kStandardName);
 }
 
+std::string InstalledDataDir(const std::string& exeDir) {
+    return WithSeparator(WithSeparator(exeDir) + TAVI_DATA_FROM_BINDIR);
+}
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Creates dir and its missing parents; the new folders are private to the user.
+bool MakeFolders(const std::string& dir) {
+    std::string path;
+    std::size_t at = 0;
+    while (at != std::string::npos) {
+        at = dir.find('/', at + 1);
+        path = dir.substr(0, at);
+        if (path.empty())
+            continue;
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+std::string FindStandardSetup(const std::string& setupDir, const std::string& dataDir) {
+    const std::string own = StandardSetupPath(setupDir);
+    if (IsRegularFile(own) || dataDir.empty())
+        return own;
+    const std::string shipped = WithSeparator(dataDir) + std::string(kStandardName);
+    return IsRegularFile(shipped) ? shipped : own;
+}
+
+IniLocation ChooseIniLocation(const std::string& exeDir, bool exeDirKeepsIni,
+                              const UserFolders& user) {
+    IniLocation loc;
+    if (exeDirKeepsIni) {
+        loc.Path = IniPath(exeDir);
+        loc.SetupDirDefault = WithSeparator(exeDir);
+        loc.DataDirDefault = loc.SetupDirDefault;
+        loc.BesideExecutable = true;
+        return loc;
+    }
+    loc.Path = WithSeparator(user.ConfigDir) + "TAVI.INI";
+    loc.SetupDirDefault = WithSeparator(user.ConfigDir);
+    loc.DataDirDefault = WithSeparator(user.DocumentsDir);
+    loc.BesideExecutable = false;
+    return loc;
+}
+
+std::string UserConfigDir(std::string_view xdgConfigHome, std::string_view home) {
+    if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')
+        return WithSeparator(std::string(xdgConfigHome)) + "tavi/";
+    return WithSeparator(std::string(home)) + ".config/tavi/";
+}
+
+std::string UserConfigDir() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::string homeDir = home ? home : "";
+    if (homeDir.empty()) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+            homeDir = pw->pw_dir;
+    }
+    return UserConfigDir(xdg ? xdg : "", homeDir);
+}
+
+bool DirectoryWritable(const std::string& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return false;
+    const uid_t uid = ::geteuid();
+    if (st.st_uid == uid)
+        return (st.st_mode & S_IWUSR) != 0;
+    if (st.st_gid == ::getegid())
+        return (st.st_mode & S_IWGRP) != 0;
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    for (int i = 0; i < n; ++i)
+        if (groups[static_cast<std::size_t>(i)] == st.st_gid)
+            return (st.st_mode & S_IWGRP) != 0;
+    // Root passes access() everywhere; the other bits still say whether the
+    // folder was meant to be written.
+    if (uid == 0)
+        return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+    return (st.st_mode & S_IWOTH) != 0;
+}
+
+bool ExecutableDirKeepsIni(const std::string& exeDir) {
+    if (IsRegularFile(InstalledDataDir(exeDir) + std::string(kStandardName)))
+        return false;
+    return DirectoryWritable(exeDir);
+}
+
 std::array<TSoundSetting, 3> DefaultSoundSettings() {
     return {TSoundSetting{"", 0, 1, 0}, TSoundSetting{"", 0, 1, 0}, TSoundSetting{"", 0, 0, 1}};
 }
@@ -206,6 +313,10 @@ std::string IniPath(const std::string& exeDir) {
 }
 
 void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& settings) {
+    ParseIni(text, ChooseIniLocation(exeDir, true, {}), settings);
+}
+
+void ParseIni(std::string_view text, const IniLocation& location, IniSettings& settings) {
     std::vector<std::string_view> lines;
     while (!text.empty() && lines.size() < 10) {
         auto lf = text.find('\n');
@@ -216,11 +327,12 @@ void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& set
         text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
     }
     auto line = [&](std::size_t i) { return i < lines.size() ? lines[i] : std::string_view{}; };
-    const std::string dirDefault = WithSeparator(exeDir);
-    auto dir = [&](std::size_t i) { return line(i).empty() ? dirDefault : std::string(line(i)); };
-    settings.SetupDir = dir(0);
-    settings.AcqDir = dir(1);
-    settings.OutDir = dir(2);
+    auto dir = [&](std::size_t i, const std::string& dirDefault) {
+        return line(i).empty() ? dirDefault : std::string(line(i));
+    };
+    settings.SetupDir = dir(0, location.SetupDirDefault);
+    settings.AcqDir = dir(1, location.DataDirDefault);
+    settings.OutDir = dir(2, location.DataDirDefault);
     settings.PortName = line(3).empty() ? std::string("COM1") : std::string(line(3));
     for (std::size_t k = 0; k < settings.Sounds.size(); ++k) {
         TSoundSetting& s = settings.Sounds[k];
@@ -237,11 +349,17 @@ void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& set
 }
 
 bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& settings) {
-    std::ifstream in(path, std::ios::binary);
+    IniLocation location = ChooseIniLocation(exeDir, true, {});
+    location.Path = path;
+    return ReadIni(location, settings);
+}
+
+bool ReadIni(const IniLocation& location, IniSettings& settings) {
+    std::ifstream in(location.Path, std::ios::binary);
     if (!in)
         return false;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ParseIni(text, exeDir, settings);
+    ParseIni(text, location, settings);
     return true;
 }
 
@@ -265,6 +383,15 @@ std::string FormatIni(const IniSettings& settings) {
 
 bool WriteIni(const std::string& path, const IniSettings& settings) {
     return WriteWholeFile(path, FormatIni(settings), nullptr);
+}
+
+bool WriteIni(const IniLocation& location, const IniSettings& settings) {
+    if (!location.BesideExecutable) {
+        const auto slash = location.Path.find_last_of('/');
+        if (slash != std::string::npos && slash > 0 && !MakeFolders(location.Path.substr(0, slash)))
+            return false;
+    }
+    return WriteIni(location.Path, settings);
 }
 
 } // namespace tavi

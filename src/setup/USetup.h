@@ -65,6 +65,14 @@ bool SaveSetupFile(const std::string& path, const TSetupRecord& record, std::str
 // Setup directory + "/" + "STANDARD.CFG" (a directory ending in "/" gets a second one).
 std::string StandardSetupPath(const std::string& setupDir);
 
+// The folder an installed program keeps its shipped files in (the default
+// "STANDARD.CFG"), found relative to the executable's directory so that a
+// moved installation still finds it; ends with "/".
+std::string InstalledDataDir(const std::string& exeDir);
+// The standard setup to load at start-up: the one in the setup directory, or,
+// when that directory holds none, the one shipped in dataDir (when there is one).
+std::string FindStandardSetup(const std::string& setupDir, const std::string& dataDir);
+
 struct TSoundSetting {
     std::string FileName;
     int Off = 0;           // check-box state 0, 1, 2
@@ -86,17 +94,54 @@ struct IniSettings {
 
 // "TAVI.INI" in the executable's directory.
 std::string IniPath(const std::string& exeDir);
+
+// Where the preferences file lives and what its empty directory lines become.
+struct IniLocation {
+    std::string Path;            // the TAVI.INI read at start and written at exit
+    std::string SetupDirDefault; // for an empty line 1; ends with "/"
+    std::string DataDirDefault;  // for empty lines 2 and 3; ends with "/"
+    bool BesideExecutable = true;
+    bool operator==(const IniLocation&) const = default;
+};
+// The user's own folders, used when the executable's directory is not ours to write.
+struct UserFolders {
+    std::string ConfigDir;    // the program's configuration folder, ends with "/"
+    std::string DocumentsDir; // the user's documents folder (or home), ends with "/"
+};
+// Beside the executable (every default the executable's directory) when that
+// directory keeps the file; otherwise the configuration folder, with setups
+// defaulting to it and data to the documents folder.
+IniLocation ChooseIniLocation(const std::string& exeDir, bool exeDirKeepsIni,
+                              const UserFolders& user);
+// $XDG_CONFIG_HOME/tavi/; an unset, empty or relative XDG_CONFIG_HOME means
+// home/.config/tavi/, as the XDG base directory rules say.
+std::string UserConfigDir(std::string_view xdgConfigHome, std::string_view home);
+// The same for this process's environment (home from $HOME, else the password entry).
+std::string UserConfigDir();
+// True when this process may create files in dir: the system grants it and the
+// directory's permission bits do too (root is not let past a read-only copy).
+bool DirectoryWritable(const std::string& dir);
+// True when TAVI.INI belongs beside the executable: its directory is writable
+// and is not the binary folder of an installation (which would collect stray
+// files even where root or the owner of the prefix could write it).
+bool ExecutableDirKeepsIni(const std::string& exeDir);
 // Reads the ten lines; empty directory lines become exeDir (with a trailing
 // separator), an empty port line "COM1"; short or missing lines keep the
 // defaults. Returns false (settings untouched) when the file cannot be opened.
 bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& settings);
+// The same at a chosen location, with its directory defaults.
+bool ReadIni(const IniLocation& location, IniSettings& settings);
 // The line rules of ReadIni applied to the file's text (CR LF or LF line ends).
 // A missing line reads as an empty one; a numbers character that is not 0..2
 // (or is missing) keeps the value already in settings.
 void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& settings);
+void ParseIni(std::string_view text, const IniLocation& location, IniSettings& settings);
 // The ten lines as WriteIni stores them.
 std::string FormatIni(const IniSettings& settings);
 // Writes the ten CR LF lines; false when the file cannot be written.
 bool WriteIni(const std::string& path, const IniSettings& settings);
+// Writes at the chosen location, creating the configuration folder (private to
+// the user) when the file lives there; never creates folders beside the executable.
+bool WriteIni(const IniLocation& location, const IniSettings& settings);
 
 } // namespace tavi

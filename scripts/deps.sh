@@ -3,7 +3,7 @@
 # Installs the Debian packages the build, the program and the tests need.
 set -euo pipefail
 PACKAGES=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
-  qt6-base-dev libqcustomplot-dev libsndfile1-dev libasound2-dev
+  qt6-base-dev qt6-svg-dev libqcustomplot-dev libsndfile1-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth procps)
 missing=()
 for p in "${PACKAGES[@]}"; do

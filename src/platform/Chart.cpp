@@ -4,7 +4,9 @@
 #include "params/NumFormat.h"
 #include "platform/Seams.h"
 
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
@@ -595,6 +597,9 @@ bool TChart::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     case QEvent::Wheel:
+        return true;
+    case QEvent::ContextMenu:
+        ContextMenu()->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
         return true;
     default:
         return false;

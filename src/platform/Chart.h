@@ -20,6 +20,8 @@
 class QCustomPlot;
 class QCPAxis;
 class QPainter;
+class QMenu;
+class QPaintDevice;
 class QTimer;
 
 namespace tavi {
@@ -203,6 +205,16 @@ public:
 
     QCustomPlot* Plot() const;
 
+    // Writes what the chart shows, at its on-screen size, to a picture file:
+    // PNG, SVG or PDF by the file's suffix. On failure returns false with the
+    // cause and leaves no partial file under the name.
+    bool SavePicture(const QString& path, QString* error);
+    // "Save picture as...": asks for the file through the dialogs seam, then
+    // SavePicture; a failure is shown to the operator.
+    void SavePictureAs();
+    // The chart's context menu, created on first use.
+    QMenu* ContextMenu();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -236,6 +248,8 @@ private:
     mutable bool layoutDirty_ = true;
     int curveDrawings_ = 0;
     int overlayDrawings_ = 0;
+    QMenu* contextMenu_ = nullptr;
+    QString pictureDir_;
 };
 
 } // namespace tavi

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pictures of a chart for reports: PNG, SVG or PDF of what it shows.
+#include "platform/Chart.h"
+#include "platform/Seams.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <qcustomplot.h>
+
+namespace tavi {
+
+namespace {
+
+enum class PictureFormat { Png, Svg, Pdf, Unknown };
+
+PictureFormat FormatOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png"))
+        return PictureFormat::Png;
+    if (suffix == QLatin1String("svg"))
+        return PictureFormat::Svg;
+    if (suffix == QLatin1String("pdf"))
+        return PictureFormat::Pdf;
+    return PictureFormat::Unknown;
+}
+
+} // namespace
+
+QMenu* TChart::ContextMenu() {
+    if (!contextMenu_) {
+        contextMenu_ = new QMenu(this);
+        contextMenu_->setObjectName(QStringLiteral("ChartContextMenu"));
+        QAction* save = contextMenu_->addAction(QStringLiteral("Save picture as..."));
+        save->setObjectName(QStringLiteral("SavePictureAction"));
+        connect(save, &QAction::triggered, this, &TChart::SavePictureAs);
+    }
+    return contextMenu_;
+}
+
+void TChart::SavePictureAs() {
+    QString path = Dialogs().SaveFile(
+        this, QStringLiteral("Save picture as"), pictureDir_,
+        QStringLiteral("PNG image (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"),
+        QStringLiteral("png"));
+    if (path.isEmpty())
+        return;
+    pictureDir_ = QFileInfo(path).absolutePath();
+    QString error;
+    if (!SavePicture(path, &error))
+        Dialogs().Message(this, error, MsgIcon::Error, MsgButtons::Ok);
+}
+
+bool TChart::SavePicture(const QString& path, QString* error) {
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = QStringLiteral("Cannot save the picture %1: %2").arg(path, why);
+        return false;
+    };
+    const PictureFormat format = FormatOf(path);
+    if (format == PictureFormat::Unknown)
+        return fail(QStringLiteral("the name must end in .png, .svg or .pdf"));
+    if (drawing_)
+        return fail(QStringLiteral("the chart is being drawn"));
+    EnsureLayout();
+    QCustomPlot* plot = Plot();
+    const int width = plot->width();
+    const int height = plot->height();
+    if (width <= 0 || height <= 0)
+        return fail(QStringLiteral("the chart has no size"));
+
+    // Written beside the target and renamed over it only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+
+    // Lays the plot out for the picture and draws curves, overlay and hooks.
+    auto render = [&](QPaintDevice& device, bool vector) {
+        QCPPainter painter(&device);
+        if (!painter.isActive())
+            return false;
+        if (vector)
+            painter.setMode(QCPPainter::pmVectorized);
+        printing_ = true;
+        plot->toPainter(&painter, width, height);
+        printing_ = false;
+        return painter.end();
+    };
+    bool drawn = false;
+    switch (format) {
+    case PictureFormat::Png: {
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(plot->axisRect()->backgroundBrush().color());
+        drawn = render(image, false) && image.save(&file, "PNG");
+        break;
+    }
+    case PictureFormat::Svg: {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        svg.setResolution(96);
+        svg.setTitle(QStringLiteral("Chart"));
+        drawn = render(svg, true);
+        break;
+    }
+    case PictureFormat::Pdf: {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(96);
+        pdf.setPageSize(QPageSize(QSizeF(width * 72.0 / 96.0, height * 72.0 / 96.0),
+                                  QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setCreator(QStringLiteral("TAVI"));
+        drawn = render(pdf, true);
+        break;
+    }
+    case PictureFormat::Unknown:
+        break;
+    }
+    // The picture left the plot laid out for itself.
+    layoutDirty_ = true;
+    RepaintNow();
+    if (!drawn || file.error() != QFileDevice::NoError) {
+        QString why = file.error() != QFileDevice::NoError ? file.errorString()
+                                                           : QStringLiteral("drawing failed");
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+} // namespace tavi

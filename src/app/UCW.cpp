@@ -205,6 +205,7 @@ void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataP
     if (DataProc) {
         DataProc->SetAcquisitionDirectory(Q(AcqDir));
         DataProc->SetOutputDirectory(Q(OutDir));
+        DataProc->SetAcquisitionWindow(this);
     }
     if (Service)
         Service->Bind(TuningB0UpDown, FrequencyUpDown);

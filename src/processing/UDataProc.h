@@ -1,26 +1,317 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The processing window. For now it only keeps the initial directories of its
-// open and save dialogs, which the main window hands over.
+// The processing window "PROCESSING": a data file read back, its base line, the
+// derivative and absorption views with their measurements, cursors and zoom.
+// The arithmetic lives in UIntegration and UM2; this window moves its results
+// onto the charts and labels. Exports and printing are in UDataProcOutput.cpp.
 #pragma once
 
+#include "processing/DataFile.h"
+#include "processing/UIntegration.h"
+#include "processing/UM2.h"
+#include "processing/UMMarker.h"
+#include "processing/UZoom.h"
+
+#include <QColor>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QMimeData;
+class QShowEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QStatusBar;
+class QToolButton;
 
 namespace tavi {
+
+class TChart;
+class TChartSeries;
+
+inline const QColor kProcPointColour{0xFF, 0xFF, 0x00}; // Series1 and Series2 points
+inline const QColor kProcIntegralColour{0xFF, 0x00, 0x00};
 
 class TFDataProc : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TFDataProc(QWidget* parent = nullptr);
+    // screenWidth/screenHeight: the screen the layout is scaled for; 0 takes
+    // the primary screen's.
+    explicit TFDataProc(QWidget* parent = nullptr, int screenWidth = 0, int screenHeight = 0);
+    ~TFDataProc() override;
 
-    void SetAcquisitionDirectory(const QString& dir) { acquisitionDir_ = dir; }
+    // The dialogs' initial directories (preferences). A new acquisition
+    // directory empties the open dialog's remembered file name, as choosing new
+    // directories in the preferences does.
+    void SetAcquisitionDirectory(const QString& dir);
     QString AcquisitionDirectory() const { return acquisitionDir_; }
     void SetOutputDirectory(const QString& dir) { outputDir_ = dir; }
     QString OutputDirectory() const { return outputDir_; }
+    // The window "Setup & Acq" brings to the front.
+    void SetAcquisitionWindow(QWidget* window) { acquisitionWindow_ = window; }
+
+    // The file last chosen in the open dialog (or dropped), even when its load
+    // failed: exports and printing name their output after it.
+    QString FileName() const { return fileName_; }
+    // Loads a file exactly as "Open" does after the dialog.
+    void OpenFile(const QString& path);
+
+    double LayoutScale() const { return layoutScale_; }
+    double DisplayScale() const { return displayScale_; }
+    bool DerivativeOn() const;
+    bool AbsorptionOn() const;
+    bool FileLoaded() const { return loaded_; }
+
+    // ---- controls (objectName = member name) ----
+    QFrame* DIFileToolBar = nullptr;
+    QToolButton* FOpenTB = nullptr;
+    QToolButton* ExportATB = nullptr;
+    QFrame* S11TB = nullptr;
+    QToolButton* FDerivativeTB = nullptr;
+    QToolButton* AbsorptionTB = nullptr;
+    QFrame* S12TB = nullptr;
+    QFrame* S13TB = nullptr;
+    QToolButton* SetupTB = nullptr;
+    QFrame* L0ToolBar = nullptr;
+    QToolButton* Line0DnTB = nullptr;
+    QToolButton* Line0UpTB = nullptr;
+    QToolButton* Line0LeftTB = nullptr;
+    QToolButton* Line0RightTB = nullptr;
+
+    QFrame* DOFileToolBar = nullptr;
+    QToolButton* DOSaveTB = nullptr;
+    QFrame* S21TB = nullptr;
+    QFrame* SZOOMTB = nullptr;
+    QFrame* S22TB = nullptr;
+    QFrame* SAbsorptionTB = nullptr;
+    QFrame* S23TB = nullptr;
+    QFrame* SCursorsTB = nullptr;
+    QFrame* ZoomToolBar = nullptr;
+    QToolButton* ZoomTB = nullptr;
+    QToolButton* UnZoomTB = nullptr;
+    QToolButton* VerticalExpTB = nullptr;
+    QFrame* FDerivativeToolBar = nullptr;
+    QToolButton* M2DerivativeTB = nullptr;
+    QToolButton* SDBTB = nullptr;
+    QFrame* AbsorptionToolBar = nullptr;
+    QToolButton* M2AbsorptionTB = nullptr;
+    QToolButton* HDBTB = nullptr;
+    QToolButton* IntegralTB = nullptr;
+    QFrame* CursorsToolBar = nullptr;
+    QToolButton* M2LCTB = nullptr;
+    QToolButton* M2MCTB = nullptr;
+    QToolButton* M2RCTB = nullptr;
+    // A toolbar of the design that no operation shows.
+    QFrame* IntegralToolBar = nullptr;
+
+    TChart* DSrc = nullptr;
+    TChart* DDst = nullptr;
+    TChartSeries* Series1 = nullptr;
+    TChartSeries* SeriesLine0 = nullptr;
+    TChartSeries* Series2 = nullptr;
+    TChartSeries* SeriesI = nullptr;
+    QLabel* XYST = nullptr;
+    QLabel* DstXYST = nullptr;
+
+    QGroupBox* GroupBox1 = nullptr; // "Experiment setup"
+    QLabel* ModeLab = nullptr;
+    QLabel* LResonance = nullptr;
+    QLabel* SweepTpLab = nullptr;
+    QLabel* LSweepTp = nullptr;
+    QLabel* SweepRLab = nullptr;
+    QLabel* LSweepR = nullptr;
+    QLabel* ModAmpLab = nullptr;
+    QLabel* LModAmp = nullptr;
+    QLabel* SweepTLab = nullptr;
+    QLabel* LSweepTime = nullptr;
+    QLabel* GainLab = nullptr;
+    QLabel* LGain = nullptr;
+    QLabel* PhaseLab = nullptr;
+    QLabel* LPhase = nullptr;
+    QLabel* B0Lab = nullptr;
+    QLabel* LB0 = nullptr;
+    QLabel* FreqLab = nullptr;
+    QLabel* LFrequency = nullptr;
+    QLabel* AccLab = nullptr;
+    QLabel* LAcc = nullptr;
+    QLabel* CommentLab = nullptr;
+    QPlainTextEdit* LComment = nullptr;
+
+    QGroupBox* GroupBox2 = nullptr; // "Processing parameters"
+    QFrame* M2Panel = nullptr;
+    QLabel* M2Label = nullptr;
+    QLabel* M2Val = nullptr;
+    QLabel* M2LLabel = nullptr;
+    QLabel* M2LVal = nullptr;
+    QLabel* M2RLabel = nullptr;
+    QLabel* M2RVal = nullptr;
+    QLabel* M4Label = nullptr;
+    QLabel* M4Val = nullptr;
+    QLabel* M4Val4 = nullptr;
+    QFrame* GPanel = nullptr;
+    QLabel* GLabel = nullptr;
+    QLabel* GVal = nullptr;
+    QFrame* DBPanel = nullptr;
+    QLabel* DHLabel = nullptr;
+    QLabel* DBVal = nullptr;
+    QFrame* AbsorptionPanel = nullptr;
+    QLabel* AILabel = nullptr;
+    QLabel* AIVal = nullptr;
+    QLabel* ILLabel = nullptr;
+    QLabel* ILBVal = nullptr;
+    QLabel* IRLabel = nullptr;
+    QLabel* ILEVal = nullptr;
+
+    QStatusBar* StatusBar = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+
+    QAction* MOpen = nullptr;
+    QAction* MExportAscii = nullptr;
+    QAction* SaveSetupAs1 = nullptr;
+    QAction* MPrint = nullptr;
+    QAction* MPrintPdf = nullptr;
+    QAction* MExportData = nullptr;
+    QAction* MExit = nullptr;
+
+    // ---- window state ----
+    ChartMarker SourceMarker{ChartMarker::MarkerStart::Cursor};
+    ChartMarker ResultMarker;
+    HorizontalZoom Zoom;
+    int CursorSlotCount = 2;
+    BaseLine Base; // BaseSlope, BaseOffset
+    Integrator AbsorptionIntegrator;
+    Integrator AreaIntegrator;
+    DataFileHeader Header;
+    DataFileSettings Settings; // decoded header of the last load
+    double XStep = 0;
+    double ModAmpValue = 0;
+    double FrequencyValue = 0;
+    double FieldB0Value = 0;
+
+    // ---- handlers, in the window's order ----
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FOpenTBClick();
+    void MExitClick();
+    void SetupTBClick();
+    void FDerivativeTBClick();
+    void AbsorptionTBClick();
+    void Line0DnTBClick();
+    void Line0UpTBClick();
+    void Line0LeftTBClick();
+    void Line0RightTBClick();
+    void ZoomTBClick();
+    void UnZoomTBClick();
+    void VerticalExpTBClick();
+    void DDstZoom();
+    void DDstUndoZoom();
+    void M2DerivativeTBClick();
+    void M2AbsorptionTBClick();
+    void GDerivativeTBClick();
+    void GAbsorptionTBClick();
+    void SDBTBClick();
+    void HDBTBClick();
+    void IntegralTBClick();
+    void M2CTBClick(QObject* sender);
+    void SeriesLine0AfterDrawValues();
+    void Series2AfterDrawValues();
+    // Exports and printing (UDataProcOutput.cpp).
+    void MExportAsciiClick();
+    void DOSaveTBClick();
+    void MPrintClick();
+    void MPrintPdfClick();
+    void MExportDataClick();
+
+    // ---- operations ----
+    bool LoadDataFile(const QString& path);
+    void ClearSetupLabels();
+    QString FileUnitText() const;
+    char FileAxisLetter() const;
+    void SetStatusPanel(const QString& text);
+    void RedrawBaseLine();
+    // Runs whichever handler a moment button holds.
+    void RunMomentHandler(QToolButton* button);
+    bool MomentCaptionIsG() const { return momentIsG_; }
+    // The vertical range "VE" gives a curve from lo to hi: the range and the
+    // label increment, never of zero span or step.
+    struct AxisRange {
+        double Minimum;
+        double Maximum;
+        double Increment;
+    };
+    static AxisRange VerticalExpansion(double lo, double hi);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void BuildControls(QWidget* central);
+    void BuildMenus();
+    void ConnectHandlers();
+    void LayoutRows();
+    QToolButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+                            const char* hint, bool checkable);
+    // Check buttons: the handler follows the button's state change, so a
+    // click, a key and an accessibility toggle act alike; SetDown changes the
+    // state without running it.
+    void OnToggle(QToolButton* button, std::function<void()> handler);
+    void RunHandler(QToolButton* button);
+    static void SetDown(QToolButton* button, bool down);
+    void ViewOff(bool derivative);
+    void ViewVisibility(bool derivative, bool on);
+    void AttachResultMarker();
+    void CopySourceAxes();
+    void ShowDerivative();
+    void ShowAbsorption();
+    void IntegrateAbsorption();
+    void ReleaseOthers(QToolButton* pressed, std::initializer_list<QToolButton*> group);
+    void MeasurementReleased(bool withMiddle);
+    void PlaceMomentCursors();
+    void ShowMoments(MomentKind kind);
+    void ShowLineWidth();
+    void FindHalfHeight();
+    void ShowArea();
+    void ShowGFactor();
+    void SetReference(int slot, int index);
+    int ClampIndex(int index) const;
+    void ShowHalfHeightError(const std::string& text);
+    static QString DroppedDataFile(const QMimeData* mime);
+
     QString acquisitionDir_;
     QString outputDir_;
+    QString fileName_;
+    QPointer<QWidget> acquisitionWindow_;
+    double layoutScale_ = 1;
+    double displayScale_ = 1;
+    bool loaded_ = false;
+    bool momentIsG_ = false;
+    std::uint64_t baseVersion_ = 0;    // changes of the base line
+    std::uint64_t derivedVersion_ = 0; // the base line Series2 was last built from
+    std::uint64_t series2Version_ = 0; // changes of Series2's values
+    // The failing half-height search last reported: data, range and cursors.
+    struct HalfHeightKey {
+        std::uint64_t version;
+        int first, last, lc, rc;
+        bool operator==(const HalfHeightKey&) const = default;
+    };
+    bool halfHeightReported_ = false;
+    HalfHeightKey halfHeightKey_{};
+    std::vector<double> outX_, outY_; // integrator output, reused
 };
 
 } // namespace tavi

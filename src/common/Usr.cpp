@@ -50,12 +50,8 @@ std::int64_t HexToInt(std::string_view digits) {
 }
 
 std::int64_t StrToInt(std::string_view text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ')
-        ++b;
-    while (e > b && text[e - 1] == ' ')
-        --e;
-    std::string_view t = text.substr(b, e - b);
+    // Blanks are not part of a number: "3 " is refused like "3x".
+    std::string_view t = text;
     std::size_t i = 0;
     bool neg = false;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) {

@@ -24,7 +24,7 @@ std::string HexDigits(std::int64_t value, int n);
 // ("'%s' is not a valid integer value") on anything else or on empty text.
 std::int64_t HexToInt(std::string_view digits);
 
-// Decimal integer with optional sign and surrounding blanks; throws
+// Decimal integer with an optional sign and nothing else (no blanks); throws
 // EConvertError "'%s' is not a valid integer value".
 std::int64_t StrToInt(std::string_view text);
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <gtest/gtest.h>
-#include <vector>
+#include "common/Usr.h"
 
 #include "common/Cp1252.h"
-#include "common/Usr.h"
+
+#include <gtest/gtest.h>
+#include <vector>
 
 using namespace tavi;
 
@@ -30,7 +31,17 @@ TEST(HexToInt, AcceptsHexRejectsRest) {
 
 TEST(StrToInt, DecimalOnly) {
     EXPECT_EQ(StrToInt("3"), 3);
-    EXPECT_EQ(StrToInt(" -12 "), -12);
+    EXPECT_EQ(StrToInt("-12"), -12);
+    EXPECT_EQ(StrToInt("+7"), 7);
+    for (const char* blanks : {"3 ", " 3", " -12 ", "1 2", " "}) {
+        SCOPED_TRACE(blanks);
+        try {
+            StrToInt(blanks);
+            ADD_FAILURE() << "accepted";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.what(), "'" + std::string(blanks) + "' is not a valid integer value");
+        }
+    }
     EXPECT_THROW(StrToInt("1a"), EConvertError);
     EXPECT_THROW(StrToInt(""), EConvertError);
     EXPECT_THROW(StrToInt("99999999999999999999999"), EConvertError);

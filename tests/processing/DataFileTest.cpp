@@ -226,7 +226,10 @@ TEST(DataFileRead, BadAccumulationTextsRejected) {
     EXPECT_EQ(Rejection(withAcc("")), "'' is not a valid integer value");
     EXPECT_EQ(Rejection(withAcc("0")), "Invalid accumulation count '0'");
     EXPECT_EQ(Rejection(withAcc("-3")), "Invalid accumulation count '-3'");
-    EXPECT_EQ(Parsed(withAcc(" 7")).Divisor, 7);
+    for (const char* blanks : {"3 ", " 7", " 2 "})
+        EXPECT_EQ(Rejection(withAcc(blanks)),
+                  "'" + std::string(blanks) + "' is not a valid integer value");
+    EXPECT_EQ(Parsed(withAcc("+7")).Divisor, 7);
 }
 
 TEST(DataFileRead, TextsWithoutNumbersRejected) {

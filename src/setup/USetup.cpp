@@ -38,6 +38,11 @@ std::int32_t GetInt(const std::uint8_t* at) {
     return static_cast<std::int32_t>(v);
 }
 
+// An up-down position: stored sign-extended, read back through its low 16 bits.
+std::int32_t GetPosition(const std::uint8_t* at) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(GetInt(at) & 0xFFFF));
+}
+
 std::string_view FileNamePart(std::string_view path) {
     auto slash = path.find_last_of("/\\");
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -105,20 +110,20 @@ TSetupRecord TSetupRecord::FromBytes(std::span<const std::uint8_t, kSetupRecordS
     r.Gain = GetInt(p + 4);
     for (int i = 0; i < 4; ++i)
         r.Phase[static_cast<std::size_t>(i)] = GetInt(p + 8 + 4 * i);
-    r.Accumulations = GetInt(p + 24);
+    r.Accumulations = GetPosition(p + 24);
     r.FieldSweep = p[28];
     std::memcpy(r.Padding1.data(), p + 29, 3);
     for (int i = 0; i < 4; ++i)
-        r.FieldSweepRange[static_cast<std::size_t>(i)] = GetInt(p + 32 + 4 * i);
-    r.FreqSweepRange = GetInt(p + 48);
-    r.ModAmp = GetInt(p + 52);
-    r.SweepTime = GetInt(p + 56);
+        r.FieldSweepRange[static_cast<std::size_t>(i)] = GetPosition(p + 32 + 4 * i);
+    r.FreqSweepRange = GetPosition(p + 48);
+    r.ModAmp = GetPosition(p + 52);
+    r.SweepTime = GetPosition(p + 56);
     for (int i = 0; i < 4; ++i)
-        r.B0[static_cast<std::size_t>(i)] = GetInt(p + 60 + 4 * i);
-    r.B0Step = GetInt(p + 76);
+        r.B0[static_cast<std::size_t>(i)] = GetPosition(p + 60 + 4 * i);
+    r.B0Step = GetPosition(p + 76);
     for (int i = 0; i < 4; ++i)
-        r.Frequency[static_cast<std::size_t>(i)] = GetInt(p + 80 + 4 * i);
-    r.FrequencyStep = GetInt(p + 96);
+        r.Frequency[static_cast<std::size_t>(i)] = GetPosition(p + 80 + 4 * i);
+    r.FrequencyStep = GetPosition(p + 96);
     r.Mode = p[100];
     std::memcpy(r.Padding2.data(), p + 101, 3);
     return r;

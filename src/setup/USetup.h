@@ -34,6 +34,8 @@ struct TSetupRecord {
     std::array<std::uint8_t, 3> Padding2{0, 0, 0};
 
     std::array<std::uint8_t, kSetupRecordSize> ToBytes() const;
+    // Up-down positions come back through their low 16 bits, sign-extended
+    // (a position is 16-bit); DCOffset, Gain and Phase as full 32-bit values.
     static TSetupRecord FromBytes(std::span<const std::uint8_t, kSetupRecordSize> bytes);
     bool operator==(const TSetupRecord&) const = default;
 };

@@ -28,7 +28,7 @@ TSetupRecord SampleRecord() {
     r.SweepTime = 8;
     r.B0 = {1000, -2000, 30000, -32768};
     r.B0Step = -1;
-    r.Frequency = {0x01020304, -5, 70000, 32767};
+    r.Frequency = {0x0304, -5, -30000, 32767};
     r.FrequencyStep = 9;
     r.Mode = 3;
     r.Padding2 = {0x11, 0x22, 0x33};
@@ -67,9 +67,9 @@ std::vector<std::uint8_t> SampleBytes() {
     put(68, 30000);
     put(72, 0xFFFF8000); // -32768
     put(76, 0xFFFFFFFF);
-    put(80, 0x01020304);
+    put(80, 0x0304);
     put(84, 0xFFFFFFFB); // -5
-    put(88, 70000);
+    put(88, 0xFFFF8AD0); // -30000
     put(92, 32767);
     put(96, 9);
     b[100] = 3;
@@ -88,6 +88,50 @@ TEST(SetupRecord, LayoutMatchesHandBuiltBytes) {
     auto golden = SampleBytes();
     EXPECT_EQ(TSetupRecord::FromBytes(std::span<const std::uint8_t, 104>(golden.data(), 104)),
               SampleRecord());
+}
+
+TEST(SetupRecord, UpDownPositionsAreReadThroughTheirLow16Bits) {
+    struct Case {
+        std::size_t offset;
+        std::uint32_t stored;
+        std::int32_t TSetupRecord::*field;
+        std::int32_t position;
+    };
+    const Case cases[] = {
+        {24, 0xFFFF0005, &TSetupRecord::Accumulations, 5},
+        {48, 0x0001FFFF, &TSetupRecord::FreqSweepRange, -1},
+        {52, 0x7FFF8000, &TSetupRecord::ModAmp, -32768},
+        {56, 0x00027FFF, &TSetupRecord::SweepTime, 32767},
+        {76, 0x12340003, &TSetupRecord::B0Step, 3},
+        {96, 0x00010000, &TSetupRecord::FrequencyStep, 0},
+        // The scroll-bar and track-bar fields keep all 32 bits.
+        {0, 0x00010005, &TSetupRecord::DCOffset, 0x00010005},
+        {4, 0xFFFF0005, &TSetupRecord::Gain, static_cast<std::int32_t>(0xFFFF0005)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        auto bytes = SampleBytes();
+        for (int i = 0; i < 4; ++i)
+            bytes[c.offset + i] = static_cast<std::uint8_t>(c.stored >> (8 * i));
+        const auto r =
+            TSetupRecord::FromBytes(std::span<const std::uint8_t, 104>(bytes.data(), 104));
+        EXPECT_EQ(r.*c.field, c.position);
+    }
+
+    // The per-mode arrays alike.
+    auto bytes = SampleBytes();
+    auto store = [&bytes](std::size_t offset, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    store(60, 0x00010005);         // B0 of NMR 1H
+    store(32 + 3 * 4, 0x80000002); // field sweep range of ESR
+    store(80 + 4, 0x0000FFFB);     // frequency of NMR 19F
+    const auto r = TSetupRecord::FromBytes(std::span<const std::uint8_t, 104>(bytes.data(), 104));
+    EXPECT_EQ(r.B0[0], 5);
+    EXPECT_EQ(r.FieldSweepRange[3], 2);
+    EXPECT_EQ(r.Frequency[1], -5);
+    EXPECT_EQ(r.Phase, SampleRecord().Phase);
 }
 
 TEST(SetupRecord, DefaultsAreTheBuiltInValues) {

@@ -343,9 +343,11 @@ void ParseIni(std::string_view text, const IniLocation& location, IniSettings& s
         TSoundSetting& s = settings.Sounds[k];
         s.FileName = std::string(line(4 + 2 * k));
         std::string_view numbers = line(5 + 2 * k);
+        // Each value is its character minus '0', whatever the character; a
+        // line too short for a value keeps that value.
         auto take = [&](std::size_t at, int& field) {
-            if (at < numbers.size() && numbers[at] >= '0' && numbers[at] <= '2')
-                field = numbers[at] - '0';
+            if (at < numbers.size())
+                field = static_cast<unsigned char>(numbers[at]) - '0';
         };
         take(0, s.Off);
         take(2, s.Single);

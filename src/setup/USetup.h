@@ -134,8 +134,9 @@ bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& se
 // The same at a chosen location, with its directory defaults.
 bool ReadIni(const IniLocation& location, IniSettings& settings);
 // The line rules of ReadIni applied to the file's text (CR LF or LF line ends).
-// A missing line reads as an empty one; a numbers character that is not 0..2
-// (or is missing) keeps the value already in settings.
+// A missing line reads as an empty one. A numbers line gives its 1st, 3rd and
+// 5th characters minus '0' ("3,1,0" gives Off 3); a value whose character is
+// missing keeps the value already in settings.
 void ParseIni(std::string_view text, const std::string& exeDir, IniSettings& settings);
 void ParseIni(std::string_view text, const IniLocation& location, IniSettings& settings);
 // The ten lines as WriteIni stores them.

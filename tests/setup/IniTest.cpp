@@ -111,11 +111,24 @@ TEST(Ini, ShortAndMissingLinesKeepDefaults) {
     EXPECT_EQ(none.PortName, "COM1");
 }
 
-TEST(Ini, NonDigitNumbersKeepDefaults) {
-    IniSettings s = Parsed("/s\n/a\n/o\nCOM1\n\nx,9,1\n\n-1,0\n\n1,1,7,\n");
-    EXPECT_EQ(s.Sounds[0], (TSoundSetting{"", 0, 1, 1}));
-    EXPECT_EQ(s.Sounds[1], (TSoundSetting{"", 0, 1, 0}));
-    EXPECT_EQ(s.Sounds[2], (TSoundSetting{"", 1, 1, 1}));
+TEST(Ini, NumbersAreTheirCharactersMinusZero) {
+    struct Case {
+        const char* line;
+        TSoundSetting expected; // from the defaults of the "Sweep start" entry: 0, 1, 0
+    };
+    const Case cases[] = {
+        {"3,1,0", {"", 3, 1, 0}},
+        {"9;8;7", {"", 9, 8, 7}},
+        {"x,9,1", {"", 'x' - '0', 9, 1}},
+        {"1, 0,", {"", 1, ' ' - '0', ',' - '0'}},
+        {"-1,0", {"", '-' - '0', ',' - '0', 0}}, // too short for the third
+        {"\xB0,1,1", {"", 0xB0 - '0', 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        IniSettings s = Parsed(std::string("/s\n/a\n/o\nCOM1\n\n") + c.line + "\n");
+        EXPECT_EQ(s.Sounds[0], c.expected);
+    }
 }
 
 TEST(Ini, LinesAfterTheTenthIgnored) {

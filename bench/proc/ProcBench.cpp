@@ -138,8 +138,9 @@ void BM_FindHalfHeight(benchmark::State& state) {
 BENCHMARK(BM_FindHalfHeight)->Unit(benchmark::kMicrosecond);
 
 void BM_AnalyseSpectrum(benchmark::State& state) {
+    tavi::ViewCurves curves;
     for (auto _ : state) {
-        tavi::SpectrumAnalysis a = tavi::AnalyseSpectrum(Data());
+        tavi::SpectrumAnalysis a = tavi::AnalyseSpectrum(Data(), &curves);
         benchmark::DoNotOptimize(a.Absorption.AI);
     }
 }
@@ -222,6 +223,7 @@ void BM_ProcJsonInProcess100Files(benchmark::State& state) {
         state.SkipWithError(files.Error().c_str());
         return;
     }
+    tavi::ViewCurves curves;
     for (auto _ : state) {
         std::size_t bytes = 0;
         for (const auto& p : files.Paths()) {
@@ -229,7 +231,7 @@ void BM_ProcJsonInProcess100Files(benchmark::State& state) {
             std::string error;
             if (!tavi::ReadDataFile(p, f, &error))
                 state.SkipWithError(error.c_str());
-            bytes += tavi::SpectrumAnalysisJson(p, tavi::AnalyseSpectrum(f)).size();
+            bytes += tavi::SpectrumAnalysisJson(p, tavi::AnalyseSpectrum(f, &curves)).size();
         }
         benchmark::DoNotOptimize(bytes);
     }

@@ -29,8 +29,9 @@ void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base,
 }
 
 void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       std::vector<double>& series2X, std::vector<double>& series2,
-                       AbsorptionAnalysis& out) {
+                       ViewCurves& c, AbsorptionAnalysis& out) {
+    std::vector<double>& series2X = c.AbsorptionX;
+    std::vector<double>& series2 = c.AbsorptionY;
     const int last = LastIndex(f.Y);
     out.Factor = AbsorptionFactor(f.Y);
     Integrator absorption;
@@ -64,9 +65,8 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
     Integrator area;
     area.Init(true);
     area.Factor = kAreaFactor;
-    std::vector<double> ix, iy;
     area.Integrate(IntegratorSource{series2X, series2, {}, 0, last2}, out.AICursors.LC,
-                   out.AICursors.RC, kResultAxisMinimum, kResultAxisMaximum, ix, iy);
+                   out.AICursors.RC, kResultAxisMinimum, kResultAxisMaximum, c.AreaX, c.AreaY);
     out.AI = area.Sum;
 }
 
@@ -83,7 +83,7 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     const int centre = FindCentreIndex(file.Y, c.BaseLineY);
 
     AnalyseDerivative(file, c.BaseLineY, centre, c.DerivativeY, a.Derivative);
-    AnalyseAbsorption(file, c.BaseLineY, centre, c.AbsorptionX, c.AbsorptionY, a.Absorption);
+    AnalyseAbsorption(file, c.BaseLineY, centre, c, a.Absorption);
 
     a.Esr = file.Settings.ModeText == "ESR";
     if (a.Esr && n > 0) {

@@ -52,13 +52,17 @@ struct SpectrumAnalysis {
     int GIndex = 0;
 };
 
-// The curves the two views put into Series2 (unzoomed), for callers that
-// want them besides the numbers.
+// The curves the two views put into Series2 (unzoomed), and the running
+// integral of "Integral" (SeriesI, unscaled by the display scale's history:
+// Init's scale 1, then the auto scale). A caller analysing many files can
+// pass the same object each time so that its buffers are reused.
 struct ViewCurves {
     std::vector<double> BaseLineY;
     std::vector<double> DerivativeY; // X: the source's X
     std::vector<double> AbsorptionX;
     std::vector<double> AbsorptionY;
+    std::vector<double> AreaX;
+    std::vector<double> AreaY;
 };
 
 SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves = nullptr);

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     bool written = true;
+    tavi::ViewCurves curves; // buffers reused from file to file
     for (int k = 2; k < argc && written; ++k) {
         tavi::LoadedDataFile file;
         std::string error;
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        written = Write(tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file)));
+        written = Write(tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file, &curves)));
     }
     if (!written || std::fflush(stdout) != 0) {
         std::perror("tavi-proc: stdout");

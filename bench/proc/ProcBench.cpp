@@ -57,8 +57,8 @@ const Views& Curves() {
         tavi::Integrator it;
         it.Init(false);
         it.Factor = tavi::AbsorptionFactor(f.Y);
-        it.Integrate(tavi::IntegratorSource{f.X, f.Y, c.base, 0, kPoints - 1}, 0, kPoints - 1,
-                     -500, 500, c.ax, c.ay);
+        it.Integrate(tavi::IntegratorSource{f.X, f.Y, c.base, 0, kPoints - 1}, 0, kPoints - 1, -500,
+                     500, c.ax, c.ay);
         return c;
     }();
     return v;
@@ -122,8 +122,8 @@ void BM_Moments(benchmark::State& state) {
         tavi::Moments m = absorption
                               ? tavi::ComputeMoments(tavi::MomentKind::Absorption, c.ax, c.ay, 0,
                                                      kPoints - 1, centre, f.ModAmpValue)
-                              : tavi::ComputeMoments(tavi::MomentKind::Derivative, f.X, c.deriv,
-                                                     0, kPoints - 1, centre, f.ModAmpValue);
+                              : tavi::ComputeMoments(tavi::MomentKind::Derivative, f.X, c.deriv, 0,
+                                                     kPoints - 1, centre, f.ModAmpValue);
         benchmark::DoNotOptimize(m);
     }
 }
@@ -237,7 +237,10 @@ void BM_ProcJsonInProcess100Files(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * kFiles);
 }
-BENCHMARK(BM_ProcJsonInProcess100Files)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_ProcJsonInProcess100Files)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
 
 } // namespace
 

@@ -43,8 +43,8 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
 
     const MomentPlacement p = PlaceMomentCursors(series2, 0, last2, centre);
     out.MomentCursors = p.Slots;
-    out.Moment = ComputeMoments(MomentKind::Absorption, series2X, series2, p.Slots.LC,
-                                p.Slots.RC, p.Slots.MC, f.ModAmpValue);
+    out.Moment = ComputeMoments(MomentKind::Absorption, series2X, series2, p.Slots.LC, p.Slots.RC,
+                                p.Slots.MC, f.ModAmpValue);
 
     // "HDB" puts both cursors on the maximum; the redraw then looks for the
     // half-height crossings and shows the width between the cursors.

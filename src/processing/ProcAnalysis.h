@@ -20,7 +20,7 @@ inline constexpr double kResultAxisMinimum = -500;
 inline constexpr double kResultAxisMaximum = 500;
 
 struct DerivativeAnalysis {
-    Moments Moment;     // "M2" pressed: cursors from PlaceMomentCursors
+    Moments Moment; // "M2" pressed: cursors from PlaceMomentCursors
     Cursors MomentCursors;
     double SDB = 0;     // "SDB" pressed: width between the source's extremes
     Cursors SDBCursors; // LC, RC (MC unused)

@@ -116,9 +116,9 @@ TEST(AbsorptionFactor, FromTheOrderOfTheExtremes) {
 struct Curve {
     std::vector<double> x, y, base;
     IntegratorSource Source(bool withBase = false) const {
-        return IntegratorSource{x, y, withBase ? std::span<const double>(base)
-                                               : std::span<const double>(),
-                                0, static_cast<int>(y.size()) - 1};
+        return IntegratorSource{
+            x, y, withBase ? std::span<const double>(base) : std::span<const double>(), 0,
+            static_cast<int>(y.size()) - 1};
     }
 };
 

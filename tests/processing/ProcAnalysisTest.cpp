@@ -130,7 +130,8 @@ Ref Reference(const LoadedDataFile& f) {
     RefCursors(r.deriv, r.dLC, r.dRC);
     r.dM2L = RefM2(r.deriv, dx, r.centre, r.dLC, true, f.ModAmpValue);
     r.dM2R = RefM2(r.deriv, dx, r.centre, r.dRC, true, f.ModAmpValue);
-    r.dM4 = (RefM4(r.deriv, dx, r.centre, r.dLC, true) + RefM4(r.deriv, dx, r.centre, r.dRC, true)) / 2;
+    r.dM4 =
+        (RefM4(r.deriv, dx, r.centre, r.dLC, true) + RefM4(r.deriv, dx, r.centre, r.dRC, true)) / 2;
     r.sdbL = std::min(lo, hi);
     r.sdbR = std::max(lo, hi);
     r.sdb = std::fabs(x[static_cast<std::size_t>(lo)] - x[static_cast<std::size_t>(hi)]);
@@ -139,9 +140,10 @@ Ref Reference(const LoadedDataFile& f) {
     double sum = 0;
     for (int i = 0; i < n; ++i) {
         if (i > 0)
-            sum += (x[static_cast<std::size_t>(i)] - x[static_cast<std::size_t>(i - 1)]) *
-                   (r.deriv[static_cast<std::size_t>(i - 1)] + r.deriv[static_cast<std::size_t>(i)]) /
-                   2 * r.factor;
+            sum +=
+                (x[static_cast<std::size_t>(i)] - x[static_cast<std::size_t>(i - 1)]) *
+                (r.deriv[static_cast<std::size_t>(i - 1)] + r.deriv[static_cast<std::size_t>(i)]) /
+                2 * r.factor;
         r.ax.push_back(x[0] + i * dx);
         r.ay.push_back(sum);
     }
@@ -299,6 +301,20 @@ TEST(ReferenceComparison, ThePositiveLineGivesASensibleWidthAndArea) {
     EXPECT_GT(a.Absorption.AI, 0);
     EXPECT_NEAR(a.Derivative.SDB, 2 * 50 * 0.05 / std::sqrt(3.0), 0.1);
     EXPECT_FALSE(a.Esr);
+}
+
+TEST(ReferenceComparison, ReusedBuffersGiveTheSameResultsAsFreshOnes) {
+    ViewCurves shared;
+    for (unsigned seed : {3u, 4u, 5u}) { // lengths differ from line to line
+        const LoadedDataFile f = RandomLine(Shape::Gaussian, seed);
+        const SpectrumAnalysis reused = AnalyseSpectrum(f, &shared);
+        ViewCurves fresh;
+        const SpectrumAnalysis alone = AnalyseSpectrum(f, &fresh);
+        EXPECT_EQ(SpectrumAnalysisJson("f", reused), SpectrumAnalysisJson("f", alone));
+        EXPECT_EQ(shared.AbsorptionY, fresh.AbsorptionY);
+        EXPECT_EQ(shared.AreaY, fresh.AreaY);
+        EXPECT_EQ(shared.BaseLineY.size(), f.Y.size());
+    }
 }
 
 // ---- Smallest files and the JSON line ----

@@ -59,8 +59,7 @@ std::string Quoted(const std::string& path) {
 }
 
 // A derivative line as the acquisition saves it: sums over acc sweeps.
-void WriteLine(const std::string& path, const std::string& mode, int acc, int points,
-               double sign) {
+void WriteLine(const std::string& path, const std::string& mode, int acc, int points, double sign) {
     tavi::DataFileSettings s;
     s.Comment = "line";
     s.FrequencyText = mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz";
@@ -82,8 +81,7 @@ void WriteLine(const std::string& path, const std::string& mode, int acc, int po
             buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
     }
     std::string error;
-    ASSERT_TRUE(tavi::WriteDataFile(path, tavi::DataFileHeader::Build(s), buffer, &error))
-        << error;
+    ASSERT_TRUE(tavi::WriteDataFile(path, tavi::DataFileHeader::Build(s), buffer, &error)) << error;
 }
 
 std::string InProcess(const std::string& path) {
@@ -145,19 +143,19 @@ TEST(Proc, DamagedFileGivesItsErrorAndTheOthersStillRun) {
     auto badFormat = bytes;
     badFormat[0] = 12;
     WriteBytes(dir.File("format.dcw"), badFormat);
-    WriteBytes(dir.File("short.dcw"), std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 200));
+    WriteBytes(dir.File("short.dcw"),
+               std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 200));
     auto onePoint = std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 425 + 4);
     WriteBytes(dir.File("one.dcw"), onePoint);
 
-    ToolRun r = RunProc(dir, "--json " + Quoted(dir.File("format.dcw")) + " " + Quoted(good) +
-                                 " " + Quoted(dir.File("short.dcw")) + " " +
-                                 Quoted(dir.File("one.dcw")) + " " +
-                                 Quoted(dir.File("missing.dcw")));
+    ToolRun r = RunProc(dir, "--json " + Quoted(dir.File("format.dcw")) + " " + Quoted(good) + " " +
+                                 Quoted(dir.File("short.dcw")) + " " + Quoted(dir.File("one.dcw")) +
+                                 " " + Quoted(dir.File("missing.dcw")));
     EXPECT_EQ(r.status, 1);
     auto lines = r.Lines();
     ASSERT_EQ(lines.size(), 5u) << r.out;
-    EXPECT_EQ(lines[0], "{\"file\": \"" + dir.File("format.dcw") +
-                            "\", \"error\": \"file format error\"}\n");
+    EXPECT_EQ(lines[0],
+              "{\"file\": \"" + dir.File("format.dcw") + "\", \"error\": \"file format error\"}\n");
     EXPECT_EQ(lines[1], InProcess(good));
     EXPECT_THAT(lines[2], HasSubstr("\"error\": \"Stream read error\""));
     EXPECT_EQ(lines[3], InProcess(dir.File("one.dcw")));
@@ -182,10 +180,27 @@ TEST(Proc, UsageHelpAndOutputFailure) {
     TempDir dir;
     ToolRun help = RunProc(dir, "--help");
     EXPECT_EQ(help.status, 0);
-    for (const char* field :
-         {"--json FILE...", "file", "baseSlope", "baseOffset", "derivative", "M2L", "M2R", "M4",
-          "cursors", "SDB", "SDBcursors", "absorption", "factor", "HDB", "HDBcursors",
-          "HDBerror", "AI", "AIcursors", "gIndex", "error", "Exit status"})
+    for (const char* field : {"--json FILE...",
+                              "file",
+                              "baseSlope",
+                              "baseOffset",
+                              "derivative",
+                              "M2L",
+                              "M2R",
+                              "M4",
+                              "cursors",
+                              "SDB",
+                              "SDBcursors",
+                              "absorption",
+                              "factor",
+                              "HDB",
+                              "HDBcursors",
+                              "HDBerror",
+                              "AI",
+                              "AIcursors",
+                              "gIndex",
+                              "error",
+                              "Exit status"})
         EXPECT_THAT(help.out, HasSubstr(field));
 
     EXPECT_EQ(RunProc(dir, "").status, 2);

@@ -30,7 +30,8 @@ BaseLine FitBaseLine(std::span<const double> y);
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out);
 
 // Series1 minus the base line at indices from..to (ShowDerivative); out gets
-// to - from + 1 values, none when from < 0 or to < from.
+// to - from + 1 values (to held at the last point of both inputs), none when
+// from < 0 or to < from.
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
                       int to, std::vector<double>& out);
 // UpdateDerivative: out[i] = source[i] - baseLine[i] for every i of out.

@@ -57,7 +57,8 @@ MomentPlacement PlaceMomentCursors(std::span<const double> y, int first, int las
 
 // "SDB": LC/RC at the extremes of the source, ordered LC <= RC.
 Cursors LineWidthCursors(std::span<const double> source);
-// "Integral": LC = count div 10, RC = count - count div 10.
+// "Integral": LC = count div 10, RC = count - count div 10, held at the last
+// point below 10 points (where count - count div 10 is one past the end).
 Cursors IntegralCursors(int count);
 
 // |x[lc] - x[rc]|.

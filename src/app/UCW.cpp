@@ -183,6 +183,8 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     // 14.
     if (Logo)
         Logo->StartTimer();
+    // Once the event loop runs, so the message is not hidden behind the splash.
+    QTimer::singleShot(0, this, &TFCW::RecoverEarlierRuns);
 }
 
 TFCW::~TFCW() {
@@ -905,7 +907,8 @@ QString TFCW::CaptionText() const {
 }
 
 void TFCW::RefreshCaption() {
-    setWindowTitle(CaptionText());
+    // While a run is on its progress leads, so a minimised window shows it.
+    setWindowTitle(ProgressCaption + CaptionText());
 }
 
 // ---------------------------------------------------------------- setups
@@ -1091,6 +1094,7 @@ void TFCW::closeEvent(QCloseEvent* event) {
         return;
     }
     StopAlarm();
+    RunClosing();
     WriteIniSettings();
     Timer1->stop();
     if (port_.Active()) {

@@ -14,7 +14,9 @@
 #include <QPointer>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QRadioButton;
 class QScrollBar;
 class QSlider;
@@ -315,6 +318,32 @@ public:
     // The acquisition chart's marker, attached to the newest pass at the end
     // of an experiment.
     ChartMarker MainMarker{ChartMarker::MarkerStart::Cursor};
+
+    // Surviving runs: the sums of the finished passes (never the pass in
+    // progress) are kept apart, written to the recovery file after each pass,
+    // and are what "Save data as ..." writes after an Abort or a lost device.
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kSilenceBeforeCloseQuestion{10};
+    std::function<Clock::time_point()> Now = [] { return Clock::now(); };
+    Clock::time_point LastDeviceActivity{};
+    std::vector<std::uint8_t> FinishedSums; // AccBuffer as of the last finished pass
+    int FinishedPasses = 0;                 // of the current run; Loop: 0 or 1
+    bool RunComplete = false;               // the last run ended with its last pass
+    std::string RecoveryPath;               // this run's recovery file; empty before a run
+    bool RecoveryWarned = false;            // one warning per run
+    int RecoveryPassesKept = 0;             // finished passes the recovery file holds
+    bool KeepRecoveryOnClose = false;       // closed over a silent device
+    QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
+    QString ProgressCaption;                // put before the caption while a run is on
+    void NoteDeviceActivity();
+    void WriteRecovery();
+    void RemoveRecovery();
+    // Renames recovery files left by earlier runs and says where they are.
+    void RecoverEarlierRuns();
+    void RunAborted(); // the "D" that ends an aborted run
+    void RunClosing(); // the window closes
+    void UpdateProgress();
+    void EndProgress();
     // --- end run ---
 
 protected:
@@ -331,6 +360,7 @@ private:
     void BuildAcquisitionBox();
     void BuildStatusBar();
     void BuildMenus();
+    void NameControls();
     void ConnectPortEvents();
     void SetSweepAxis(bool frequencySweep);
     void FileErrorToOperator(const QString& what, const std::string& cause);

@@ -21,6 +21,7 @@
 namespace tavi {
 
 void TFCW::ComPort1RxFlag() {
+    NoteDeviceActivity();
     try {
         while (port_.WaitingCount() > 0) {
             bool complete = false;
@@ -75,6 +76,7 @@ void TFCW::DispatchReply(const Reply& reply) {
             StartToolB->setEnabled(true);
             SetControlsEnabled(true);
             RunState = 5;
+            RunAborted();
         }
         SetPanelValue(0, QString::fromStdString(Format(
                              "%d of %d", {Arg(AccUpDown->Tag), Arg(AccUpDown->Position())})));

@@ -10,6 +10,7 @@
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "processing/DataFile.h"
+#include "processing/RecoveryFile.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -19,10 +20,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 namespace tavi {
 
@@ -72,6 +76,45 @@ public:
 private:
     TFCW& window_;
 };
+
+// The header of a data file from the controls as they are now; AccText given.
+DataFileSettings SettingsFromControls(const TFCW& w, const std::string& accText) {
+    const bool freq = w.FrequencySweep();
+    DataFileSettings settings;
+    settings.Comment = w.CommentEdit->text().toStdString();
+    settings.ModeText = ModeCaption(w.CurrentMode);
+    settings.FrequencyText = w.FrequencyVal->text().toStdString();
+    settings.FieldB0Text = w.TuningB0Val->text().toStdString();
+    settings.ModAmpText = w.ModAmpVal->text().toStdString();
+    settings.SweepTimeText = w.SweepTVal->text().toStdString();
+    settings.GainText = w.GainVal->text().toStdString();
+    settings.PhaseText = w.PhaseVal->text().toStdString();
+    settings.FieldSweep = freq ? 0 : 1;
+    settings.SweepRange =
+        freq ? static_cast<float>(FreqSweepRangeKHzRounded(w.FreqSwRngUpDown->Position()))
+             : FieldSweepRangeGs(w.EsrFlag(), w.FieldSwRngUpDown->Position());
+    settings.AccText = accText.substr(0, 3);
+    return settings;
+}
+
+// The recovery file lives in the acquisition directory (the executable's
+// directory when none is set, as the save dialog would).
+std::string RecoveryDirOf(const TFCW& w) {
+    return w.AcqDir.empty() ? w.ExeDir : w.AcqDir;
+}
+
+QString TimeLeftText(double seconds) {
+    const long s = std::lround(std::max(seconds, 0.0));
+    if (s >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(s / 3600)
+            .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+const QString kNothingToSave =
+    QStringLiteral("No pass of this experiment was finished: there is nothing to save.");
 
 } // namespace
 
@@ -126,6 +169,15 @@ void TFCW::InitRun() {
             Legends[i]->setStyleSheet(LegendStyle(PassColours[i]));
         }
     }
+    if (StatusBar && !RunProgress) {
+        RunProgress = new QProgressBar(StatusBar);
+        RunProgress->setObjectName(QStringLiteral("RunProgress"));
+        RunProgress->setRange(0, 100);
+        RunProgress->setTextVisible(true);
+        RunProgress->setMinimumWidth(260);
+        StatusBar->addPermanentWidget(RunProgress);
+        RunProgress->hide();
+    }
     CurrentPass = 0;
     NextPointIndex = 0;
     PointStep = 0;
@@ -149,6 +201,13 @@ void TFCW::StartToolBClick() {
     }
     SendStartSweep(FrequencySweep());
     AccUpDown->Tag = 1;
+    // A new run: nothing of it is finished yet, and silence counts from now.
+    FinishedSums.clear();
+    FinishedPasses = 0;
+    RunComplete = false;
+    RecoveryWarned = false;
+    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()));
+    NoteDeviceActivity();
 }
 
 void TFCW::HoldToolBClick() {
@@ -218,6 +277,9 @@ void TFCW::BeginPass(int n) {
     SetPanelValue(1, QString());
     SetPanelValue(2, "Setting an experiment - please wait");
     SetPanelValue(4, QString());
+    if (RunProgress)
+        RunProgress->show();
+    UpdateProgress();
     Fid->Invalidate();
 }
 
@@ -242,6 +304,7 @@ void TFCW::StorePoint(int value) {
     StoreEntry(AccBuffer, index, entry);
     s.AddXY(Fid->BottomAxis().Minimum() + NextPointIndex * PointStep, value, PassColours[0]);
     ++NextPointIndex;
+    UpdateProgress();
     Fid->Invalidate();
 }
 
@@ -255,6 +318,13 @@ void TFCW::EndPass() {
         SeriesAcc->AddXY(xMin + static_cast<double>(i) * PointStep,
                          LoadEntry(AccBuffer, i) / passes, white);
     Fid->Invalidate();
+
+    // Every point of the pass is in: it counts as finished from here on.
+    if (AccUpDown->Tag >= 1 && !RunComplete && !RecoveryPath.empty()) {
+        FinishedSums = AccBuffer;
+        FinishedPasses = LoopRB->isChecked() ? 1 : AccUpDown->Tag;
+        WriteRecovery();
+    }
 }
 
 void TFCW::PassFinished() {
@@ -283,6 +353,8 @@ void TFCW::PassFinished() {
     }
     SetPanelValue(2, "end of experiment - ready");
     RunState = 10;
+    RunComplete = true;
+    EndProgress();
     AutoSaveData();
     MSaveas->setEnabled(true);
     SetControlsEnabled(true);
@@ -379,32 +451,34 @@ void TFCW::AutoSaveData() {
 }
 
 bool TFCW::SaveDataFile(const QString& path) {
-    const bool freq = FrequencySweep();
-    DataFileSettings settings;
-    settings.Comment = CommentEdit->text().toStdString();
-    settings.ModeText = ModeCaption(CurrentMode);
-    settings.FrequencyText = FrequencyVal->text().toStdString();
-    settings.FieldB0Text = TuningB0Val->text().toStdString();
-    settings.ModAmpText = ModAmpVal->text().toStdString();
-    settings.SweepTimeText = SweepTVal->text().toStdString();
-    settings.GainText = GainVal->text().toStdString();
-    settings.PhaseText = PhaseVal->text().toStdString();
-    settings.FieldSweep = freq ? 0 : 1;
-    settings.SweepRange =
-        freq ? static_cast<float>(FreqSweepRangeKHzRounded(FreqSwRngUpDown->Position()))
-             : FieldSweepRangeGs(EsrFlag(), FieldSwRngUpDown->Position());
-    settings.AccText = AccVal->text().left(3).toStdString();
-
+    // A run cut short (Abort, lost device) saves its finished passes only,
+    // counted as such, so the reader's average is the true one.
+    std::string accText = AccVal->text().left(3).toStdString();
+    std::span<const std::uint8_t> sums = AccBuffer;
+    if (!RunComplete) {
+        if (FinishedPasses == 0) {
+            Dialogs().Message(this, kNothingToSave, MsgIcon::Information, MsgButtons::Ok);
+            return false;
+        }
+        accText = std::to_string(FinishedPasses);
+        sums = FinishedSums;
+    }
     std::string error;
-    if (!WriteDataFile(path.toStdString(), DataFileHeader::Build(settings), AccBuffer, &error)) {
+    if (!WriteDataFile(path.toStdString(),
+                       DataFileHeader::Build(SettingsFromControls(*this, accText)), sums, &error)) {
         Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
         return false;
     }
     SetPanelValue(1, QFileInfo(path).fileName());
+    RemoveRecovery();
     return true;
 }
 
 void TFCW::MSaveasClick() {
+    if (!RunComplete && FinishedPasses == 0) {
+        Dialogs().Message(this, kNothingToSave, MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
     const QString path = Dialogs().SaveFile(
         this, "Save data as ...", QString::fromStdString(AcqDir), "TAVI data file (*.dcw)", "dcw");
     if (path.isEmpty())
@@ -415,10 +489,33 @@ void TFCW::MSaveasClick() {
 // ---- closing and losing the device ----
 
 bool TFCW::CloseQueryAllowed() {
-    if (RunState >= 1 && RunState <= 4) {
+    KeepRecoveryOnClose = false;
+    if (RunState < 1 || RunState > 4)
+        return true;
+    const Clock::duration silence = Now() - LastDeviceActivity;
+    if (silence < kSilenceBeforeCloseQuestion) {
         Dialogs().Message(this, "Measure in progress", MsgIcon::Warning, MsgButtons::Ok);
         return false;
     }
+    // A device that went silent (without a power line to say so) would
+    // otherwise hold the program open for ever.
+    QString text = QStringLiteral("Measure in progress, but the spectrometer has sent nothing "
+                                  "for %1 s.\n")
+                       .arg(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
+    if (RecoveryPassesKept > 0)
+        text += QStringLiteral("The recovery file %1 keeps %2 finished passes.\n")
+                    .arg(QString::fromStdString(RecoveryPath))
+                    .arg(RecoveryPassesKept);
+    else if (FinishedPasses > 0)
+        text += QStringLiteral("The %1 finished passes could not be kept in a recovery file "
+                               "and are lost.\n")
+                    .arg(FinishedPasses);
+    else
+        text += QStringLiteral("No pass of this experiment was finished.\n");
+    text += QStringLiteral("Close anyway?");
+    if (Dialogs().Message(this, text, MsgIcon::Warning, MsgButtons::YesNo) != MsgResult::Yes)
+        return false;
+    KeepRecoveryOnClose = true;
     return true;
 }
 
@@ -438,7 +535,99 @@ void TFCW::EndRunOnDisconnect() {
     if (HoldToolB)
         HoldToolB->setEnabled(false);
     SingleRBClick();
-    MSaveas->setEnabled(!AccBuffer.empty());
+    // The finished passes of a cut run can be saved (or the save says there are none).
+    MSaveas->setEnabled(!AccBuffer.empty() || (RunState >= 1 && RunState <= 4));
+    EndProgress();
+}
+
+void TFCW::RunAborted() {
+    MSaveas->setEnabled(true);
+    EndProgress();
+}
+
+void TFCW::RunClosing() {
+    // A deliberate exit ends the run's data with it; only a close over a
+    // silent device keeps them for the next start.
+    if (!KeepRecoveryOnClose)
+        RemoveRecovery();
+}
+
+// ---- recovery file ----
+
+void TFCW::NoteDeviceActivity() {
+    LastDeviceActivity = Now();
+}
+
+void TFCW::WriteRecovery() {
+    const bool loop = LoopRB->isChecked();
+    std::string error;
+    const DataFileHeader header =
+        DataFileHeader::Build(SettingsFromControls(*this, std::to_string(FinishedPasses)));
+    if (WriteRecoveryFile(RecoveryPath, header, FinishedSums, loop ? 1 : AccUpDown->Position(),
+                          loop, &error)) {
+        RecoveryPassesKept = FinishedPasses;
+        return;
+    }
+    // Losing the crash copy must not stop the run, nor nag once per pass.
+    if (RecoveryWarned)
+        return;
+    RecoveryWarned = true;
+    Dialogs().Message(this,
+                      QStringLiteral("The recovery file cannot be written: %1\nThe experiment "
+                                     "goes on, but its finished passes are kept in memory only.")
+                          .arg(QString::fromStdString(error)),
+                      MsgIcon::Warning, MsgButtons::Ok);
+}
+
+void TFCW::RemoveRecovery() {
+    // A file that cannot be removed is renamed and reported at the next start.
+    RemoveRecoveryFile(RecoveryPath, nullptr);
+    RecoveryPassesKept = 0;
+}
+
+void TFCW::RecoverEarlierRuns() {
+    const std::string text = RecoveryReport(CollectRecoveryFiles(RecoveryDirOf(*this)));
+    if (!text.empty())
+        Dialogs().Message(this, QString::fromStdString(text), MsgIcon::Information, MsgButtons::Ok);
+}
+
+// ---- progress ----
+
+void TFCW::UpdateProgress() {
+    if (!RunProgress)
+        return;
+    const auto n = static_cast<long>(AccBuffer.size() / 4);
+    const int percent =
+        n > 0 ? static_cast<int>(std::clamp(NextPointIndex * 100L / n, 0L, 100L)) : 0;
+    QString text;
+    if (LoopRB->isChecked()) {
+        text = QStringLiteral("Loop: %1% of pass").arg(percent);
+    } else {
+        const int set = AccUpDown->Position();
+        const double sweep = SweepTimeMinutes(SweepTUpDown->Position()) * 60.0;
+        const double left = sweep * (std::max(set - AccUpDown->Tag, 0) + (100 - percent) / 100.0);
+        text = QStringLiteral("%1% of pass %2, %3 of %4 done, %5 left")
+                   .arg(percent)
+                   .arg(AccUpDown->Tag)
+                   .arg(FinishedPasses)
+                   .arg(set)
+                   .arg(TimeLeftText(left));
+    }
+    if (RunProgress->value() == percent && RunProgress->format() == text)
+        return; // the caption changes at most once per percent
+    RunProgress->setValue(percent);
+    RunProgress->setFormat(text);
+    ProgressCaption = text + QStringLiteral(" - ");
+    RefreshCaption();
+}
+
+void TFCW::EndProgress() {
+    if (RunProgress)
+        RunProgress->hide();
+    if (ProgressCaption.isEmpty())
+        return;
+    ProgressCaption.clear();
+    RefreshCaption();
 }
 
 } // namespace tavi

@@ -49,6 +49,11 @@ EComError HungUp(const std::string& path) {
     return EComError(EIO, path + ": the device hung up");
 }
 
+// What a device that hung up or was unplugged answers.
+bool DeviceGone(int code) {
+    return code == EIO || code == ENXIO || code == ENODEV;
+}
+
 // The modem ioctls of a device without modem lines (a pseudo-terminal).
 bool NoModemLines(int code) {
     return code == ENOTTY || code == EINVAL;
@@ -392,16 +397,20 @@ void TComThread::Dispatch(TComEvents events, int rxCount) {
     auto session = session_;
     TCustomComPort* port = &port_;
     auto task = [session, port, events, rxCount] {
+        std::uint64_t takenBefore = 0;
         {
             std::lock_guard lock(session->mutex);
             if (session->closing)
                 return;
+            takenBefore = session->taken;
         }
         port->Deliver(session, events, rxCount);
         std::lock_guard lock(session->mutex);
         // A handler may have left a complete line behind (or read one in
-        // itself): deliver the line event again rather than let it sit.
-        if (!session->closing && session->QueueHoldsEventChar())
+        // itself): deliver the line event again rather than let it sit. Only
+        // after it took something: a handler that fails before reading would
+        // be called again at once, for ever, and a lost device never reported.
+        if (!session->closing && session->taken != takenBefore && session->QueueHoldsEventChar())
             session->pending |= evRxFlag;
         session->delivering = false;
         session->changed.notify_all();
@@ -692,8 +701,17 @@ int TCustomComPort::WaitingCount() {
     if (s.lost)
         return queued;
     int pendingInKernel = 0;
-    if (os_.Ioctl(fd_, FIONREAD, &pendingInKernel) != 0)
-        throw SystemError(errno, "FIONREAD " + path_);
+    if (os_.Ioctl(fd_, FIONREAD, &pendingInKernel) != 0) {
+        int code = errno;
+        if (!DeviceGone(code))
+            throw SystemError(code, "FIONREAD " + path_);
+        // The device hung up after the reader queued a line: the line can
+        // still be read, and the reader thread reports the loss once the
+        // handlers are done.
+        s.MarkLost(code == EIO ? HungUp(path_) : SystemError(code, "FIONREAD " + path_));
+        s.Wake();
+        return queued;
+    }
     return queued + pendingInKernel;
 }
 

@@ -122,3 +122,71 @@ TEST(MainWindowSim, ConnectsIdentifiesAndEveryParameterReachesTheDevice) {
 } // namespace tavi::test
 
 #endif
+
+// The real window on the real port, with the test playing the device on a
+// pseudo-terminal.
+#include "device/ComPortTestSupport.h"
+
+#include <QLabel>
+#include <QTimer>
+
+namespace tavi::test {
+namespace {
+
+TEST(MainWindowPty, HangUpWithALineQueuedIsReportedOnceAndLeavesItNotConnected) {
+    ScopedFakeDialogs dialogs;
+    SilentSound silent;
+    SetSound(&silent);
+    {
+        auto pty = std::make_unique<Pty>();
+        QtEventContext context;
+        TComPort port(context);
+        ConfigureSpectrometerPort(port);
+        port.SetPriorityClass(pcDefault);
+        QTemporaryDir exeDir;
+        TFCW w(port, nullptr, exeDir.path().toStdString());
+        port.SetDeviceName(pty->Path());
+
+        w.MLinkClick();
+        ASSERT_TRUE(port.Active());
+        pty->Write("Z00422.0\rX07FF07FF\r");
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady; }));
+        if (w.Timer1->isActive())
+            w.Timer1Timer();
+        ASSERT_TRUE(w.isEnabled());
+        ASSERT_TRUE(dialogs.fake.errors.empty());
+
+        // The reader has taken the line and asked the UI thread to handle
+        // it; the adapter hangs up before the UI thread gets there.
+        const std::string line = "E0042\r";
+        pty->Write(line);
+        while (port.QueuedCount() < line.size())
+            QThread::msleep(1);
+        pty->CloseMaster();
+        ASSERT_TRUE(PumpUntil([&] { return !port.Active(); }, std::chrono::seconds(60)));
+        PumpUntil([] { return false; }, std::chrono::seconds(1)); // any repeat shows now
+
+        EXPECT_TRUE(dialogs.fake.errors.empty())
+            << dialogs.fake.errors.size() << " errors, first: "
+            << dialogs.fake.errors.front().toStdString();
+        ASSERT_EQ(dialogs.fake.messages.size(), 1u);
+        EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
+        EXPECT_TRUE(dialogs.fake.messages[0].text.contains(QString::fromStdString(pty->Path())));
+        EXPECT_EQ(w.Panels[4]->text(), "Error: 0042"); // the queued line was not lost
+        EXPECT_FALSE(w.DeviceReady);
+        EXPECT_TRUE(w.MLink->isEnabled());
+        EXPECT_TRUE(w.isEnabled());
+
+        // Connect works again, on a new device.
+        pty = std::make_unique<Pty>();
+        port.SetDeviceName(pty->Path());
+        w.MLinkClick();
+        EXPECT_TRUE(port.Active());
+        EXPECT_TRUE(w.close());
+        EXPECT_FALSE(port.Active());
+    }
+    SetSound(nullptr);
+}
+
+} // namespace
+} // namespace tavi::test

@@ -478,8 +478,10 @@ void TCustomComPort::Open() {
     try {
         if (priorityClass_ != pcDefault) {
             savedNice_ = os_.ProcessNice();
-            priorityRaised_ = true;
             os_.SetProcessNice(NiceOf(priorityClass_));
+            // Close puts back only what was changed here: a priority that
+            // could not be raised stays as it was.
+            priorityChanged_ = os_.ProcessNice() != savedNice_;
         }
         auto session = std::make_shared<TComSession>(os_);
         session->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -560,9 +562,9 @@ void TCustomComPort::CloseDevice() {
     }
     session_.reset();
     hasModemLines_ = false;
-    if (priorityRaised_) {
+    if (priorityChanged_) {
         os_.SetProcessNice(savedNice_);
-        priorityRaised_ = false;
+        priorityChanged_ = false;
     }
 }
 

@@ -193,7 +193,7 @@ private:
     int fd_ = -1;
     std::string path_;
     bool hasModemLines_ = false;
-    bool priorityRaised_ = false;
+    bool priorityChanged_ = false;
     int savedNice_ = 0;
 
     std::string deviceName_ = "COM2";

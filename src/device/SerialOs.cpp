@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
@@ -67,13 +68,39 @@ int PosixSerialOs::ProcessNice() {
 
 namespace {
 
+// The lowest nice value this process may take without privilege
+// (RLIMIT_NICE allows down to 20 - limit); nullopt when there is no limit.
+std::optional<int> UnprivilegedFloor() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NICE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::nullopt;
+    return 20 - static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 40));
+}
+
+// Moves one thread (0: the calling one) to `nice`. Raising the priority is
+// best effort: where the wanted value is refused, the thread gets the best one
+// permitted, but never a priority lower than it has.
+void SetThreadNice(id_t tid, int nice, const std::optional<int>& floor) {
+    errno = 0;
+    int current = ::getpriority(PRIO_PROCESS, tid);
+    if (current == -1 && errno != 0)
+        return; // the thread has ended
+    if (nice == current || ::setpriority(PRIO_PROCESS, tid, nice) == 0)
+        return;
+    if (nice < current && floor) {
+        int best = std::max(nice, *floor);
+        if (best < current)
+            ::setpriority(PRIO_PROCESS, tid, best);
+    }
+}
+
 // Linux keeps the nice value per thread; setting it for the process means
 // setting it for each of its threads.
-void SetNiceOfEveryThread(int nice, int fallback) {
+void SetNiceOfEveryThread(int nice) {
+    const std::optional<int> floor = UnprivilegedFloor();
     DIR* tasks = ::opendir("/proc/self/task");
     if (tasks == nullptr) {
-        if (::setpriority(PRIO_PROCESS, 0, nice) != 0)
-            ::setpriority(PRIO_PROCESS, 0, fallback);
+        SetThreadNice(0, nice, floor);
         return;
     }
     while (dirent* entry = ::readdir(tasks)) {
@@ -81,8 +108,7 @@ void SetNiceOfEveryThread(int nice, int fallback) {
         long tid = std::strtol(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0')
             continue;
-        if (::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0)
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), fallback);
+        SetThreadNice(static_cast<id_t>(tid), nice, floor);
     }
     ::closedir(tasks);
 }
@@ -90,12 +116,7 @@ void SetNiceOfEveryThread(int nice, int fallback) {
 } // namespace
 
 void PosixSerialOs::SetProcessNice(int nice) {
-    // RLIMIT_NICE allows nice values down to 20 - limit without privilege.
-    int fallback = nice;
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        fallback = std::max(nice, 20 - static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 40)));
-    SetNiceOfEveryThread(nice, fallback);
+    SetNiceOfEveryThread(nice);
 }
 
 void PosixSerialOs::MakeThreadTimeCritical() {

@@ -33,7 +33,9 @@ public:
     // Scheduling is best effort: a process without the privilege simply keeps
     // its priority, so these report nothing.
     virtual int ProcessNice() = 0;
-    // Applies to every thread of the process, clamped to what is permitted.
+    // Applies to every thread of the process. Where raising the priority that
+    // far is refused, a thread gets the best value permitted, and keeps its
+    // own when none is better.
     virtual void SetProcessNice(int nice) = 0;
     virtual void MakeThreadTimeCritical() = 0;
 };

@@ -2,9 +2,12 @@
 #include "device/ComPortTestSupport.h"
 
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
 
 namespace tavi::test {
@@ -374,6 +377,90 @@ TEST(ComPortRules, FailedOpenLeavesThePortClosedAndThePriorityRestored) {
     port.Close();
     EXPECT_EQ(os.nice, 5);
 }
+
+// The real-time priority as an ordinary user: with RLIMIT_NICE 0 nothing is
+// permitted, with 25 the nice value may go down to -5.
+struct UnprivilegedNice {
+    const char* name;
+    rlim_t limit;
+};
+
+class ComPortPriority : public ::testing::TestWithParam<UnprivilegedNice> {};
+
+// In a child that drops root's privileges (if it has them) and takes the
+// limit: "before open closed failed" nice values, or what went wrong.
+std::string NiceValuesAsOrdinaryUser(rlim_t limit) {
+    int out[2];
+    if (::pipe(out) != 0)
+        return "pipe";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        auto report = [&](const std::string& text) {
+            [[maybe_unused]] ssize_t n = ::write(out[1], text.data(), text.size());
+            ::_exit(0);
+        };
+        rlimit r{limit, limit};
+        if (::setrlimit(RLIMIT_NICE, &r) != 0)
+            report("skip: RLIMIT_NICE cannot be raised here");
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            report("setuid failed");
+        try {
+            Pty pty; // opened as the ordinary user
+            TestEventContext context;
+            TComPort port(context);
+            ConfigureSpectrometerPort(port);
+            port.SetDeviceName(pty.Path());
+            int before = ::getpriority(PRIO_PROCESS, 0);
+            port.Open();
+            int open = ::getpriority(PRIO_PROCESS, 0);
+            port.Close();
+            int closed = ::getpriority(PRIO_PROCESS, 0);
+            port.SetDeviceName(pty.Path() + "-absent");
+            EComError error = ComErrorOf([&] { port.Open(); });
+            int failed = ::getpriority(PRIO_PROCESS, 0);
+            report(std::to_string(before) + " " + std::to_string(open) + " " +
+                   std::to_string(closed) + " " + std::to_string(failed) + " " +
+                   std::to_string(error.Code()));
+        } catch (const std::exception& e) {
+            report(e.what());
+        }
+    }
+    ::close(out[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return text;
+}
+
+TEST_P(ComPortPriority, IsRaisedOnlyAsFarAsPermittedAndNeverLowered) {
+    const std::string text = NiceValuesAsOrdinaryUser(GetParam().limit);
+    if (text.rfind("skip:", 0) == 0)
+        GTEST_SKIP() << text;
+    int before = 0, open = 0, closed = 0, failed = 0, code = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "%d %d %d %d %d", &before, &open, &closed, &failed, &code),
+              5)
+        << text;
+    const int floor = 20 - static_cast<int>(GetParam().limit);
+    EXPECT_EQ(open, std::min(before, floor));
+    EXPECT_EQ(closed, before);
+    EXPECT_EQ(code, ENOENT);
+    EXPECT_EQ(failed, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, ComPortPriority,
+                         ::testing::Values(UnprivilegedNice{"NothingPermitted", 0},
+                                           UnprivilegedNice{"DownToMinusFive", 25}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ComPortRules, ParityAndDataBitsReachTheDevice) {
     // A pseudo-terminal refuses parity, so the settings are read at the seam.

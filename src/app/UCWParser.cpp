@@ -27,6 +27,9 @@ void TFCW::ComPort1RxFlag() {
             bool complete = false;
             do {
                 complete = RxLine.Push(port_.ReadChar());
+                // Too long for the parser, but the monitor lists every line.
+                if (RxLine.CutLineEnded() && Service && Service->isVisible())
+                    Service->AppendMonitorLine(QString::fromLatin1(RxLine.CutLine()));
             } while (!complete && port_.WaitingCount() > 0);
             if (!complete)
                 return; // the rest of the line comes with a later event

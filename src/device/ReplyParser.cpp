@@ -108,10 +108,15 @@ Reply DecodeReply(std::string_view line) {
 }
 
 bool LineAssembler::Push(char c) {
+    cutEnded_ = false;
     if (dropping_) {
         // The rest of an overlong line is as damaged as its start.
-        if (c == '\r')
+        if (c == '\r') {
             dropping_ = false;
+            cutEnded_ = true;
+        } else {
+            ++cutLength_;
+        }
         return false;
     }
     if (!line_.empty() && line_.back() == '\r')
@@ -121,6 +126,8 @@ bool LineAssembler::Push(char c) {
         return true;
     }
     if (line_.size() >= kMaxLine) {
+        cutHead_.swap(line_);
+        cutLength_ = cutHead_.size() + 1;
         line_.clear();
         ++discarded_;
         dropping_ = true;
@@ -128,6 +135,10 @@ bool LineAssembler::Push(char c) {
     }
     line_ += c;
     return false;
+}
+
+std::string LineAssembler::CutLine() const {
+    return cutHead_ + " ... [cut, " + std::to_string(cutLength_) + " characters]\r";
 }
 
 } // namespace tavi

@@ -3,6 +3,7 @@
 // the main window acts on the decoded replies.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,13 +42,23 @@ public:
     void Clear() {
         line_.clear();
         dropping_ = false;
+        cutEnded_ = false;
     }
     std::size_t DiscardedRuns() const { return discarded_; }
+    // True right after the Push whose CR ended a discarded line (that Push
+    // returns false: the line is not for the parser).
+    bool CutLineEnded() const { return cutEnded_; }
+    // The discarded line as the monitor lists it: its first kMaxLine
+    // characters, a mark with its full length, and the CR.
+    std::string CutLine() const;
 
 private:
     std::string line_;
+    std::string cutHead_;       // the first kMaxLine characters of a discarded line
+    std::size_t cutLength_ = 0; // its length without the CR
     std::size_t discarded_ = 0;
     bool dropping_ = false; // inside the tail of a discarded run
+    bool cutEnded_ = false;
 };
 
 } // namespace tavi

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
@@ -116,6 +117,30 @@ int NiceOf(TPriorityClass priority) {
         break;
     }
     return 0;
+}
+
+// Changes a setting of an open port and keeps it only once the device has
+// taken it: a refused one stays out, so the property tells what is in force
+// and the next Open does not fail on it again. What was applied before the
+// refusal is put back as far as the device lets it.
+template <class T, class Apply>
+void KeepIfApplied(T& setting, const T& value, bool active, Apply apply) {
+    const T old = setting;
+    setting = value;
+    if (!active)
+        return;
+    try {
+        apply();
+    } catch (...) {
+        std::exception_ptr refused = std::current_exception();
+        setting = old;
+        try {
+            apply();
+        } catch (...) {
+            // the refusal is what the caller needs to hear about
+        }
+        std::rethrow_exception(refused);
+    }
 }
 
 // Milliseconds left until a deadline, for poll(); -1 waits for ever.
@@ -714,7 +739,40 @@ int TCustomComPort::WaitingCount() {
         s.Wake();
         return queued;
     }
+    if (s.discardNulls && pendingInKernel > 0)
+        return TakeInWithoutNulls(pendingInKernel);
     return queued + pendingInKernel;
+}
+
+// A NUL still in the driver would be counted, then dropped by ReadChar, which
+// would wait for a byte that never comes: the waiting bytes are taken into
+// the queue, without their NULs, and only what is left is counted. Needs the
+// session's mutex with the reader thread outside read().
+int TCustomComPort::TakeInWithoutNulls(int pendingInKernel) {
+    TComSession& s = *session_;
+    std::array<char, kChunk> buffer;
+    while (pendingInKernel > 0 && s.queue.size() < s.capacity) {
+        std::size_t room = std::min({s.capacity - s.queue.size(), buffer.size(),
+                                     static_cast<std::size_t>(pendingInKernel)});
+        ssize_t n = os_.Read(fd_, buffer.data(), room); // the descriptor does not block
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            break;
+        if (n <= 0) {
+            int code = n == 0 ? EIO : errno;
+            if (!DeviceGone(code))
+                throw SystemError(code, "read " + path_);
+            s.MarkLost(n == 0 || code == EIO ? HungUp(path_) : SystemError(code, "read " + path_));
+            s.Wake();
+            break;
+        }
+        pendingInKernel -= static_cast<int>(n);
+        // Outside a delivery nobody else will see that a line is waiting.
+        if (s.Append(buffer.data(), static_cast<std::size_t>(n), false) && !s.delivering) {
+            s.pending |= evRxFlag;
+            s.Wake();
+        }
+    }
+    return static_cast<int>(s.queue.size());
 }
 
 std::size_t TCustomComPort::QueuedCount() const {
@@ -969,43 +1027,33 @@ void TCustomComPort::SetSynchronizeEvents(bool value) {
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
-    baudRate_ = value;
-    if (Active())
-        ApplyLineSettings(false);
+    KeepIfApplied(baudRate_, value, Active(), [this] { ApplyLineSettings(false); });
 }
 
 void TCustomComPort::SetDataBits(TDataBits value) {
-    dataBits_ = value;
-    if (Active())
-        ApplyLineSettings(false);
+    KeepIfApplied(dataBits_, value, Active(), [this] { ApplyLineSettings(false); });
 }
 
 void TCustomComPort::SetParity(TParity value) {
-    parity_ = value;
-    if (Active())
-        ApplyLineSettings(false);
+    KeepIfApplied(parity_, value, Active(), [this] { ApplyLineSettings(false); });
 }
 
 void TCustomComPort::SetStopBits(TStopBits value) {
-    stopBits_ = value;
-    if (Active())
-        ApplyLineSettings(false);
+    KeepIfApplied(stopBits_, value, Active(), [this] { ApplyLineSettings(false); });
 }
 
 void TCustomComPort::SetFlowControl(const TComFlowControl& value) {
-    flowControl_ = value;
-    if (Active()) {
+    KeepIfApplied(flowControl_, value, Active(), [this] {
         ApplyLineSettings(false);
         ApplyModemControl();
-    }
+    });
 }
 
 void TCustomComPort::SetCharacters(const TComCharacters& value) {
-    characters_ = value;
-    if (Active()) {
+    KeepIfApplied(characters_, value, Active(), [this] {
         ApplyLineSettings(false);
         ApplySessionSettings();
-    }
+    });
 }
 
 void TCustomComPort::SetBufferSizes(const TComBufferSizes& value) {
@@ -1019,11 +1067,10 @@ void TCustomComPort::SetTimeouts(const TComTimeouts& value) {
 }
 
 void TCustomComPort::SetOptions(TComOptions value) {
-    options_ = value;
-    if (Active()) {
+    KeepIfApplied(options_, value, Active(), [this] {
         ApplyLineSettings(false);
         ApplySessionSettings();
-    }
+    });
 }
 
 void ConfigureSpectrometerPort(TCustomComPort& port) {

@@ -183,6 +183,7 @@ private:
     TComEvents HandledEvents() const;
     void Deliver(const std::shared_ptr<TComSession>& session, TComEvents events, int rxCount);
     void ReportLost(const std::shared_ptr<TComSession>& session);
+    int TakeInWithoutNulls(int pendingInKernel);
     void RequireOpen() const;
     void RequireClosedFor(bool changed) const;
 

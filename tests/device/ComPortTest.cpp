@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -256,6 +258,34 @@ TEST_F(ComPortPty, LongRunWithoutCarriageReturnKeepsTheQueueBoundedAndLosesNothi
     EXPECT_EQ(lines.calls, 0);
 }
 
+TEST_F(ComPortPty, DiscardedNullBytesAreNotCountedAsWaiting) {
+    port.SetOptions(OptionBit(opDiscardNullBytes));
+    std::vector<int> counts;
+    std::string read;
+    auto sendAndCount = [&](std::string_view bytes) {
+        pty.Write(bytes);
+        while (pty.SlaveWaiting() < static_cast<int>(bytes.size()))
+            std::this_thread::sleep_for(1ms);
+        counts.push_back(port.WaitingCount());
+    };
+    port.OnRxFlag = [&] {
+        lines();
+        if (!counts.empty())
+            return;
+        // The reader thread waits for this handler: the bytes stay in the driver.
+        sendAndCount(std::string_view("\0\0", 2));
+        sendAndCount(std::string_view("X\0\r", 3));
+        read += port.ReadChar();
+        read += port.ReadChar();
+    };
+    port.Open();
+    pty.Write("Z\r");
+    ASSERT_TRUE(context.PumpUntil([&] { return !counts.empty(); }));
+    EXPECT_EQ(counts, (std::vector<int>{0, 2}));
+    EXPECT_EQ(read, "X\r");
+    EXPECT_TRUE(context.errors.empty());
+}
+
 class ComPortVanishing : public ::testing::Test {
 protected:
     ComPortVanishing() : port(context, os) { Configure(port, pty); }
@@ -462,6 +492,57 @@ INSTANTIATE_TEST_SUITE_P(Limits, ComPortPriority,
                                            UnprivilegedNice{"DownToMinusFive", 25}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A line setting the device refuses while open.
+struct RefusedSetting {
+    const char* name;
+    std::function<void(TCustomComPort&)> change;
+    std::function<bool(const TCustomComPort&)> keptAsBefore;
+};
+
+class ComPortRefusedSetting : public ::testing::TestWithParam<RefusedSetting> {};
+
+bool SameLine(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+TEST_P(ComPortRefusedSetting, IsNotKeptAndTheNextOpenWorks) {
+    ScriptedOs os;
+    Pty pty;
+    TestEventContext context;
+    TComPort port(context, os);
+    Configure(port, pty);
+    port.Open();
+    const termios inForce = os.lastAttr;
+    os.refuseAttr = [&](const termios& t) { return !SameLine(t, inForce); };
+    EComError error = ComErrorOf([&] { GetParam().change(port); });
+    EXPECT_EQ(error.Code(), EINVAL) << error.what();
+    EXPECT_TRUE(GetParam().keptAsBefore(port));
+    port.Close();
+    EXPECT_NO_THROW(port.Open());
+    EXPECT_TRUE(port.Active());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ComPortRefusedSetting,
+    ::testing::Values(
+        RefusedSetting{"BaudRate", [](auto& p) { p.SetBaudRate(br9600); },
+                       [](const auto& p) { return p.BaudRate() == br19200; }},
+        RefusedSetting{"DataBits", [](auto& p) { p.SetDataBits(db7); },
+                       [](const auto& p) { return p.DataBits() == db8; }},
+        RefusedSetting{"Parity", [](auto& p) { p.SetParity(paEven); },
+                       [](const auto& p) { return p.Parity() == paNone; }},
+        RefusedSetting{"StopBits", [](auto& p) { p.SetStopBits(sb1); },
+                       [](const auto& p) { return p.StopBits() == sb2; }},
+        RefusedSetting{"FlowControl", [](auto& p) { p.SetFlowControl({dcDisable, rcDisable, xcInOut}); },
+                       [](const auto& p) { return p.FlowControl().XOnXOff == xcDefault; }},
+        RefusedSetting{"Characters", [](auto& p) { p.SetCharacters({'\r', 1, 19, 0, 0}); },
+                       [](const auto& p) { return p.Characters().XOn == 17; }},
+        RefusedSetting{"Options", [](auto& p) { p.SetOptions(OptionBit(opCheckParity)); },
+                       [](const auto& p) { return p.Options() == 0; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ComPortRules, ParityAndDataBitsReachTheDevice) {
     // A pseudo-terminal refuses parity, so the settings are read at the seam.
     ScriptedOs os;
@@ -471,12 +552,13 @@ TEST(ComPortRules, ParityAndDataBitsReachTheDevice) {
     Configure(port, pty);
     port.Open();
     auto cflagAfter = [&](auto change) {
+        os.attrsAsked.clear();
         try {
             change();
         } catch (const EComError&) {
             // the pseudo-terminal's refusal; what was asked for is recorded
         }
-        return os.lastAttr.c_cflag;
+        return os.attrsAsked.empty() ? tcflag_t{0} : os.attrsAsked.front().c_cflag;
     };
     tcflag_t odd = cflagAfter([&] { port.SetParity(paOdd); });
     EXPECT_EQ(odd & (PARENB | PARODD | CMSPAR), static_cast<tcflag_t>(PARENB | PARODD));

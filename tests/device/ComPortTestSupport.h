@@ -164,6 +164,12 @@ public:
         }
         return out;
     }
+    // Bytes the port has not yet taken from the device.
+    int SlaveWaiting() const {
+        int count = 0;
+        ::ioctl(slave_, FIONREAD, &count);
+        return count;
+    }
     void CloseMaster() {
         if (master_ >= 0)
             ::close(master_);
@@ -196,8 +202,9 @@ public:
         return PosixSerialOs::Close(fd);
     }
     int SetAttr(int fd, const termios* attr) override {
-        if (failSetAttr != 0) {
-            errno = failSetAttr;
+        attrsAsked.push_back(*attr);
+        if (failSetAttr != 0 || (refuseAttr && refuseAttr(*attr))) {
+            errno = failSetAttr != 0 ? failSetAttr : EINVAL;
             return -1;
         }
         lastAttr = *attr;
@@ -244,7 +251,9 @@ public:
     std::atomic<int> lines{0};
     int failOpen = 0;
     int failSetAttr = 0;
-    termios lastAttr{};
+    std::function<bool(const termios&)> refuseAttr; // a device that refuses some settings
+    termios lastAttr{};          // the last one applied
+    std::vector<termios> attrsAsked; // every one asked for, applied or not
     int opens = 0;
     int closes = 0;
     std::atomic<int> reads{0};

@@ -182,7 +182,8 @@ TEST_F(FormsTest, MonitorListsALineTooLongForTheParserMarkedAsCut) {
     port.Feed("V" + head + std::string(300 - 1 - head.size(), '8') + "\rB\r");
     const QStringList lines = service->MonitorLines();
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], QString::fromStdString("V" + head.substr(1) + " ... [cut, 300 characters]\r"));
+    EXPECT_EQ(lines[0],
+              QString::fromStdString("V" + head.substr(1) + " ... [cut, 300 characters]\r"));
     EXPECT_EQ(lines[1], "B\r");
     EXPECT_EQ(fcw->RunState, 2); // the cut line is not parsed, the next one is
     EXPECT_TRUE(dialogs.fake.errors.empty());

@@ -167,8 +167,8 @@ TEST(MainWindowPty, HangUpWithALineQueuedIsReportedOnceAndLeavesItNotConnected) 
         PumpUntil([] { return false; }, std::chrono::seconds(1)); // any repeat shows now
 
         EXPECT_TRUE(dialogs.fake.errors.empty())
-            << dialogs.fake.errors.size() << " errors, first: "
-            << dialogs.fake.errors.front().toStdString();
+            << dialogs.fake.errors.size()
+            << " errors, first: " << dialogs.fake.errors.front().toStdString();
         ASSERT_EQ(dialogs.fake.messages.size(), 1u);
         EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
         EXPECT_TRUE(dialogs.fake.messages[0].text.contains(QString::fromStdString(pty->Path())));

@@ -535,9 +535,15 @@ INSTANTIATE_TEST_SUITE_P(
                        [](const auto& p) { return p.Parity() == paNone; }},
         RefusedSetting{"StopBits", [](auto& p) { p.SetStopBits(sb1); },
                        [](const auto& p) { return p.StopBits() == sb2; }},
-        RefusedSetting{"FlowControl", [](auto& p) { p.SetFlowControl({dcDisable, rcDisable, xcInOut}); },
+        RefusedSetting{"FlowControl",
+                       [](auto& p) {
+                           p.SetFlowControl({dcDisable, rcDisable, xcInOut});
+                       },
                        [](const auto& p) { return p.FlowControl().XOnXOff == xcDefault; }},
-        RefusedSetting{"Characters", [](auto& p) { p.SetCharacters({'\r', 1, 19, 0, 0}); },
+        RefusedSetting{"Characters",
+                       [](auto& p) {
+                           p.SetCharacters({'\r', 1, 19, 0, 0});
+                       },
                        [](const auto& p) { return p.Characters().XOn == 17; }},
         RefusedSetting{"Options", [](auto& p) { p.SetOptions(OptionBit(opCheckParity)); },
                        [](const auto& p) { return p.Options() == 0; }}),

@@ -252,8 +252,8 @@ public:
     int failOpen = 0;
     int failSetAttr = 0;
     std::function<bool(const termios&)> refuseAttr; // a device that refuses some settings
-    termios lastAttr{};          // the last one applied
-    std::vector<termios> attrsAsked; // every one asked for, applied or not
+    termios lastAttr{};                             // the last one applied
+    std::vector<termios> attrsAsked;                // every one asked for, applied or not
     int opens = 0;
     int closes = 0;
     std::atomic<int> reads{0};

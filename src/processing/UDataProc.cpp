@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -277,7 +278,8 @@ void TFDataProc::BuildControls(QWidget* central) {
         box->setFont(bold);
         SetColour(box, kCaptionColour);
     };
-    auto plainFont = font();
+    QFont plainFont = font();
+    plainFont.setBold(false); // not the group caption's bold
     auto nameLabel = [&](QWidget* parent, const char* name, const char* text, int x, int y, int w) {
         auto* l = Named(new QLabel(QString::fromUtf8(text), parent), name);
         l->setFont(plainFont);
@@ -654,6 +656,23 @@ void TFDataProc::dropEvent(QDropEvent* event) {
     QTimer::singleShot(0, this, [this, path] { OpenFile(path); });
 }
 
+void TFDataProc::FitSetupValues() {
+    // A long value (a frequency in kHz with its decimals) would run into its
+    // name: it gets a smaller font, down to 6 points.
+    const std::pair<QLabel*, QLabel*> pairs[] = {
+        {ModeLab, LResonance}, {SweepTpLab, LSweepTp}, {SweepRLab, LSweepR},
+        {ModAmpLab, LModAmp},  {SweepTLab, LSweepTime}, {GainLab, LGain},
+        {PhaseLab, LPhase},    {B0Lab, LB0},           {FreqLab, LFrequency},
+        {AccLab, LAcc}};
+    for (const auto& [name, value] : pairs) {
+        QFont f = name->font();
+        const int room = value->width() - name->fontMetrics().horizontalAdvance(name->text()) - 6;
+        while (f.pointSizeF() > 6 && QFontMetrics(f).horizontalAdvance(value->text()) > room)
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+        value->setFont(f);
+    }
+}
+
 void TFDataProc::ClearSetupLabels() {
     for (QLabel* l : {LResonance, LSweepTp, LSweepR, LModAmp, LSweepTime, LGain, LPhase, LAcc,
                       LB0, LFrequency})
@@ -733,6 +752,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     LB0->setText(Q(Settings.FieldB0Text));
     LFrequency->setText(Q(Settings.FrequencyText));
     LComment->setPlainText(Q(Settings.Comment));
+    FitSetupValues();
     // 12.
     SourceMarker.Attach(*DSrc, n, mkVertical, FileAxisLetter(), FileUnitText().toStdString(), 0,
                         XYST, static_cast<int>(std::trunc(displayScale_ * 84)),

@@ -237,6 +237,7 @@ public:
     // ---- operations ----
     bool LoadDataFile(const QString& path);
     void ClearSetupLabels();
+    void FitSetupValues();
     QString FileUnitText() const;
     char FileAxisLetter() const;
     void SetStatusPanel(const QString& text);

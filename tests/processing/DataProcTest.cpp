@@ -13,6 +13,7 @@
 
 #include <QAccessible>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -26,6 +27,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <memory>
 #include <qcustomplot.h>
 
@@ -739,6 +741,60 @@ TEST(DataProcScaling, An800PixelScreenKeepsTheDesign) {
     EXPECT_EQ(w.windowTitle(), "CW NMR/ESR Spectrometer - PROCESSING");
     EXPECT_FALSE(w.SaveSetupAs1->isEnabled());
     EXPECT_EQ(w.SetupTB->text(), "Setup && Acq");
+}
+
+// ---------------------------------------------------------------- pictures
+
+// Pictures of the window for the documentation. Disabled by default; run with
+// --gtest_also_run_disabled_tests --gtest_filter='*Screenshot*'
+// (TAVI_SCREENSHOT_DIR chooses the folder, doc/screenshots by default).
+TEST(DISABLED_Screenshot, ProcessingWindow) {
+    test::ScopedFakeDialogs dialogs;
+    SetNumberSeparators({'.', ' '});
+    QTemporaryDir dir;
+    const char* env = std::getenv("TAVI_SCREENSHOT_DIR");
+    const QString out = env ? QString::fromLocal8Bit(env) : QStringLiteral("doc/screenshots");
+    QDir().mkpath(out);
+    const QString nmr = dir.filePath("glycerol.dcw");
+    const QString esr = dir.filePath("dpph.dcw");
+    ASSERT_TRUE(test::WriteSpectrum(nmr.toStdString(), 4000, test::NmrSettings(),
+                                    {.Centre = 3, .HalfWidth = 5, .Peak = 320, .Drift = 25,
+                                     .Offset = -10, .Noise = 5, .Seed = 7}));
+    DataFileSettings es = test::EsrSettings();
+    es.FieldB0Text = "3 352.0 Gs";
+    es.ModAmpText = "0.5 Gs";
+    ASSERT_TRUE(test::WriteSpectrum(esr.toStdString(), 4000, es,
+                                    {.Centre = -2, .HalfWidth = 2.5, .Peak = 380, .Drift = -15,
+                                     .Offset = 8, .Noise = 4, .Seed = 11}));
+    TFDataProc w;
+    w.show();
+    auto shot = [&](const char* name) {
+        w.DSrc->RepaintNow();
+        w.DDst->RepaintNow();
+        QCoreApplication::processEvents();
+        w.DSrc->RepaintNow();
+        w.DDst->RepaintNow();
+        const QString path = out + "/" + name + ".png";
+        EXPECT_TRUE(w.grab().save(path)) << path.toStdString();
+    };
+    dialogs.fake.fileAnswers = {nmr};
+    w.FOpenTB->click();
+    w.FDerivativeTB->click();
+    w.M2DerivativeTB->click();
+    shot("proc-derivative-moments");
+    w.SDBTB->click();
+    shot("proc-derivative-sdb");
+    w.AbsorptionTB->click();
+    w.VerticalExpTB->click();
+    w.HDBTB->click();
+    shot("proc-absorption-hdb");
+    w.IntegralTB->click();
+    shot("proc-absorption-integral");
+    dialogs.fake.fileAnswers = {esr};
+    w.FOpenTB->click();
+    w.FDerivativeTB->click();
+    w.M2DerivativeTB->click();
+    shot("proc-esr-g");
 }
 
 } // namespace

@@ -131,6 +131,10 @@ void TFCW::DispatchReply(const Reply& reply) {
         }
         if (AboutDlg)
             AboutDlg->SetDeviceVersion(QString::fromLatin1(DeviceVersion));
+        // The caption shows the serial only once connected; before that the
+        // connection check owns the caption.
+        if (DeviceReady)
+            RefreshCaption();
         break;
     case Reply::Ignored:
         break;

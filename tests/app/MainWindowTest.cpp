@@ -207,6 +207,24 @@ TEST_F(ReplyTest, IdentificationSetsDivisorAndModulationLimitByVersion) {
     EXPECT_EQ(w->ModAmpUpDown->Max(), 12);
 }
 
+TEST_F(ReplyTest, IdentificationAfterTheConnectionShowsTheSerialAtOnce) {
+    Make();
+    w->MLinkClick();
+    port.Feed("X07FF07FF\r"); // ready before any identification
+    w->Timer1Timer();
+    ASSERT_TRUE(w->DeviceReady);
+    EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Unit Serial #" + kPart2 + kPart3);
+    port.Feed("Z07312.0\r");
+    EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Unit Serial #0731" + kPart2 + kPart3);
+}
+
+TEST_F(ReplyTest, IdentificationDuringTheConnectionCheckKeepsItsCaption) {
+    Make();
+    w->MLinkClick();
+    port.Feed("Z07312.0\r");
+    EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Checking device ready");
+}
+
 TEST_F(ReplyTest, LineSplitOverEventsIsHandledOnceAndTwoLinesInOneEventInOrder) {
     Make();
     ConnectWithSource(1);

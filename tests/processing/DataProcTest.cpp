@@ -704,6 +704,34 @@ TEST_F(DataProcTest, TwoPointFileWorksInEveryViewAndButton) {
     EXPECT_GT(w->DDst->RightAxis().Maximum(), w->DDst->RightAxis().Minimum());
 }
 
+TEST_F(DataProcTest, DegenerateLinesShowValuesWithoutErrors) {
+    // A flat line (zero moment denominators, no half-height crossing is
+    // reported at most once) and an ESR field of 0 Gs at the line centre.
+    DataFileSettings s = test::EsrSettings();
+    s.FieldB0Text = "0 Gs";
+    ASSERT_TRUE(test::WriteValues(Path("flat.dcw").toStdString(), std::vector<int>(101, 0), s));
+    Open(Path("flat.dcw"));
+    w->FDerivativeTB->click();
+    w->M2DerivativeTB->click();
+    w->SDBTB->click();
+    Redraw();
+    ASSERT_TRUE(test::WriteValues(Path("nmr.dcw").toStdString(), std::vector<int>(101, 0)));
+    Open(Path("nmr.dcw"));
+    w->AbsorptionTB->click();
+    w->M2AbsorptionTB->click();
+    Redraw();
+    EXPECT_EQ(w->M2Val->text().toStdString(), MomentText(0));
+    w->IntegralTB->click();
+    Redraw();
+    w->HDBTB->click();
+    for (int k = 0; k < 3; ++k) {
+        Redraw();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(dialogs.fake.errors.empty());
+    EXPECT_LE(dialogs.fake.messages.size(), 1u);
+}
+
 TEST(DataProcScaling, A1024PixelScreenScalesBy128BeforeTheCharts) {
     test::ScopedFakeDialogs dialogs;
     TFDataProc w(nullptr, 1024, 768);

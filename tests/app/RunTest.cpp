@@ -432,11 +432,16 @@ TEST_F(RunTest, AVanishedDeviceEndsTheWaitingRun) {
     EXPECT_TRUE(w->MSaveas->isEnabled());
     EXPECT_TRUE(w->CloseQueryAllowed());
 
-    // The sums so far can still be saved.
+    // The finished pass can still be saved, counted as one; the cut one is not in it.
     dialogs.fake.fileAnswers.push_back(DataPath("partial.dcw"));
     w->MSaveasClick();
     EXPECT_EQ(QFileInfo(DataPath("partial.dcw")).size(), 425 + 8);
     EXPECT_EQ(Panel(1), "Last Data Saved In: partial.dcw");
+    LoadedDataFile saved;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(DataPath("partial.dcw").toStdString(), saved, &error)) << error;
+    EXPECT_EQ(saved.Settings.AccText, "1");
+    EXPECT_EQ(saved.Y, (std::vector<double>{5, 6}));
 }
 
 TEST_F(RunTest, SpectrometerSwitchedOffEndsTheWaitingRun) {

@@ -54,6 +54,7 @@ public:
         return PumpUntil([&] { return proc_.state() == QProcess::NotRunning; });
     }
     const QString& LogPath() const { return log_; }
+    qint64 Pid() const { return proc_.processId(); } // 0 when not running
 
 private:
     QString link_, log_;

@@ -45,7 +45,11 @@ void TFCW::ComPort1RxFlag() {
             try {
                 DispatchReply(DecodeReply(line));
             } catch (const EConvertError& e) {
-                // The line is dropped; the next one parses normally.
+                // Only the first pass reads the count: a later pass begins
+                // whatever the field holds, or its points would all be dropped
+                // while the pass is still counted. Other lines are dropped.
+                if (line[0] == 'A' && AccUpDown->Tag != 1)
+                    BeginPass(0);
                 Dialogs().ShowError(this, QString::fromUtf8(e.what()));
             }
         }

@@ -470,5 +470,42 @@ TEST_F(RunTest, SpectrometerSwitchedOffEndsTheWaitingRun) {
     EXPECT_TRUE(w->CloseQueryAllowed());
 }
 
+// A later pass whose "A" line has no readable count still begins: its points
+// are summed, so the file's accumulation count matches its sums.
+class DamagedCountTest : public RunFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedCountTest, ALaterPassBeginsWithoutItsCount) {
+    SetPasses(2);
+    w->FNameEdit->setText("run2");
+    Start();
+    Pass({10, -20, 30});
+    port.Feed(GetParam());
+    ASSERT_EQ(dialogs.fake.errors.size(), 1u); // the damaged field is reported
+    EXPECT_EQ(w->RunState, 1);
+    port.Feed("B\r");
+    for (int v : {12, -22, 34})
+        port.Feed(PointLine(v));
+    port.Feed("C\r");
+    port.Feed("D\r");
+    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(Panel(0), "Acc: 2 of 2");
+    ASSERT_EQ(Entries(), 3u);
+    EXPECT_EQ(Entry(0), 22);
+    EXPECT_EQ(Entry(1), -42);
+    EXPECT_EQ(Entry(2), 64);
+
+    LoadedDataFile loaded;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(DataPath("run2.dcw").toStdString(), loaded, &error)) << error;
+    EXPECT_EQ(loaded.Settings.AccText, "2");
+    EXPECT_EQ(loaded.Y, (std::vector<double>{11, -21, 32}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, DamagedCountTest, ::testing::Values("A\r", "A00G3\r"),
+                         [](const auto& info) {
+                             return info.index == 0 ? std::string("NoCount")
+                                                    : std::string("BadHexDigit");
+                         });
+
 } // namespace
 } // namespace tavi::test

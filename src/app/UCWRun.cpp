@@ -442,7 +442,8 @@ void TFCW::AutoSaveData() {
     if (name.indexOf('.', slash + 1) < 0)
         path += ".dcw";
     FNameEdit->clear();
-    if (QFileInfo::exists(path)) {
+    // A folder of that name is no file to overwrite: the save reports it.
+    if (const QFileInfo existing(path); existing.exists() && !existing.isDir()) {
         const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
         if (Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) == MsgResult::No)
             return;

@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -506,6 +508,19 @@ INSTANTIATE_TEST_SUITE_P(Replies, DamagedCountTest, ::testing::Values("A\r", "A0
                              return info.index == 0 ? std::string("NoCount")
                                                     : std::string("BadHexDigit");
                          });
+
+TEST_F(RunTest, AFolderWithTheChosenNameIsReportedWithoutTheOverwriteQuestion) {
+    ASSERT_TRUE(QDir(dataDir.path()).mkdir("run1.dcw"));
+    w->FNameEdit->setText("run1");
+    Start();
+    Pass({1, 2});
+    ASSERT_EQ(dialogs.fake.messages.size(), 1u);
+    EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::Ok);
+    EXPECT_EQ(dialogs.fake.messages[0].text,
+              "Cannot create file " + DataPath("run1.dcw") + ": Is a directory");
+    EXPECT_EQ(Panel(1), "Last Data Saved In: ");
+    EXPECT_TRUE(QFileInfo(DataPath("run1.dcw")).isDir());
+}
 
 } // namespace
 } // namespace tavi::test

@@ -15,6 +15,7 @@
 #include "platform/Seams.h"
 #include "processing/UDataProc.h"
 #include "setup/DirDlgB.h"
+#include "setup/UserFolders.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -140,6 +141,7 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     static_cast<QVBoxLayout*>(central->layout())->addLayout(bottom, 0);
     BuildStatusBar();
     BuildMenus();
+    NameControls();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -643,6 +645,43 @@ void TFCW::BuildMenus() {
     connect(ServiceShortcut, &QAction::triggered, this, &TFCW::MServiceClick);
 }
 
+// Names for assistive technology, where a control's caption is a letter, a
+// neighbouring label or nothing; and every check button acts through its
+// click handler however it is activated.
+void TFCW::NameControls() {
+    const std::pair<QWidget*, const char*> names[] = {
+        {LevelTB, "DC offset"},
+        {Fid, "Spectrum"},
+        {GainScrollBar, "Gain"},
+        {PhaseScrollBar, "Phase"},
+        {CurrDiagramCBox, "Pass Display"},
+        {VertMTB, "Vertical marker"},
+        {HorizMTB, "Horizontal marker"},
+        {AccDToolB, "Accumulation Pass"},
+        {DHToolB, "DB line width"},
+        {DProcTB, "Data processing"},
+        {FNameEdit, "Store in file"},
+        {CommentEdit, "Comment"},
+    };
+    for (const auto& [widget, name] : names)
+        widget->setAccessibleName(QString::fromUtf8(name));
+    const std::pair<TUpDown*, const char*> upDowns[] = {
+        {TuningB0UpDown, "B0"},
+        {DB0UpDown, "B0 step"},
+        {FrequencyUpDown, "F"},
+        {DFrqUpDown, "F step"},
+        {ModAmpUpDown, "2nd Mod Amplit"},
+        {FieldSwRngUpDown, "Field Sweep range"},
+        {FreqSwRngUpDown, "Frequency Sweep range"},
+        {SweepTUpDown, "Sweep Time"},
+        {AccUpDown, "Acc"},
+    };
+    for (const auto& [upDown, name] : upDowns)
+        upDown->SetAccessibleNames(QString::fromUtf8(name));
+    for (QToolButton* b : {VertMTB, HorizMTB, AccDToolB, HoldToolB})
+        ActivateLikeClick(b);
+}
+
 // ---------------------------------------------------------------- parameters
 
 bool TFCW::FrequencySweep() const {
@@ -985,13 +1024,16 @@ void TFCW::MSavesetupasClick() {
 // ---------------------------------------------------------------- preferences
 
 void TFCW::ReadIniSettings() {
+    // Beside the executable where that folder is ours; otherwise the user's own
+    // folders, so an installed program keeps each operator's preferences.
+    IniPlace = ChooseIniLocation(ExeDir, ExecutableDirKeepsIni(ExeDir), CurrentUserFolders());
     IniSettings ini; // empty directories, "COM1", default sounds
-    ReadIni(IniPath(ExeDir), ExeDir, ini);
+    ReadIni(IniPlace, ini);
     SetupDir = ini.SetupDir;
     AcqDir = ini.AcqDir;
     OutDir = ini.OutDir;
     SoundSettings = ini.Sounds;
-    LoadSetup(StandardSetupPath(SetupDir));
+    LoadSetup(FindStandardSetup(SetupDir, InstalledDataDir(ExeDir)));
     try {
         port_.SetDeviceName(ini.PortName);
     } catch (const std::exception& e) {
@@ -1008,7 +1050,7 @@ void TFCW::WriteIniSettings() {
     ini.OutDir = DataProc ? DataProc->OutputDirectory().toStdString() : OutDir;
     ini.PortName = port_.DeviceName();
     ini.Sounds = SoundSettings;
-    WriteIni(IniPath(ExeDir), ini); // an unwritable file is skipped
+    WriteIni(IniPlace, ini); // an unwritable file is skipped
 }
 
 // ---------------------------------------------------------------- menus

@@ -185,6 +185,7 @@ public:
     TResonanceMode CurrentMode = rmH1;
     tavi::CurrentSetup CurrentSetup;
     std::string ExeDir;   // with a trailing separator
+    IniLocation IniPlace; // where TAVI.INI is read and written, chosen at start-up
     std::string SetupDir; // initial directory of the setup open/save dialogs
     std::string AcqDir;   // initial directory of the data save dialog
     std::string OutDir;   // data output directory (the processing window's copy wins)

@@ -25,6 +25,8 @@ TMDialogBox::TMDialogBox(QWidget* parent)
     dlgBoxLabel_->setObjectName("DlgBoxLabel");
     dlgBoxEdit_ = new QLineEdit(groupBox_);
     dlgBoxEdit_->setObjectName("DlgBoxEdit");
+    // The label names the edit for assistive technology, in either form.
+    dlgBoxLabel_->setBuddy(dlgBoxEdit_);
     auto* row = new QHBoxLayout(groupBox_);
     row->setContentsMargins(8, 6, 8, 6);
     row->addWidget(dlgBoxLabel_);

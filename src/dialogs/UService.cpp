@@ -93,6 +93,11 @@ TFService::TFService(QWidget* parent)
     settings->addWidget(f2ModUpDown_, 2, 2);
     settings->setColumnMinimumWidth(3, 16);
     settings->setColumnStretch(6, 1);
+    srvTuningB0UpDown_->SetAccessibleNames(QStringLiteral("B0"));
+    b0IncUpDown_->SetAccessibleNames(QStringLiteral("B0 increment"));
+    srvModAmpUpDown_->SetAccessibleNames(QStringLiteral("Mod Amp"));
+    maIncUpDown_->SetAccessibleNames(QStringLiteral("Mod Amp increment"));
+    f2ModUpDown_->SetAccessibleNames(QStringLiteral("F2Mod"));
 
     calModeCB_ = new QCheckBox("Calibration mode", this);
     calModeCB_->setObjectName("CalModeCB");

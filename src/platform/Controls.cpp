@@ -1,11 +1,102 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Controls.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <mutex>
 
 namespace tavi {
+
+namespace {
+
+constexpr const char* kClickProperty = "taviActivateLikeClick";
+
+// The accessible side of a button marked by ActivateLikeClick: the name,
+// role and state Qt's own button interface gives, with actions that click.
+class ClickingButtonAccessible : public QAccessibleWidget {
+public:
+    explicit ClickingButtonAccessible(QAbstractButton* button)
+        : QAccessibleWidget(button, RoleOf(button)) {}
+
+    QString text(QAccessible::Text t) const override {
+        // The caption names a button before any neighbouring label does.
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty() &&
+            !Button()->text().isEmpty()) {
+            QString s = Button()->text();
+            // A mnemonic's "&" is not read out; "&&" is a literal one.
+            s.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+            s.remove(QLatin1Char('&'));
+            s.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+            return s;
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        if (Button()->isCheckable()) {
+            st.checkable = true;
+            st.checked = Button()->isChecked();
+        }
+        st.pressed = Button()->isDown();
+        return st;
+    }
+
+    QStringList actionNames() const override {
+        QStringList names;
+        if (widget()->isEnabled())
+            names << (Button()->isCheckable() ? toggleAction() : pressAction());
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& name) override {
+        if (!widget()->isEnabled())
+            return;
+        if (name == toggleAction() || name == pressAction()) {
+            Button()->click();
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
+
+private:
+    QAbstractButton* Button() const { return static_cast<QAbstractButton*>(object()); }
+
+    static QAccessible::Role RoleOf(QAbstractButton* button) {
+        if (qobject_cast<QRadioButton*>(button))
+            return QAccessible::RadioButton;
+        if (qobject_cast<QCheckBox*>(button) || button->isCheckable())
+            return QAccessible::CheckBox;
+        return QAccessible::Button;
+    }
+};
+
+QAccessibleInterface* ClickingButtonFactory(const QString&, QObject* object) {
+    auto* button = qobject_cast<QAbstractButton*>(object);
+    if (button && button->property(kClickProperty).toBool())
+        return new ClickingButtonAccessible(button);
+    return nullptr;
+}
+
+} // namespace
+
+void ActivateLikeClick(QAbstractButton* button) {
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(&ClickingButtonFactory); });
+    button->setProperty(kClickProperty, true);
+    // An interface made earlier (setting a caption may make one) is replaced
+    // by ours.
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+    if (iface && !dynamic_cast<ClickingButtonAccessible*>(iface))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+}
 
 TUpDown::TUpDown(QWidget* parent) : QFrame(parent) {
     auto* layout = new QVBoxLayout(this);
@@ -21,9 +112,31 @@ TUpDown::TUpDown(QWidget* parent) : QFrame(parent) {
         b->setFocusPolicy(Qt::NoFocus);
         layout->addWidget(b);
     }
+    up_->setAccessibleName(QStringLiteral("up"));
+    down_->setAccessibleName(QStringLiteral("down"));
     connect(up_, &QToolButton::clicked, this, &TUpDown::ClickUp);
     connect(down_, &QToolButton::clicked, this, &TUpDown::ClickDown);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // The arrows take no focus (a click must not steal it); the control does.
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TUpDown::SetAccessibleNames(const QString& control) {
+    setAccessibleName(control);
+    up_->setAccessibleName(control + QStringLiteral(" up"));
+    down_->setAccessibleName(control + QStringLiteral(" down"));
+}
+
+void TUpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up) {
+        ClickUp();
+        return;
+    }
+    if (event->key() == Qt::Key_Down) {
+        ClickDown();
+        return;
+    }
+    QFrame::keyPressEvent(event);
 }
 
 void TUpDown::SetPosition(int position) { position_ = std::clamp(position, min_, std::max(min_, max_)); }

@@ -6,13 +6,23 @@
 #include <QLabel>
 #include <functional>
 
+class QAbstractButton;
 class QToolButton;
 
 namespace tavi {
 
+// Makes every way of activating a button one click: the accessibility
+// interface's "Toggle" (and "Press") run QAbstractButton::click(), so the
+// button's clicked handler runs exactly as for the mouse and the keyboard.
+// Qt's own "Toggle" only flips the check state and emits no clicked signal,
+// which would leave a handler that owns the state (one that undoes the
+// toolkit's toggle, as "Hold" does) unaware of the operator's action.
+void ActivateLikeClick(QAbstractButton* button);
+
 // An up-down: a pair of arrow buttons stepping an integer position between
 // Min and Max by Increment, stopping at the bounds. Putting a position runs no
-// handler; an arrow click moves the position and then runs OnClick.
+// handler; an arrow click moves the position and then runs OnClick. With the
+// focus, the Up and Down keys act as the arrows.
 class TUpDown : public QFrame {
     Q_OBJECT
 public:
@@ -38,6 +48,13 @@ public:
 
     QToolButton* UpButton() const { return up_; }
     QToolButton* DownButton() const { return down_; }
+
+    // Names the control for assistive technology; its arrows become
+    // "<control> up" and "<control> down".
+    void SetAccessibleNames(const QString& control);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Step(int direction);

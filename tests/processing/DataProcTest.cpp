@@ -597,6 +597,26 @@ TEST_F(ZoomTest, RightToLeftBandDoesNotZoomLeftToRightZoomsOnce) {
     EXPECT_EQ(w->DDst->RightAxis().Increment(), 250);
 }
 
+TEST_F(ZoomTest, OnePixelBandGivesAnAxisWithSpanAndStep) {
+    Open(Spectrum("a.dcw"));
+    w->AbsorptionTB->click();
+    w->IntegralTB->click();
+    Redraw();
+    const QRect plot = w->DDst->PlotRect();
+    w->ZoomTB->click();
+    Click(plot.left() + 200);
+    Click(plot.left() + 201);
+    ASSERT_TRUE(w->DDst->Zoomed());
+    const TChartAxis& bottom = w->DDst->BottomAxis();
+    EXPECT_GT(bottom.Maximum(), bottom.Minimum());
+    EXPECT_GT(bottom.Increment(), 0);
+    w->VerticalExpTB->click();
+    EXPECT_GT(w->DDst->RightAxis().Maximum(), w->DDst->RightAxis().Minimum());
+    EXPECT_GT(w->DDst->RightAxis().Increment(), 0);
+    Redraw();
+    EXPECT_FALSE(w->AIVal->text().isEmpty());
+}
+
 TEST_F(ZoomTest, AnotherViewStartsUnzoomed) {
     Open(Spectrum("a.dcw"));
     w->FDerivativeTB->click();

@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The installation: its files, the installed program started from a
+// read-only copy keeping its preferences in the user's folders, and the
+// Debian package's contents and dependencies.
+#include "app/UCW.h"
+#include "install/InstalledProgram.h"
+#include "setup/FileTestUtil.h"
+#include "setup/USetup.h"
+#include "support/FakeDialogs.h"
+#include "support/FakeSerialPort.h"
+
+#include <QAction>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+namespace tavi::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> out;
+    for (std::string l; std::getline(in, l);)
+        out.push_back(!l.empty() && l.back() == '\r' ? l.substr(0, l.size() - 1) : l);
+    return out;
+}
+
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+// One installation and one read-only copy for the whole suite.
+class InstallTest : public ::testing::Test {
+protected:
+    static inline std::unique_ptr<TempDir> scratch;
+    static std::string Prefix() { return scratch->File("prefix"); }
+    static std::string Copy() { return scratch->File("copy"); }
+
+    static void SetUpTestSuite() {
+        scratch = std::make_unique<TempDir>();
+        if (!InstallInto(Prefix()))
+            return;
+        fs::copy(Prefix(), Copy(), fs::copy_options::recursive);
+        MakeReadOnly(Copy());
+    }
+    static void TearDownTestSuite() {
+        MakeWritable(scratch->Path());
+        scratch.reset();
+    }
+    void SetUp() override { ASSERT_TRUE(fs::exists(Prefix() + "/bin/tavi")) << "install failed"; }
+};
+
+TEST_F(InstallTest, InstallsProgramsDesktopEntryIconsTypeMetainfoAndManualPages) {
+    for (const char* file :
+         {"bin/tavi", "bin/tavi-sim", "bin/tavi-dcw", "share/tavi/STANDARD.CFG",
+          "share/applications/org.tavi.Tavi.desktop", "share/metainfo/org.tavi.Tavi.metainfo.xml",
+          "share/mime/packages/tavi.xml", "share/icons/hicolor/scalable/apps/tavi.svg",
+          "share/icons/hicolor/16x16/apps/tavi.png", "share/icons/hicolor/48x48/apps/tavi.png",
+          "share/icons/hicolor/256x256/apps/tavi.png", "share/man/man1/tavi-sim.1.gz",
+          "share/man/man1/tavi-dcw.1.gz"})
+        EXPECT_TRUE(fs::is_regular_file(Prefix() + "/" + file)) << file;
+    if (fs::exists(Prefix() + "/bin/tavi-proc")) {
+        EXPECT_TRUE(fs::is_regular_file(Prefix() + "/share/man/man1/tavi-proc.1.gz"));
+    }
+
+    // The shipped standard setup is the built-in defaults.
+    TSetupRecord shipped;
+    shipped.Gain = 99;
+    ASSERT_TRUE(LoadSetupFile(Prefix() + "/share/tavi/STANDARD.CFG", shipped, nullptr));
+    EXPECT_EQ(shipped, DefaultSetup());
+    EXPECT_EQ(fs::file_size(Prefix() + "/share/tavi/STANDARD.CFG"), kSetupRecordSize);
+
+    // The desktop entry opens data files, whose type the MIME file declares.
+    const std::string desktop =
+        Output("cat '" + Prefix() + "/share/applications/org.tavi.Tavi.desktop'");
+    EXPECT_NE(desktop.find("MimeType=application/x-tavi-dcw;"), std::string::npos);
+    EXPECT_NE(desktop.find("Exec=tavi %f"), std::string::npos);
+    const std::string mime = Output("cat '" + Prefix() + "/share/mime/packages/tavi.xml'");
+    EXPECT_NE(mime.find("type=\"application/x-tavi-dcw\""), std::string::npos);
+    EXPECT_NE(mime.find("<glob pattern=\"*.dcw\"/>"), std::string::npos);
+
+    // The manual page is the program's help.
+    const std::string man = Output("gzip -dc '" + Prefix() + "/share/man/man1/tavi-dcw.1.gz'");
+    EXPECT_NE(man.find(".TH TAVI-DCW 1"), std::string::npos);
+    EXPECT_NE(man.find("\\-\\-json"), std::string::npos);
+    EXPECT_EQ(RunCommand("'" + Copy() + "/bin/tavi-dcw' --help"), 0);
+}
+
+TEST_F(InstallTest, ReadOnlyInstallationKeepsPreferencesInTheUsersFolders) {
+    TempDir user;
+    const std::string config = user.File("config");
+    const std::string home = user.File("home");
+    fs::create_directories(home + "/Documents");
+    const std::string ini = config + "/tavi/TAVI.INI";
+
+    // First start: no preferences yet; the exit writes them, with empty directories.
+    ProgramExit first = RunAndClose(Copy() + "/bin/tavi", config, home);
+    ASSERT_EQ(first.status, 0);
+    auto lines = Lines(ini);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[3], "COM1");
+    // Nothing lands beside the installed programs.
+    EXPECT_FALSE(fs::exists(Copy() + "/bin/TAVI.INI"));
+    EXPECT_FALSE(fs::exists(Prefix() + "/bin/TAVI.INI"));
+
+    // The next start reads them back: its own port and sound are kept, and the
+    // empty directories become the configuration and documents folders.
+    lines[3] = "COM3";
+    lines[4] = "/sounds/start.wav";
+    {
+        std::ofstream out(ini, std::ios::binary | std::ios::trunc);
+        for (const auto& l : lines)
+            out << l << "\r\n";
+    }
+    ProgramExit second = RunAndClose(Copy() + "/bin/tavi", config, home);
+    ASSERT_EQ(second.status, 0);
+    lines = Lines(ini);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[0], config + "/tavi/");
+    EXPECT_EQ(lines[1], home + "/Documents/");
+    EXPECT_EQ(lines[2], home + "/Documents/");
+    EXPECT_EQ(lines[3], "COM3");
+    EXPECT_EQ(lines[4], "/sounds/start.wav");
+
+    // A second user keeps a file of their own.
+    TempDir other;
+    fs::create_directories(other.File("home"));
+    ASSERT_EQ(RunAndClose(Copy() + "/bin/tavi", other.File("config"), other.File("home")).status,
+              0);
+    EXPECT_EQ(Lines(other.File("config/tavi/TAVI.INI")).at(3), "COM1");
+    EXPECT_EQ(Lines(ini).at(3), "COM3");
+}
+
+TEST_F(InstallTest, TheCopyFindsItsShippedStandardSetup) {
+    const std::string bin = Copy() + "/bin";
+    EXPECT_FALSE(ExecutableDirKeepsIni(bin));
+    TempDir user;
+    ScopedEnv config("XDG_CONFIG_HOME", user.File("config"));
+    ScopedFakeDialogs dialogs;
+    FakeSerialPort port;
+    TFCW w(port, nullptr, bin);
+    EXPECT_EQ(w.CurrentSetup.SetupPath, InstalledDataDir(bin) + "STANDARD.CFG");
+    EXPECT_TRUE(w.windowTitle().endsWith(QStringLiteral("Setup: STANDARD.CFG")));
+    EXPECT_FALSE(w.MSavesetup->isEnabled());
+    EXPECT_EQ(w.IniPlace.Path, user.File("config/tavi/TAVI.INI"));
+}
+
+TEST_F(InstallTest, DebianPackageHoldsTheInstallationAndDeclaresItsLibraries) {
+    if (RunCommand("command -v dpkg-deb && command -v dpkg-shlibdeps") != 0)
+        GTEST_SKIP() << "dpkg-deb or dpkg-shlibdeps missing (dpkg-dev)";
+    TempDir out;
+    ASSERT_EQ(RunCommand("cd '" + out.Path() +
+                         "' && '" TAVI_CPACK_COMMAND "' -G DEB --config '" TAVI_BUILD_DIR
+                         "/CPackConfig.cmake' -B '" +
+                         out.Path() + "'"),
+              0);
+    std::string deb;
+    for (const auto& e : fs::directory_iterator(out.Path()))
+        if (e.path().extension() == ".deb")
+            deb = e.path().string();
+    ASSERT_FALSE(deb.empty());
+    EXPECT_EQ(Output("dpkg-deb -f '" + deb + "' Package"), "tavi\n");
+    const std::string depends = Output("dpkg-deb -f '" + deb + "' Depends");
+    for (const char* lib : {"libqt6widgets6", "libqt6printsupport6", "libqcustomplot",
+                            "libsndfile1", "libasound2", "libc6"})
+        EXPECT_NE(depends.find(lib), std::string::npos) << lib << " in: " << depends;
+    const std::string files = Output("dpkg-deb -c '" + deb + "'");
+    for (const char* file :
+         {"./usr/bin/tavi", "./usr/bin/tavi-sim", "./usr/bin/tavi-dcw",
+          "./usr/share/tavi/STANDARD.CFG", "./usr/share/applications/org.tavi.Tavi.desktop",
+          "./usr/share/metainfo/org.tavi.Tavi.metainfo.xml", "./usr/share/mime/packages/tavi.xml",
+          "./usr/share/icons/hicolor/scalable/apps/tavi.svg", "./usr/share/man/man1/tavi-dcw.1.gz"})
+        EXPECT_NE(files.find(std::string(file) + "\n"), std::string::npos) << file;
+    // Nothing of the build (tests, benchmarks, static libraries) is shipped.
+    EXPECT_EQ(files.find("test_"), std::string::npos);
+    EXPECT_EQ(files.find(".a\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace tavi::test

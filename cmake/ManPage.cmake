@@ -1,6 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DTOOL=<program> -DNAME=<name> -DSUMMARY=<text> -DVERSION=<v> -DOUT=<file.1.gz> -P ManPage.cmake
 # A manual page made from the program's own --help text, so the two never disagree.
+# cmake -DPAGE=<file.1> -DOUT=<file.1.gz> -P ManPage.cmake compresses a written one.
+if(DEFINED PAGE)
+  get_filename_component(dir "${OUT}" DIRECTORY)
+  get_filename_component(base "${OUT}" NAME_WLE)
+  configure_file("${PAGE}" "${dir}/${base}" COPYONLY)
+  file(ARCHIVE_CREATE OUTPUT "${OUT}" PATHS "${dir}/${base}" FORMAT raw COMPRESSION GZip)
+  return()
+endif()
 execute_process(COMMAND ${TOOL} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0 OR help STREQUAL "")
   message(FATAL_ERROR "${TOOL} --help failed (${rc})")

@@ -89,8 +89,8 @@ TEST_F(InstallTest, InstallsProgramsDesktopEntryIconsTypeMetainfoAndManualPages)
           "share/applications/org.tavi.Tavi.desktop", "share/metainfo/org.tavi.Tavi.metainfo.xml",
           "share/mime/packages/tavi.xml", "share/icons/hicolor/scalable/apps/tavi.svg",
           "share/icons/hicolor/16x16/apps/tavi.png", "share/icons/hicolor/48x48/apps/tavi.png",
-          "share/icons/hicolor/256x256/apps/tavi.png", "share/man/man1/tavi-sim.1.gz",
-          "share/man/man1/tavi-dcw.1.gz"})
+          "share/icons/hicolor/256x256/apps/tavi.png", "share/man/man1/tavi.1.gz",
+          "share/man/man1/tavi-sim.1.gz", "share/man/man1/tavi-dcw.1.gz"})
         EXPECT_TRUE(fs::is_regular_file(Prefix() + "/" + file)) << file;
     if (fs::exists(Prefix() + "/bin/tavi-proc")) {
         EXPECT_TRUE(fs::is_regular_file(Prefix() + "/share/man/man1/tavi-proc.1.gz"));

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cerrno>
 #include <csignal>
 #include <exception>
 #include <signal.h>
@@ -26,12 +27,15 @@ namespace {
 int quitSocket[2] = {-1, -1};
 
 void QuitSignal(int) {
+    const int saved = errno;
     const char byte = 1;
+    // Non-blocking: a full socket already holds a pending close.
     [[maybe_unused]] const ssize_t n = ::write(quitSocket[0], &byte, 1);
+    errno = saved;
 }
 
 void CloseOnQuitSignals(QWidget* mainWindow) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, quitSocket) != 0)
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, quitSocket) != 0)
         return; // the default action (ending the process) stays
     auto* notifier = new QSocketNotifier(quitSocket[1], QSocketNotifier::Read, mainWindow);
     QObject::connect(notifier, &QSocketNotifier::activated, mainWindow, [mainWindow] {

@@ -43,8 +43,8 @@ struct ExportField {
 std::vector<ExportField> HeaderFields(const DataFileSettings& settings);
 
 struct CurveExport {
-    std::string Title;  // the data file's name
-    std::string Curve;  // "Source spectrum", "1st Derivative", "Absorption"
+    std::string Title; // the data file's name
+    std::string Curve; // "Source spectrum", "1st Derivative", "Absorption"
     bool FieldSweep = true;
     std::string ModeText;                // "ESR", "NMR 1H", ...
     std::vector<ExportField> Header;     // HeaderFields of the data file

@@ -68,8 +68,8 @@ public:
             return fail(ExceptionText(std::current_exception()));
         }
         if (!painter.end() || printer.printerState() == QPrinter::Error)
-            return fail(QStringLiteral("The printer %1 failed to print the page.")
-                            .arg(info.printerName()));
+            return fail(
+                QStringLiteral("The printer %1 failed to print the page.").arg(info.printerName()));
         return true;
     }
 };

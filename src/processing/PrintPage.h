@@ -36,7 +36,7 @@ struct PrintTexts {
     Pair G;
     bool M2Shown = false;
     std::array<Pair, 4> Moments; // M2, M2L, M2R, M4
-    Pair DB;                      // DHLabel text, DBVal
+    Pair DB;                     // DHLabel text, DBVal
     bool AbsorptionShown = false;
     Pair AI, LC, RC;
 };

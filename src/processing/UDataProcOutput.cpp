@@ -132,10 +132,11 @@ static PrintTexts CollectPrintTexts(const TFDataProc& w) {
     t.Comment = w.LComment->toPlainText();
     t.SetupHeading = w.GroupBox1->title();
     const std::pair<QLabel*, QLabel*> pairs[] = {
-        {w.ModeLab, w.LResonance}, {w.SweepTpLab, w.LSweepTp}, {w.SweepRLab, w.LSweepR},
-        {w.ModAmpLab, w.LModAmp},  {w.SweepTLab, w.LSweepTime}, {w.GainLab, w.LGain},
-        {w.PhaseLab, w.LPhase},    {w.B0Lab, w.LB0},          {w.FreqLab, w.LFrequency},
-        {w.AccLab, w.LAcc}};
+        {w.ModeLab, w.LResonance},   {w.SweepTpLab, w.LSweepTp},
+        {w.SweepRLab, w.LSweepR},    {w.ModAmpLab, w.LModAmp},
+        {w.SweepTLab, w.LSweepTime}, {w.GainLab, w.LGain},
+        {w.PhaseLab, w.LPhase},      {w.B0Lab, w.LB0},
+        {w.FreqLab, w.LFrequency},   {w.AccLab, w.LAcc}};
     for (const auto& [name, value] : pairs)
         t.Setup.push_back({name->text(), value->text()});
     t.ProcessingHeading = w.GroupBox2->title();
@@ -213,9 +214,9 @@ void TFDataProc::MExportDataClick() {
                                    MsgIcon::Information, MsgButtons::YesNo) == MsgResult::Yes;
     const QString start = QString::fromStdString(
         CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), "csv"));
-    const QString path = Dialogs().SaveFile(
-        this, QStringLiteral("Export"), start,
-        QStringLiteral("CSV (*.csv);;JCAMP-DX (*.jdx *.dx)"), QStringLiteral("csv"));
+    const QString path = Dialogs().SaveFile(this, QStringLiteral("Export"), start,
+                                            QStringLiteral("CSV (*.csv);;JCAMP-DX (*.jdx *.dx)"),
+                                            QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     const QString suffix = QFileInfo(path).suffix().toLower();
@@ -248,15 +249,16 @@ void TFDataProc::MExportDataClick() {
                                     Number(DDst->BottomAxis().Maximum()) + " " + unit});
         p.push_back({"Base line slope", Number(Base.Slope)});
         p.push_back({"Base line offset", Number(Base.Offset)});
-        auto shown = [&p](const QFrame* panel, std::initializer_list<std::pair<QLabel*, QLabel*>>
-                                                   rows) {
+        auto shown = [&p](const QFrame* panel,
+                          std::initializer_list<std::pair<QLabel*, QLabel*>> rows) {
             if (panel->isHidden())
                 return;
             for (const auto& [name, value] : rows)
                 p.push_back({name->text().toStdString(), value->text().toStdString()});
         };
         shown(GPanel, {{GLabel, GVal}});
-        shown(M2Panel, {{M2Label, M2Val}, {M2LLabel, M2LVal}, {M2RLabel, M2RVal}, {M4Label, M4Val}});
+        shown(M2Panel,
+              {{M2Label, M2Val}, {M2LLabel, M2LVal}, {M2RLabel, M2RVal}, {M4Label, M4Val}});
         shown(DBPanel, {{DHLabel, DBVal}});
         shown(AbsorptionPanel, {{AILabel, AIVal}, {ILLabel, ILBVal}, {IRLabel, ILEVal}});
         // The measurement cursors while a measurement places them.

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Chart.h"
-
 #include "setup/FileTestUtil.h"
 #include "support/FakeDialogs.h"
 

@@ -119,7 +119,8 @@ TEST_F(DataProcOutputTest, ExportThatCannotBeWrittenNamesTheCause) {
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_THAT(dialogs.fake.messages[0].text.toStdString(), HasSubstr("gone/run7.txt"));
-    EXPECT_THAT(dialogs.fake.messages[0].text.toStdString(), HasSubstr("No such file or directory"));
+    EXPECT_THAT(dialogs.fake.messages[0].text.toStdString(),
+                HasSubstr("No such file or directory"));
 }
 
 // ---------------------------------------------------------------- printing
@@ -278,7 +279,8 @@ TEST_F(DataProcOutputTest, ExportToAnUnknownTypeOrNowhereIsReported) {
     w->MExportData->trigger();
     ASSERT_EQ(dialogs.fake.messages.size(), 2u);
     EXPECT_THAT(dialogs.fake.messages[0].text.toStdString(), HasSubstr(".csv, .jdx or .dx"));
-    EXPECT_THAT(dialogs.fake.messages[1].text.toStdString(), HasSubstr("No such file or directory"));
+    EXPECT_THAT(dialogs.fake.messages[1].text.toStdString(),
+                HasSubstr("No such file or directory"));
     EXPECT_FALSE(QFile::exists(OutFile("run7.xls")));
 }
 
@@ -292,10 +294,10 @@ TEST(DISABLED_Screenshot, PrintedPage) {
     DataFileSettings s = test::EsrSettings();
     s.AccText = "10";
     std::string error;
-    ASSERT_TRUE(test::WriteSpectrum(file.toStdString(), 1001, s,
-                                    {.Centre = 3, .HalfWidth = 2.5, .Peak = 60, .Drift = 30,
-                                     .Offset = -10, .Noise = 3},
-                                    &error));
+    ASSERT_TRUE(test::WriteSpectrum(
+        file.toStdString(), 1001, s,
+        {.Centre = 3, .HalfWidth = 2.5, .Peak = 60, .Drift = 30, .Offset = -10, .Noise = 3},
+        &error));
     TFDataProc w(nullptr, 1280, 1024);
     w.show();
     QCoreApplication::processEvents();

@@ -67,7 +67,7 @@ inline CsvRead ReadCsv(const std::string& text) {
 struct JcampRead {
     std::map<std::string, std::string> labels; // name as written, continuation joined
     std::vector<std::string> order;
-    std::vector<double> lineX;     // X at the start of each data line
+    std::vector<double> lineX;          // X at the start of each data line
     std::vector<std::size_t> lineFirst; // index of each line's first Y
     std::vector<double> y;
     std::size_t longestLine = 0;

@@ -49,17 +49,16 @@ TEST_P(CurveTextPathTest, JoinsTheParts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rule, CurveTextPathTest,
-    ::testing::Values(PathCase{"SourceExport", "/out", "/data/sample.dcw", "txt", "/out/sample.txt"},
-                      PathCase{"DerivativeExport", "/out", "/data/sample.dcw", "prd",
-                               "/out/sample.prd"},
-                      PathCase{"AbsorptionExport", "/out", "/data/sample.dcw", "pra",
-                               "/out/sample.pra"},
-                      PathCase{"CutAfterFirstDot", "/out", "/d.x/a.b.dcw", "txt", "/out/a.txt"},
-                      PathCase{"DirectoryEndingInSeparator", "/out/", "/data/sample.dcw", "txt",
-                               "/out//sample.txt"},
-                      PathCase{"NameEmptiedByPreferences", "/out", "", "pra", "/out/pra"},
-                      PathCase{"NameWithoutDot", "/out", "/data/run7", "txt", "/out/run7txt"},
-                      PathCase{"NameWithoutDirectory", "/out", "run7.dcw", "prd", "/out/run7.prd"}),
+    ::testing::Values(
+        PathCase{"SourceExport", "/out", "/data/sample.dcw", "txt", "/out/sample.txt"},
+        PathCase{"DerivativeExport", "/out", "/data/sample.dcw", "prd", "/out/sample.prd"},
+        PathCase{"AbsorptionExport", "/out", "/data/sample.dcw", "pra", "/out/sample.pra"},
+        PathCase{"CutAfterFirstDot", "/out", "/d.x/a.b.dcw", "txt", "/out/a.txt"},
+        PathCase{"DirectoryEndingInSeparator", "/out/", "/data/sample.dcw", "txt",
+                 "/out//sample.txt"},
+        PathCase{"NameEmptiedByPreferences", "/out", "", "pra", "/out/pra"},
+        PathCase{"NameWithoutDot", "/out", "/data/run7", "txt", "/out/run7txt"},
+        PathCase{"NameWithoutDirectory", "/out", "run7.dcw", "prd", "/out/run7.prd"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LayoutCase {
@@ -82,10 +81,16 @@ TEST_P(CurveTextLayoutTest, ByteForByte) {
 INSTANTIATE_TEST_SUITE_P(
     Layout, CurveTextLayoutTest,
     ::testing::Values(
-        LayoutCase{"HalfAndMinusThree", {0.5}, {-3}, "    0.50" + std::string(17, ' ') + "-3.00\r\n\r\n"},
-        LayoutCase{"MinusFiftyAnd123", {-50}, {123}, "  -50.00" + std::string(16, ' ') + "123.00\r\n\r\n"},
-        LayoutCase{"WideXPushesY", {-12345.67}, {1}, "-12345.67" + std::string(18, ' ') + "1.00\r\n\r\n"},
-        LayoutCase{"WideYWidensLine", {0}, {1e22}, "    0.00" + std::string("10000000000000000000000.00") + "\r\n\r\n"},
+        LayoutCase{
+            "HalfAndMinusThree", {0.5}, {-3}, "    0.50" + std::string(17, ' ') + "-3.00\r\n\r\n"},
+        LayoutCase{
+            "MinusFiftyAnd123", {-50}, {123}, "  -50.00" + std::string(16, ' ') + "123.00\r\n\r\n"},
+        LayoutCase{
+            "WideXPushesY", {-12345.67}, {1}, "-12345.67" + std::string(18, ' ') + "1.00\r\n\r\n"},
+        LayoutCase{"WideYWidensLine",
+                   {0},
+                   {1e22},
+                   "    0.00" + std::string("10000000000000000000000.00") + "\r\n\r\n"},
         LayoutCase{"EmptySeries", {}, {}, "\r\n"},
         LayoutCase{"PointOrderNoThousandsSeparator",
                    {-1234.5, 2},
@@ -156,18 +161,17 @@ TEST_P(WriteCurveTextFailure, ReportsTheCause) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteCurveTextFailure,
-    ::testing::Values(
-        FailCase{"MissingDirectory",
-                 [](const TempDir& d) { return d.File("gone") + "/sample.txt"; },
-                 "No such file or directory"},
-        FailCase{"FullDisk", [](const TempDir&) { return std::string("/dev/full"); },
-                 "No space left on device"},
-        FailCase{"DirectoryInTheWay",
-                 [](const TempDir& d) {
-                     std::filesystem::create_directory(d.File("x.txt"));
-                     return d.File("x.txt");
-                 },
-                 "Cannot create file"}),
+    ::testing::Values(FailCase{"MissingDirectory",
+                               [](const TempDir& d) { return d.File("gone") + "/sample.txt"; },
+                               "No such file or directory"},
+                      FailCase{"FullDisk", [](const TempDir&) { return std::string("/dev/full"); },
+                               "No space left on device"},
+                      FailCase{"DirectoryInTheWay",
+                               [](const TempDir& d) {
+                                   std::filesystem::create_directory(d.File("x.txt"));
+                                   return d.File("x.txt");
+                               },
+                               "Cannot create file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteCurveText, UnwritableDirectoryIsReported) {
@@ -300,8 +304,8 @@ TEST_P(CurveJcampTest, ReadsBackWithinPrecision) {
     ASSERT_EQ(r.lineX.size(), r.lineFirst.size());
     EXPECT_GT(r.lineX.size(), n / 20);
     for (std::size_t k = 0; k < r.lineX.size(); ++k)
-        EXPECT_NEAR(r.lineX[k] * xFactor,
-                    firstX + static_cast<double>(r.lineFirst[k]) * deltaX, 1e-6 * std::abs(deltaX))
+        EXPECT_NEAR(r.lineX[k] * xFactor, firstX + static_cast<double>(r.lineFirst[k]) * deltaX,
+                    1e-6 * std::abs(deltaX))
             << "line " << k;
 }
 

@@ -20,7 +20,7 @@ public:
     int dotsPerInch = 150;
     QImage image;
     int jobs = 0;
-    QString failWith;                // a non-empty cause fails the job after drawing
+    QString failWith;                 // a non-empty cause fails the job after drawing
     std::function<void()> whileDrawn; // runs between drawing and the end of the job
 
     bool PrintLandscapePage(const PageDrawer& draw, QString* error) override {

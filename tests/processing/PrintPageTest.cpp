@@ -9,10 +9,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <cmath>
 #include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace tavi {
@@ -29,7 +29,7 @@ PrintTexts Texts(bool g, bool absorption) {
     t.Comment = "line one\r\nline two";
     t.SetupHeading = "Experiment setup";
     const char* names[] = {"Mode", "Sweep", "Sweep range", "2nd Mod Amplit", "Sweep time",
-                           "Gain", "Phase", "B0", "Frequency", "Acc"};
+                           "Gain", "Phase", "B0",          "Frequency",      "Acc"};
     for (int i = 0; i < 10; ++i)
         t.Setup.push_back({names[i], QString("v%1").arg(i)});
     t.ProcessingHeading = "Processing parameters";
@@ -54,7 +54,7 @@ std::vector<PrintRow> Common() {
                                {2, C::Heading, false, "Comment:   line one line two"},
                                {5, C::Heading, true, "Experiment setup"}};
     const char* names[] = {"Mode", "Sweep", "Sweep range", "2nd Mod Amplit", "Sweep time",
-                           "Gain", "Phase", "B0", "Frequency", "Acc"};
+                           "Gain", "Phase", "B0",          "Frequency",      "Acc"};
     for (int i = 0; i < 10; ++i)
         rows.push_back({6 + i, C::Value, false, QString("%1:   v%2").arg(names[i]).arg(i)});
     rows.push_back({16, C::Heading, true, "Processing parameters"});
@@ -128,7 +128,8 @@ TEST_F(PrintPageTest, ChartInTheRightFourFifthsAndRowsAtMultiplesOfH) {
         layout = DrawPrintPage(painter, image.size(), chart, Texts(false, true));
     }
     EXPECT_EQ(layout.Chart, QRect(QPoint(660, 0), QPoint(3299, 2549)));
-    const int h = static_cast<int>(std::lround(1.2 * QFontMetrics(PrintFont(true), &image).height()));
+    const int h =
+        static_cast<int>(std::lround(1.2 * QFontMetrics(PrintFont(true), &image).height()));
     EXPECT_EQ(layout.RowHeight, h);
     // 12 points at 300 dpi: a line of about 50 pixels.
     EXPECT_GT(h, 50);
@@ -201,7 +202,8 @@ TEST_F(PrintPageTest, FailedPdfLeavesTheOldFileAndNamesTheCause) {
     EXPECT_EQ(dir.Entries().size(), 1u);
 
     QString missing = QString::fromStdString(dir.File("gone/page.pdf"));
-    EXPECT_FALSE(WriteLandscapePdf(missing, [](QPainter&, const QSize&) {}, &error));
+    EXPECT_FALSE(WriteLandscapePdf(
+        missing, [](QPainter&, const QSize&) {}, &error));
     EXPECT_THAT(error.toStdString(), HasSubstr("gone/page.pdf"));
 }
 

@@ -160,8 +160,10 @@ TEST(MainWindowPty, HangUpWithALineQueuedIsReportedOnceAndLeavesItNotConnected) 
         // it; the adapter hangs up before the UI thread gets there.
         const std::string line = "E0042\r";
         pty->Write(line);
-        while (port.QueuedCount() < line.size())
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (port.QueuedCount() < line.size() && std::chrono::steady_clock::now() < limit)
             QThread::msleep(1);
+        ASSERT_EQ(port.QueuedCount(), line.size());
         pty->CloseMaster();
         ASSERT_TRUE(PumpUntil([&] { return !port.Active(); }, std::chrono::seconds(60)));
         PumpUntil([] { return false; }, std::chrono::seconds(1)); // any repeat shows now

@@ -264,7 +264,9 @@ TEST_F(ComPortPty, DiscardedNullBytesAreNotCountedAsWaiting) {
     std::string read;
     auto sendAndCount = [&](std::string_view bytes) {
         pty.Write(bytes);
-        while (pty.SlaveWaiting() < static_cast<int>(bytes.size()))
+        const auto limit = std::chrono::steady_clock::now() + 20s;
+        while (pty.SlaveWaiting() < static_cast<int>(bytes.size()) &&
+               std::chrono::steady_clock::now() < limit)
             std::this_thread::sleep_for(1ms);
         counts.push_back(port.WaitingCount());
     };

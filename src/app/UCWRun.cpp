@@ -277,8 +277,10 @@ void TFCW::BeginPass(int n) {
     SetPanelValue(1, QString());
     SetPanelValue(2, "Setting an experiment - please wait");
     SetPanelValue(4, QString());
-    if (RunProgress)
+    if (RunProgress) {
+        RunProgress->reset(); // so the new pass's 0 % is written
         RunProgress->show();
+    }
     UpdateProgress();
     Fid->Invalidate();
 }
@@ -600,6 +602,8 @@ void TFCW::UpdateProgress() {
     const auto n = static_cast<long>(AccBuffer.size() / 4);
     const int percent =
         n > 0 ? static_cast<int>(std::clamp(NextPointIndex * 100L / n, 0L, 100L)) : 0;
+    if (RunProgress->value() == percent)
+        return; // per point only this: the texts change once per percent
     QString text;
     if (LoopRB->isChecked()) {
         text = QStringLiteral("Loop: %1% of pass").arg(percent);
@@ -614,8 +618,6 @@ void TFCW::UpdateProgress() {
                    .arg(set)
                    .arg(TimeLeftText(left));
     }
-    if (RunProgress->value() == percent && RunProgress->format() == text)
-        return; // the caption changes at most once per percent
     RunProgress->setValue(percent);
     RunProgress->setFormat(text);
     ProgressCaption = text + QStringLiteral(" - ");

@@ -16,7 +16,8 @@ namespace tavi::test {
 namespace {
 
 constexpr int kPoints = 1500;
-constexpr int kPasses = 5;
+// More passes than any test waits for, so no run ends before its fault.
+constexpr int kPasses = 99;
 
 // The sums of the first `passes` passes of the log.
 std::vector<std::int32_t> LoggedSums(const QString& logPath, int passes) {
@@ -166,7 +167,10 @@ TEST_F(Recovery, AbortedAndSavedKeepsTheFinishedPasses) {
     ASSERT_FALSE(HasFailure());
     TFCW& w = *rig->w;
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == 2; },
+                          std::chrono::seconds(60)))
+        << "state " << int(w.RunState) << ", pass " << w.AccUpDown->Tag << ", finished "
+        << w.FinishedPasses << ", point " << w.NextPointIndex;
     w.AbortToolBClick();
     ASSERT_TRUE(PumpUntil([&] { return w.RunState == 5 || w.RunState == 10; }));
     ASSERT_EQ(w.RunState, 5);

@@ -333,6 +333,7 @@ public:
     std::string RecoveryPath;               // this run's recovery file; empty before a run
     bool RecoveryWarned = false;            // one warning per run
     int RecoveryPassesKept = 0;             // finished passes the recovery file holds
+    bool RecoveryLoop = false;              // the recovery file is of a Loop run
     bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
     QString ProgressCaption;                // put before the caption while a run is on

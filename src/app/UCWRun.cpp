@@ -549,10 +549,13 @@ void TFCW::RunAborted() {
 }
 
 void TFCW::RunClosing() {
-    // A deliberate exit ends the run's data with it; only a close over a
-    // silent device keeps them for the next start.
-    if (!KeepRecoveryOnClose)
-        RemoveRecovery();
+    // Finished passes of a Single run that were never saved outlive the
+    // program, so closing it can never lose a measurement: the next start
+    // renames and reports them. A Loop run only shows the line; its copy
+    // goes with the program unless the device fell silent.
+    if (KeepRecoveryOnClose || (RecoveryPassesKept > 0 && !RecoveryLoop))
+        return;
+    RemoveRecovery();
 }
 
 // ---- recovery file ----
@@ -569,6 +572,7 @@ void TFCW::WriteRecovery() {
     if (WriteRecoveryFile(RecoveryPath, header, FinishedSums, loop ? 1 : AccUpDown->Position(),
                           loop, &error)) {
         RecoveryPassesKept = FinishedPasses;
+        RecoveryLoop = loop;
         return;
     }
     // Losing the crash copy must not stop the run, nor nag once per pass.

@@ -93,7 +93,7 @@ TEST_F(RecoveryTest, HoldsTheFinishedPassesNeverTheOneInProgress) {
     EXPECT_EQ(FilesInDataDir(), QStringList{"run.dcw"}); // nothing half-written is left
 }
 
-TEST_F(RecoveryTest, SaveAsRemovesItAndADeliberateExitToo) {
+TEST_F(RecoveryTest, SaveAsRemovesItButAnExitKeepsUnsavedPasses) {
     Start();
     Pass({4, 5});
     ASSERT_TRUE(QFileInfo::exists(RecoveryFile())); // unnamed: kept until saved
@@ -102,11 +102,13 @@ TEST_F(RecoveryTest, SaveAsRemovesItAndADeliberateExitToo) {
     EXPECT_TRUE(QFileInfo::exists(DataPath("kept.dcw")));
     EXPECT_FALSE(QFileInfo::exists(RecoveryFile()));
 
+    // Closing over finished passes that were never saved keeps them for the
+    // next start.
     Start();
     Pass({4, 5});
     ASSERT_TRUE(QFileInfo::exists(RecoveryFile()));
     EXPECT_TRUE(w->close());
-    EXPECT_FALSE(QFileInfo::exists(RecoveryFile()));
+    EXPECT_TRUE(QFileInfo::exists(RecoveryFile()));
 }
 
 TEST_F(RecoveryTest, AFailedWriteLeavesThePreviousCompleteFile) {
@@ -184,6 +186,19 @@ TEST_F(RecoveryTest, LoopKeepsTheLastFinishedPass) {
     ASSERT_TRUE(Read(DataPath("loop.dcw"), c));
     EXPECT_EQ(c.sums, (std::vector<std::int32_t>{9, 9}));
     EXPECT_EQ(c.accText, "1");
+}
+
+TEST_F(RecoveryTest, ALoopRunsCopyGoesWithTheProgram) {
+    SwitchToLoop();
+    Start();
+    Pass({1, 2});
+    ASSERT_TRUE(QFileInfo::exists(RecoveryFile()));
+    w->AbortToolBClick();
+    port.Feed("F\r");
+    port.Feed("D\r");
+    ASSERT_EQ(w->RunState, 5);
+    EXPECT_TRUE(w->close());
+    EXPECT_FALSE(QFileInfo::exists(RecoveryFile()));
 }
 
 struct CutRunCase {

@@ -172,6 +172,11 @@ void TFDataProc::BuildControls(QWidget* central) {
         (*member)->setArrowType(spec.second);
         (*member)->setToolButtonStyle(Qt::ToolButtonIconOnly);
     }
+    // Arrows without a caption, named for assistive technology.
+    Line0DnTB->setAccessibleName(QStringLiteral("Base line down"));
+    Line0UpTB->setAccessibleName(QStringLiteral("Base line up"));
+    Line0LeftTB->setAccessibleName(QStringLiteral("Base line slope down"));
+    Line0RightTB->setAccessibleName(QStringLiteral("Base line slope up"));
 
     // Row between the charts.
     DOFileToolBar = frame(central, "DOFileToolBar");

@@ -94,6 +94,7 @@ TEST_F(AccessibilityTest, EveryReachableControlOfEveryWindowHasAName) {
         {"main window", forms.FCW()},          {"comment dialog", forms.MDialogBox()},
         {"Preferences", forms.MDirectories()}, {"service window", forms.FService()},
         {"Audio", forms.MAudioDlgBox()},       {"About", forms.MUsersAssist()},
+        {"processing window", forms.FDataProc()},
     };
     for (const auto& [what, window] : windows) {
         const auto unnamed = Unnamed(window);

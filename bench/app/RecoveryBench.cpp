@@ -23,14 +23,6 @@ using namespace tavi;
 
 constexpr int kPoints = 65535;
 
-class SilentSound : public ISoundPlayer {
-public:
-    void PlayAndWait(const std::string&) override {}
-    void PlayOnce(const std::string&) override {}
-    void PlayLoop(const std::string&) override {}
-    void Stop() override {}
-};
-
 void BM_RecoveryWrite(benchmark::State& state) {
     QTemporaryDir dir;
     const std::string path = RecoveryFilePath(dir.path().toStdString(), ::getpid());
@@ -68,16 +60,3 @@ void BM_EndOfPass(benchmark::State& state) {
 BENCHMARK(BM_EndOfPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentSound silent;
-    SetSound(&silent);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SetSound(nullptr);
-    return 0;
-}

@@ -40,14 +40,6 @@ constexpr int kPoints = 65535;
 // 19200 baud, 8N2: 1745 characters per second, 11 characters per "V" line.
 constexpr double kLineRate = 158.0;
 
-class SilentSound : public ISoundPlayer {
-public:
-    void PlayAndWait(const std::string&) override {}
-    void PlayOnce(const std::string&) override {}
-    void PlayLoop(const std::string&) override {}
-    void Stop() override {}
-};
-
 double VmRssMiB() {
     std::ifstream in("/proc/self/status");
     std::string key;
@@ -251,16 +243,3 @@ void BM_MarkerDragStep(benchmark::State& state) {
 BENCHMARK(BM_MarkerDragStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentSound silent;
-    SetSound(&silent);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SetSound(nullptr);
-    return 0;
-}

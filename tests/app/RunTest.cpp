@@ -447,19 +447,7 @@ TEST_F(RunTest, AVanishedDeviceEndsTheWaitingRun) {
 }
 
 TEST_F(RunTest, SpectrometerSwitchedOffEndsTheWaitingRun) {
-    // Connect through the check so that the power state is watched.
-    w.reset();
-    port.Close();
-    port.SetModem(ModemBit(msDSR));
-    w = std::make_unique<TFCW>(port, nullptr, exeDir.path().toStdString());
-    for (auto& s : w->SoundSettings)
-        s.Off = 1;
-    w->MLinkClick();
-    port.Feed("Z00422.0\r");
-    port.Feed("X07FF07FF\r");
-    w->Timer1Timer();
-    port.Feed("M01\r");
-    ASSERT_TRUE(w->DeviceReady);
+    ReconnectWatchingPower();
     Start();
     port.Feed("A0004\r");
     port.Feed("B\r");

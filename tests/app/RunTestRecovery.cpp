@@ -213,22 +213,8 @@ class CutRunTest : public RecoveryTest, public ::testing::WithParamInterface<Cut
 // back is the true one. With none finished it says so and writes nothing.
 TEST_P(CutRunTest, SaveAsWritesTheFinishedPassesOnly) {
     const CutRunCase& p = GetParam();
-    if (p.switchOff) {
-        // Connect through the check so that the power line is watched.
-        w.reset();
-        port.Close();
-        port.SetModem(ModemBit(msDSR));
-        w = std::make_unique<TFCW>(port, nullptr, exeDir.path().toStdString());
-        w->AcqDir = dataDir.path().toStdString();
-        for (auto& s : w->SoundSettings)
-            s.Off = 1;
-        w->MLinkClick();
-        port.Feed("Z00422.0\r");
-        port.Feed("X07FF07FF\r");
-        w->Timer1Timer();
-        port.Feed("M01\r");
-        ASSERT_TRUE(w->DeviceReady);
-    }
+    if (p.switchOff)
+        ReconnectWatchingPower();
     SetPasses(5);
     Start();
     const std::vector<std::vector<int>> passes = {{100, 200}, {300, 400}, {500, 600}};

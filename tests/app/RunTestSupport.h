@@ -82,6 +82,24 @@ protected:
         port.TakeWritten();
     }
 
+    // A new window connected through the connection check, so that the power
+    // line (DSR) is watched.
+    void ReconnectWatchingPower() {
+        w.reset();
+        port.Close();
+        port.SetModem(ModemBit(msDSR));
+        w = std::make_unique<TFCW>(port, nullptr, exeDir.path().toStdString());
+        w->AcqDir = dataDir.path().toStdString();
+        for (auto& s : w->SoundSettings)
+            s.Off = 1;
+        w->MLinkClick();
+        port.Feed("Z00422.0\r");
+        port.Feed("X07FF07FF\r");
+        w->Timer1Timer();
+        port.Feed("M01\r");
+        ASSERT_TRUE(w->DeviceReady);
+    }
+
     void Start() {
         w->StartToolBClick();
         ASSERT_EQ(w->AccUpDown->Tag, 1);

@@ -2,6 +2,7 @@
 #include "processing/ExportReaders.h"
 #include "processing/GoldenDataFile.h"
 #include "setup/FileTestUtil.h"
+#include "tools/ToolRun.h"
 
 #include <cstdlib>
 #include <gmock/gmock.h>
@@ -11,31 +12,17 @@
 
 using tavi::test::GoldenDataFile;
 using tavi::test::ReadBytes;
+using tavi::test::RunTool;
 using tavi::test::SampleGolden;
 using tavi::test::TempDir;
+using tavi::test::ToolRun;
 using tavi::test::WriteBytes;
 using ::testing::HasSubstr;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs the tool with the arguments (already quoted for the shell).
 ToolRun RunDcw(const TempDir& dir, const std::string& args) {
-    std::string out = dir.File("stdout"), err = dir.File("stderr");
-    std::string cmd =
-        std::string("'") + TAVI_DCW_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
-    int rc = std::system(cmd.c_str());
-    ToolRun r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    auto o = ReadBytes(out), e = ReadBytes(err);
-    r.out.assign(o.begin(), o.end());
-    r.err.assign(e.begin(), e.end());
-    return r;
+    return RunTool(TAVI_DCW_PATH, dir, args);
 }
 
 } // namespace

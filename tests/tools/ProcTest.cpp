@@ -3,6 +3,7 @@
 #include "processing/GoldenDataFile.h"
 #include "processing/ProcAnalysis.h"
 #include "setup/FileTestUtil.h"
+#include "tools/ToolRun.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -14,44 +15,19 @@
 #include <vector>
 
 using tavi::test::ReadBytes;
+using tavi::test::RunTool;
 using tavi::test::SampleGolden;
 using tavi::test::TempDir;
+using tavi::test::ToolRun;
 using tavi::test::WriteBytes;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line + "\n");
-        return lines;
-    }
-};
-
-// Runs the tool with the arguments (already quoted for the shell).
 ToolRun RunProc(const TempDir& dir, const std::string& args,
                 const std::string& stdoutPath = std::string()) {
-    std::string out = stdoutPath.empty() ? dir.File("stdout") : stdoutPath;
-    std::string err = dir.File("stderr");
-    std::string cmd =
-        std::string("'") + TAVI_PROC_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
-    int rc = std::system(cmd.c_str());
-    ToolRun r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    if (stdoutPath.empty()) {
-        auto o = ReadBytes(out);
-        r.out.assign(o.begin(), o.end());
-    }
-    auto e = ReadBytes(err);
-    r.err.assign(e.begin(), e.end());
-    return r;
+    return RunTool(TAVI_PROC_PATH, dir, args, stdoutPath);
 }
 
 std::string Quoted(const std::string& path) {

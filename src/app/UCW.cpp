@@ -903,7 +903,10 @@ void TFCW::ApplyParameters() {
     DFrqUpDownClick();
     // 9.
     ModeRBClick(static_cast<TResonanceMode>(newMode));
-    // 10.
+    // 10. A record's frequency sweep does not survive into ESR: the controls,
+    // the start command and the saved header all say field sweep.
+    rec.FieldSweep = static_cast<std::uint8_t>(
+        FieldSweepForMode(static_cast<TResonanceMode>(newMode), rec.FieldSweep));
     if (rec.FieldSweep == 1) {
         if (!FieldSwRngRB->isChecked())
             FieldSwRngRB->setChecked(true);
@@ -918,7 +921,8 @@ void TFCW::ApplyParameters() {
 void TFCW::CaptureParameters() {
     // Re-running the mode's handlers selects the field sweep; the setup and the
     // window must keep the sweep kind the operator chose.
-    const bool fieldSweep = FieldSwRngRB->isChecked();
+    const bool fieldSweep =
+        FieldSweepForMode(CurrentMode, FieldSwRngRB->isChecked() ? 1 : 0) == 1;
     SelectMode(CurrentMode);
     if (!fieldSweep)
         FreqSwRngRB->setChecked(true);

@@ -535,9 +535,14 @@ TEST_F(CommandTest, HelmholtzCoilsFallBackToEsrAndResendTheWholeSet) {
     EXPECT_EQ(port.TakeWritten(), expected);
     EXPECT_EQ(w->Params.Mode, rmESR);
     EXPECT_TRUE(w->EPRResRB->isChecked());
-    // The record's frequency sweep stays chosen although it is unavailable in ESR.
-    EXPECT_TRUE(w->FreqSwRngRB->isChecked());
+    // The record's frequency sweep does not survive into ESR, so a run there
+    // starts a field sweep.
+    EXPECT_TRUE(w->FieldSwRngRB->isChecked());
+    EXPECT_FALSE(w->FreqSwRngRB->isChecked());
     EXPECT_FALSE(w->FreqSwRngRB->isEnabled());
+    EXPECT_EQ(w->Params.FieldSweep, 1);
+    w->StartToolBClick();
+    EXPECT_EQ(port.TakeWritten(), Lines{lines::StartSweep(false)});
 }
 
 TEST_F(CommandTest, ElectromagnetFallsBackFromEsrToHydrogen) {

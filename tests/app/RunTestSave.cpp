@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunTestSupport.h"
+#include "device/UOutMess.h"
 #include "processing/DataFile.h"
 
 #include <QAction>
@@ -59,6 +60,26 @@ TEST_F(SaveTest, AutoSaveAppendsTheDefaultExtension) {
     EXPECT_EQ(loaded.Settings.FieldSweep, 1);
     EXPECT_FLOAT_EQ(loaded.Settings.SweepRange,
                     FieldSweepRangeGs(0, w->FieldSwRngUpDown->Position()));
+}
+
+TEST_F(SaveTest, AnEsrUnitRecordsAFieldSweepWhateverTheSetupSaid) {
+    w->Params.FieldSweep = 0; // the setup was saved with a frequency sweep
+    port.Feed("M02\r");       // Helmholtz coils: the set falls back to ESR
+    ASSERT_TRUE(w->EPRResRB->isChecked());
+    EXPECT_TRUE(w->FieldSwRngRB->isChecked());
+    EXPECT_FALSE(w->FreqSwRngRB->isChecked());
+    port.TakeWritten();
+    w->FNameEdit->setText("esr1");
+    Start();
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{lines::StartSweep(false)});
+    Pass({1, 2});
+    LoadedDataFile loaded;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(DataPath("esr1.dcw").toStdString(), loaded, &error)) << error;
+    EXPECT_EQ(loaded.Settings.ModeText, "ESR");
+    EXPECT_EQ(loaded.Settings.FieldSweep, 1);
+    EXPECT_FLOAT_EQ(loaded.Settings.SweepRange,
+                    FieldSweepRangeGs(1, w->FieldSwRngUpDown->Position()));
 }
 
 TEST_F(SaveTest, AutoSaveKeepsAGivenExtension) {

@@ -336,6 +336,8 @@ public:
     bool RecoveryLoop = false;              // the recovery file is of a Loop run
     bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
+    QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
+    int ClippedPoints = 0;                  // of this run's passes, beyond +-500
     QString ProgressCaption;                // put before the caption while a run is on
     void NoteDeviceActivity();
     void WriteRecovery();
@@ -346,6 +348,7 @@ public:
     void RunClosing(); // the window closes
     void UpdateProgress();
     void EndProgress();
+    void NoteClippedPoint(); // a stored point lies beyond the chart's +-500
     // --- end run ---
 
 protected:

@@ -178,6 +178,14 @@ void TFCW::InitRun() {
         StatusBar->addPermanentWidget(RunProgress);
         RunProgress->hide();
     }
+    if (StatusBar && !ClippedLab) {
+        ClippedLab = new QLabel(StatusBar);
+        ClippedLab->setObjectName(QStringLiteral("ClippedLab"));
+        ClippedLab->setStyleSheet(
+            QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
+        StatusBar->addPermanentWidget(ClippedLab);
+        ClippedLab->hide();
+    }
     CurrentPass = 0;
     NextPointIndex = 0;
     PointStep = 0;
@@ -241,6 +249,9 @@ void TFCW::BeginPass(int n) {
         if (OutOfRangeLab)
             OutOfRangeLab->hide();
         OutOfRangeCount = 0;
+        ClippedPoints = 0;
+        if (ClippedLab)
+            ClippedLab->hide();
         SeriesAcc->Clear();
     }
     NextPointIndex = 0;
@@ -304,10 +315,24 @@ void TFCW::StorePoint(int value) {
         entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
                                           static_cast<std::uint32_t>(value));
     StoreEntry(AccBuffer, index, entry);
+    if (value > 500 || value < -500)
+        NoteClippedPoint();
     s.AddXY(Fid->BottomAxis().Minimum() + NextPointIndex * PointStep, value, PassColours[0]);
     ++NextPointIndex;
     UpdateProgress();
     Fid->Invalidate();
+}
+
+void TFCW::NoteClippedPoint() {
+    // The chart cuts such a point at its edge, so a strong line looks flat
+    // topped and the DB readout measures the cut: say so where it is seen.
+    ++ClippedPoints;
+    if (!ClippedLab)
+        return;
+    ClippedLab->setText(QStringLiteral(" Clipped: %1 points beyond \u00B1500, the chart cuts the "
+                                       "line (the file keeps the full sums) ")
+                            .arg(ClippedPoints));
+    ClippedLab->show();
 }
 
 void TFCW::EndPass() {

@@ -391,6 +391,10 @@ void TFDataProc::BuildControls(QWidget* central) {
     StatusPanel0 = Named(new QLabel(QStringLiteral("File: "), StatusBar), "StatusPanel0");
     StatusPanel0->setMinimumWidth(static_cast<int>(50 * layoutScale_));
     StatusBar->addWidget(StatusPanel0, 1);
+    ClippedLab = Named(new QLabel(StatusBar), "ClippedLab");
+    ClippedLab->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
+    StatusBar->addPermanentWidget(ClippedLab);
+    ClippedLab->hide();
     setStatusBar(StatusBar);
 }
 
@@ -577,6 +581,8 @@ void TFDataProc::FormShow() {
     ClearSetupLabels();
     XYST->clear();
     SetStatusPanel(QString());
+    Clipped = 0;
+    ClippedLab->hide();
     // 2.
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
@@ -723,6 +729,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ModAmpValue = f.ModAmpValue;
     FrequencyValue = f.FrequencyValue;
     FieldB0Value = f.FieldB0Value;
+    // A line cut at the display range gives widths and a base line that look
+    // plausible and are wrong: say so beside the file name.
+    Clipped = f.Clipped;
+    ClippedLab->setText(
+        QStringLiteral(" clipped: %1 points (beyond \u00B1500, measured as cut) ").arg(Clipped));
+    ClippedLab->setVisible(Clipped > 0);
     // 6.
     if (Settings.FieldSweep == 0)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [kHz]");
@@ -785,6 +797,14 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     FDerivativeTBClick();
     SetDown(AbsorptionTB, false);
     AbsorptionTBClick();
+    // Nothing of the previous file stays on the result chart: its curve, its
+    // readout and its axis follow the new file before any view is chosen.
+    Series2->Clear();
+    DstXYST->clear();
+    DDst->BottomAxis().SetValueFormat(DSrc->BottomAxis().ValueFormat());
+    DDst->BottomAxis().SetMinMax(f.XMin, f.XMax);
+    DDst->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
+    DDst->Invalidate();
     // 14.
     momentIsG_ = Settings.ModeText == "ESR";
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");

@@ -175,6 +175,7 @@ public:
 
     QStatusBar* StatusBar = nullptr;
     QLabel* StatusPanel0 = nullptr;
+    QLabel* ClippedLab = nullptr; // "clipped: N points", shown only when some are
 
     QAction* MOpen = nullptr;
     QAction* MExportAscii = nullptr;
@@ -198,6 +199,7 @@ public:
     double ModAmpValue = 0;
     double FrequencyValue = 0;
     double FieldB0Value = 0;
+    int Clipped = 0; // points of the loaded file cut to the +-500 range
 
     // ---- handlers, in the window's order ----
     void FormCreate();

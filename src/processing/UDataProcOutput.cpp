@@ -130,6 +130,8 @@ static PrintTexts CollectPrintTexts(const TFDataProc& w) {
     t.Date = FileDateText(w.FileName());
     t.CommentCaption = w.CommentLab->text();
     t.Comment = w.LComment->toPlainText();
+    if (w.Clipped > 0)
+        t.Clipped = w.ClippedLab->text().trimmed();
     t.SetupHeading = w.GroupBox1->title();
     const std::pair<QLabel*, QLabel*> pairs[] = {
         {w.ModeLab, w.LResonance},   {w.SweepTpLab, w.LSweepTp},

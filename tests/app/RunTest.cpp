@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -335,6 +336,24 @@ TEST_F(RunTest, MarkerButtonsSwitchBetweenCursorAndLevelLine) {
     w->XYST->clear();
     w->Fid->RepaintNow();
     EXPECT_TRUE(w->XYST->text().startsWith(" A: ")) << w->XYST->text().toStdString();
+}
+
+TEST_F(RunTest, PointsBeyondTheChartAreFlaggedInTheStatusBarForTheRun) {
+    SetPasses(2);
+    Start();
+    Pass({10, 500, -500}); // at the edges, not beyond
+    ASSERT_NE(w->ClippedLab, nullptr);
+    EXPECT_TRUE(w->ClippedLab->isHidden());
+    Pass({501, 0, -1833});
+    EXPECT_FALSE(w->ClippedLab->isHidden());
+    EXPECT_TRUE(w->ClippedLab->text().contains("Clipped: 2 points"))
+        << w->ClippedLab->text().toStdString();
+    // The sums keep the values uncut.
+    EXPECT_EQ(Entry(2), -500 - 1833);
+    // A new run starts unflagged.
+    Start();
+    Pass({1, 2, 3});
+    EXPECT_TRUE(w->ClippedLab->isHidden());
 }
 
 TEST_F(RunTest, SumsWrapAroundAs32BitIntegers) {

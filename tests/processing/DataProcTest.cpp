@@ -116,6 +116,28 @@ TEST_F(DataProcTest, FrequencySweepShowsKilohertz) {
     EXPECT_EQ(w->FileAxisLetter(), 'F');
 }
 
+TEST_F(DataProcTest, AnotherFileClearsTheResultChartAndFlagsAClippedLine) {
+    Open(Spectrum("wide.dcw"));
+    w->FDerivativeTB->click();
+    Redraw();
+    ASSERT_FALSE(w->DstXYST->text().isEmpty());
+    EXPECT_TRUE(w->ClippedLab->isHidden());
+
+    const QString strong = Spectrum("strong.dcw", 501, test::NmrSettings(5.0f), {.Peak = 900});
+    Open(strong);
+    EXPECT_EQ(w->Series2->Count(), 0);
+    EXPECT_TRUE(w->DstXYST->text().isEmpty());
+    EXPECT_EQ(w->DDst->BottomAxis().Minimum(), -2.5);
+    EXPECT_EQ(w->DDst->BottomAxis().Maximum(), 2.5);
+    LoadedDataFile f;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(strong.toStdString(), f, &error)) << error;
+    ASSERT_GT(f.Clipped, 0);
+    EXPECT_EQ(w->Clipped, f.Clipped);
+    EXPECT_FALSE(w->ClippedLab->isHidden());
+    EXPECT_TRUE(w->ClippedLab->text().contains(QStringLiteral("clipped: %1 points").arg(f.Clipped)));
+}
+
 TEST_F(DataProcTest, CancelledOpenChangesNothing) {
     const QString p = Spectrum("a.dcw");
     Open(p);

@@ -89,6 +89,15 @@ TEST(PrintRows, GAndAbsorptionFollowRow18) {
     EXPECT_EQ(rows.back().Text, "RC =    10.00");
 }
 
+TEST(PrintRows, AClippedLineIsNamedUnderTheComment) {
+    PrintTexts t = Texts(false, true);
+    const auto plain = PrintRows(t);
+    t.Clipped = "clipped: 12 points";
+    const auto rows = PrintRows(t);
+    ASSERT_EQ(rows.size(), plain.size() + 1);
+    EXPECT_EQ(rows[4], (PrintRow{3, C::Heading, true, "clipped: 12 points"}));
+}
+
 TEST(PrintRows, FileWithoutDatePrintsTheLineAnyway) {
     PrintTexts t = Texts(true, false);
     t.Date.clear();

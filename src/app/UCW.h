@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -296,6 +297,13 @@ public:
     void FidClick();
     void StopAlarm();
     void AutoSaveData();
+    // The data file the name in "Store in file" gives; empty without a name.
+    QString NamedDataPath() const;
+    // "file exists. Overwrite ?" for an existing file: yes or no; nothing
+    // asked (no file there, or a folder) gives no answer.
+    std::optional<bool> AskOverwrite(const QString& path);
+    QString OverwriteAnswerPath; // the file asked about at Start
+    bool OverwriteAnswer = false;
     bool SaveDataFile(const QString& path);
     void MSaveasClick();
     // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).

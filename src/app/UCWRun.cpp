@@ -207,6 +207,13 @@ void TFCW::StartToolBClick() {
         Dialogs().Message(this, "Device not connected !", MsgIcon::Error, MsgButtons::Ok);
         return;
     }
+    if (SingleRB->isChecked()) {
+        OverwriteAnswerPath = NamedDataPath();
+        if (const std::optional<bool> answer = AskOverwrite(OverwriteAnswerPath))
+            OverwriteAnswer = *answer;
+        else
+            OverwriteAnswerPath.clear();
+    }
     SendStartSweep(FrequencySweep());
     AccUpDown->Tag = 1;
     // A new run: nothing of it is finished yet, and silence counts from now.
@@ -459,23 +466,48 @@ void TFCW::StopAlarm() {
 
 // ---- data file ----
 
-void TFCW::AutoSaveData() {
+QString TFCW::NamedDataPath() const {
     const QString name = FNameEdit->text();
     if (name.isEmpty())
-        return;
+        return {};
     const QString dir = QString::fromStdString(AcqDir);
     QString path = dir.isEmpty() || dir.endsWith('/') ? dir + name : dir + '/' + name;
     const int slash = name.lastIndexOf('/');
     if (name.indexOf('.', slash + 1) < 0)
         path += ".dcw";
-    FNameEdit->clear();
+    return path;
+}
+
+std::optional<bool> TFCW::AskOverwrite(const QString& path) {
     // A folder of that name is no file to overwrite: the save reports it.
-    if (const QFileInfo existing(path); existing.exists() && !existing.isDir()) {
-        const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
-        if (Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) == MsgResult::No)
-            return;
+    if (const QFileInfo existing(path); !existing.exists() || existing.isDir())
+        return std::nullopt;
+    const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
+    return Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) != MsgResult::No;
+}
+
+void TFCW::AutoSaveData() {
+    const QString path = NamedDataPath();
+    if (path.isEmpty())
+        return;
+    FNameEdit->clear();
+    // The question was asked at Start, so an unattended run does not wait on
+    // it; a file that appeared since is asked about now.
+    bool overwrite = true;
+    if (path == OverwriteAnswerPath)
+        overwrite = OverwriteAnswer || !QFileInfo::exists(path);
+    else if (const std::optional<bool> answer = AskOverwrite(path))
+        overwrite = *answer;
+    OverwriteAnswerPath.clear();
+    if (overwrite) {
+        SaveDataFile(path);
+        return;
     }
-    SaveDataFile(path);
+    // The run is not dropped: another name is asked for, starting from this one.
+    const QString other = Dialogs().SaveFile(this, "Save data as ...", path,
+                                             "TAVI data file (*.dcw)", "dcw");
+    if (!other.isEmpty())
+        SaveDataFile(other);
 }
 
 bool TFCW::SaveDataFile(const QString& path) {

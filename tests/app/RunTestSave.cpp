@@ -98,30 +98,55 @@ TEST_F(SaveTest, UnnamedRunsAreNotSaved) {
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
 }
 
-TEST_F(SaveTest, RefusedOverwriteKeepsTheFile) {
+TEST_F(SaveTest, TheOverwriteQuestionComesAtStartAndNoAsksForAnotherName) {
     const QString path = DataPath("run1.dcw");
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("old");
     }
-    dialogs.fake.answers.push_back(MsgResult::No);
-    w->FNameEdit->setText("run1");
-    Start();
-    Pass({1, 2});
-    ASSERT_FALSE(dialogs.fake.messages.empty());
-    EXPECT_EQ(dialogs.fake.messages.back().text, "\"run1.dcw\" file exists. Overwrite ?");
-    EXPECT_EQ(dialogs.fake.messages.back().icon, MsgIcon::Warning);
-    EXPECT_EQ(dialogs.fake.messages.back().buttons, MsgButtons::YesNo);
-    EXPECT_EQ(ReadAll(path), QByteArray("old"));
-    EXPECT_TRUE(w->FNameEdit->text().isEmpty());
-    EXPECT_EQ(Panel(1), "Last Data Saved In: ");
-
-    // Yes overwrites.
-    w->FNameEdit->setText("run1");
-    Start();
-    Pass({1, 2});
-    EXPECT_EQ(ReadAll(path).size(), 425 + 8);
+    const auto question = [this] { return dialogs.fake.messages.size(); };
+    struct Case {
+        MsgResult answer;
+        QString otherName; // given in "Save data as ..."; "" cancels it
+        QByteArray oldFile;
+        QString saved;
+    };
+    const Case cases[] = {
+        {MsgResult::No, "", "old", ""},
+        {MsgResult::No, "run1b.dcw", "old", "run1b.dcw"},
+        {MsgResult::Yes, "", "", "run1.dcw"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.otherName.toStdString());
+        dialogs.fake.messages.clear();
+        dialogs.fake.saveStarts.clear();
+        w->Panels[1]->setText("Last Data Saved In: ");
+        dialogs.fake.answers.push_back(c.answer);
+        if (!c.otherName.isEmpty())
+            dialogs.fake.fileAnswers.push_back(DataPath(c.otherName));
+        else
+            dialogs.fake.fileAnswers.push_back("");
+        w->FNameEdit->setText("run1");
+        Start();
+        ASSERT_EQ(question(), 1u);
+        EXPECT_EQ(dialogs.fake.messages[0].text, "\"run1.dcw\" file exists. Overwrite ?");
+        EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::YesNo);
+        Pass({1, 2});
+        EXPECT_EQ(question(), 1u); // nothing more waits at the end
+        EXPECT_TRUE(w->FNameEdit->text().isEmpty());
+        if (c.answer == MsgResult::No) {
+            ASSERT_EQ(dialogs.fake.saveStarts.size(), 1u);
+            EXPECT_EQ(dialogs.fake.saveStarts[0], path); // the entered name proposed
+            EXPECT_EQ(ReadAll(path), c.oldFile);
+        } else {
+            dialogs.fake.fileAnswers.clear();
+            EXPECT_TRUE(dialogs.fake.saveStarts.empty());
+            EXPECT_EQ(ReadAll(path).size(), 425 + 8);
+        }
+        EXPECT_EQ(Panel(1), "Last Data Saved In: " + c.saved);
+        EXPECT_TRUE(w->MSaveas->isEnabled());
+    }
 }
 
 TEST_F(SaveTest, AMissingDirectoryIsReportedAndNothingClaimsSaved) {

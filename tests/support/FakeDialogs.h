@@ -49,8 +49,10 @@ public:
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
     QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return Next(); }
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+    std::vector<QString> saveStarts; // where each save dialog started (folder or file)
+    QString SaveFile(QWidget*, const QString&, const QString& start, const QString&,
                      const QString&) override {
+        saveStarts.push_back(start);
         return Next();
     }
     QString ChooseDirectory(QWidget*, const QString&) override { return Next(); }

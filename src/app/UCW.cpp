@@ -789,9 +789,15 @@ void TFCW::SetSweepAxis(bool frequencySweep) {
                              ? FreqSweepRangeKHzRounded(FreqSwRngUpDown->Position())
                              : FieldSweepRangeGs(EsrFlag(), FieldSwRngUpDown->Position());
     TChartAxis& axis = Fid->BottomAxis();
+    const std::string format = frequencySweep ? "# ##0.### [kHz]" : "# ##0.### [Gs]";
+    const bool changed = axis.Minimum() != -range / 2 || axis.Maximum() != range / 2 ||
+                         axis.ValueFormat() != format;
     axis.SetMinMax(-range / 2, range / 2);
     axis.SetIncrement(range / 4);
-    axis.SetValueFormat(frequencySweep ? "# ##0.### [kHz]" : "# ##0.### [Gs]");
+    axis.SetValueFormat(format);
+    // The passes of the last run belong to the old axis.
+    if (changed && (RunState < 1 || RunState > 4))
+        ClearRunDisplay();
 }
 
 void TFCW::FieldSwRngRBClick() {

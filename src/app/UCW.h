@@ -290,6 +290,9 @@ public:
     void AbortToolBClick();
     void SingleRBClick();
     void CurrDiagramCBoxChange();
+    // Clears the passes, the average, the marker and the run's read-outs from
+    // the chart after its axis changed under them (sweep kind, range, mode).
+    void ClearRunDisplay();
     void AccDToolBClick();
     void DHToolBClick();
     void VertMTBClick();

@@ -407,6 +407,28 @@ void TFCW::PassFinished() {
 
 // ---- chart display ----
 
+void TFCW::ClearRunDisplay() {
+    // What "Save data as ..." writes stays: only the display goes.
+    for (TChartSeries* s : PassSeries)
+        if (s)
+            s->Clear();
+    if (SeriesAcc)
+        SeriesAcc->Clear();
+    MainMarker.Detach();
+    for (QWidget* readout : {static_cast<QWidget*>(XYST), static_cast<QWidget*>(DBST),
+                             static_cast<QWidget*>(OutOfRangeLab),
+                             static_cast<QWidget*>(ClippedLab)})
+        if (readout)
+            readout->hide();
+    if (DHToolB)
+        DHToolB->setEnabled(false);
+    AccUpDown->Tag = 0;
+    SetPanelValue(0, QString::fromStdString(Format("%d of %d", {Arg(0), Arg(AccUpDown->Position())})));
+    SetPanelValue(4, QString());
+    if (Fid)
+        Fid->Invalidate();
+}
+
 void TFCW::CurrDiagramCBoxChange() {
     const int k = CurrDiagramCBox ? CurrDiagramCBox->currentIndex() : 0;
     for (int i = 1; i <= 5; ++i)

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace tavi::test {
@@ -354,6 +355,42 @@ TEST_F(RunTest, PointsBeyondTheChartAreFlaggedInTheStatusBarForTheRun) {
     Start();
     Pass({1, 2, 3});
     EXPECT_TRUE(w->ClippedLab->isHidden());
+}
+
+// What a finished run leaves on the chart belongs to its axis: a change of
+// sweep kind, range or mode clears it, a change that keeps the axis does not.
+TEST_F(RunTest, AChangedSweepAxisClearsTheLastRunFromTheChart) {
+    struct Change {
+        const char* what;
+        std::function<void(TFCW&, FakeSerialPort&)> act;
+        bool clears;
+    };
+    const Change changes[] = {
+        {"same field sweep again", [](TFCW& w, FakeSerialPort&) { w.FieldSwRngRBClick(); }, false},
+        {"frequency sweep", [](TFCW& w, FakeSerialPort&) { w.FreqSwRngRB->click(); }, true},
+        {"wider field range", [](TFCW& w, FakeSerialPort&) { w.FieldSwRngUpDown->ClickUp(); }, true},
+        {"reconnected to an ESR unit", [](TFCW&, FakeSerialPort& p) { p.Feed("M02\r"); }, true},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        w->FieldSwRngUpDown->SetPosition(2);
+        w->FieldSwRngUpDownClick();
+        SetPasses(2);
+        Start();
+        Pass({1, 2, 3});
+        Pass({4, 5, 6});
+        ASSERT_EQ(Panel(0), "Acc: 2 of 2");
+        ASSERT_EQ(w->SeriesAcc->Count(), 3);
+        SetPasses(1);
+        c.act(*w, port);
+        EXPECT_EQ(w->SeriesAcc->Count(), c.clears ? 0 : 3);
+        EXPECT_EQ(w->PassSeries[w->CurrentPass]->Count(), c.clears ? 0 : 3);
+        EXPECT_EQ(w->MainMarker.Active, !c.clears);
+        EXPECT_EQ(Panel(0), c.clears ? "Acc: 0 of 1" : "Acc: 2 of 1");
+        // What the run summed can still be saved.
+        EXPECT_EQ(Entries(), 3u);
+        EXPECT_TRUE(w->MSaveas->isEnabled());
+    }
 }
 
 TEST_F(RunTest, SumsWrapAroundAs32BitIntegers) {

@@ -553,7 +553,7 @@ void TFCW::BuildMenus() {
         return a;
     };
 
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MFile"));
     MSaveas = item(file, "MSaveas", "Save data as ...");
     file->addSeparator();
@@ -566,7 +566,7 @@ void TFCW::BuildMenus() {
     file->addSeparator();
     MExit = item(file, "MExit", "Exit");
 
-    QMenu* spc = bar->addMenu(QStringLiteral("Spectrometer"));
+    QMenu* spc = bar->addMenu(QStringLiteral("&Spectrometer"));
     spc->setObjectName(QStringLiteral("MSpectrometer"));
     MSpcCOM = spc->addMenu(QStringLiteral("Comunication Port"));
     MSpcCOM->setObjectName(QStringLiteral("MSpcCOM"));
@@ -582,7 +582,7 @@ void TFCW::BuildMenus() {
     }
     MLink = item(spc, "MLink", "Connect");
 
-    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("MTools"));
     MAccDiagram = item(tools, "MAccDiagram", "Accumulation Pass");
     MAccDiagram->setCheckable(true);
@@ -680,6 +680,40 @@ void TFCW::NameControls() {
         upDown->SetAccessibleNames(QString::fromUtf8(name));
     for (QToolButton* b : {VertMTB, HorizMTB, AccDToolB, HoldToolB})
         ActivateLikeClick(b);
+    SetUpKeyboard();
+}
+
+void TFCW::SetUpKeyboard() {
+    // Gain and Phase step with the arrows and PgUp/PgDn once they have the
+    // focus, which Tab and a click give them; every stepping control shows it.
+    for (QScrollBar* bar : {GainScrollBar, PhaseScrollBar}) {
+        bar->setFocusPolicy(Qt::StrongFocus);
+        ShowFocusRing(bar);
+    }
+    const std::pair<TValueText*, QWidget*> buddies[] = {
+        {GainVal, GainScrollBar},       {PhaseVal, PhaseScrollBar},
+        {TuningB0Val, TuningB0UpDown},  {DB0Val, DB0UpDown},
+        {FrequencyVal, FrequencyUpDown}, {DFrqVal, DFrqUpDown},
+        {ModAmpVal, ModAmpUpDown},      {FieldSwRngVal, FieldSwRngUpDown},
+        {FreqSwRngVal, FreqSwRngUpDown}, {SweepTVal, SweepTUpDown},
+        {AccVal, AccUpDown},
+    };
+    for (const auto& [value, control] : buddies)
+        value->setBuddy(control);
+    // Typing the gain beats a dozen page clicks; the change handler runs as
+    // for any other change of the bar.
+    GainVal->OnDoubleClick = [this] {
+        if (!GainScrollBar->isEnabled())
+            return;
+        if (const std::optional<int> gain =
+                AskNumber(this, QStringLiteral("Gain"), QStringLiteral("Gain"),
+                          GainScrollBar->value(), GainScrollBar->minimum(),
+                          GainScrollBar->maximum()))
+            GainScrollBar->setValue(*gain);
+    };
+    MOpensetup->setShortcut(QKeySequence::Open);
+    MSaveas->setShortcut(QKeySequence::Save);
+    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 // ---------------------------------------------------------------- parameters

@@ -377,6 +377,7 @@ private:
     void BuildStatusBar();
     void BuildMenus();
     void NameControls();
+    void SetUpKeyboard();
     void ConnectPortEvents();
     void SetSweepAxis(bool frequencySweep);
     void FileErrorToOperator(const QString& what, const std::string& cause);

@@ -399,7 +399,7 @@ void TFDataProc::BuildControls(QWidget* central) {
 }
 
 void TFDataProc::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
     auto item = [&](const char* name, const char* text) {
         QAction* a = file->addAction(QString::fromUtf8(text));
@@ -421,6 +421,9 @@ void TFDataProc::BuildMenus() {
     MExportData->setEnabled(false);
     MPrint->setEnabled(false);
     MPrintPdf->setEnabled(false);
+    MOpen->setShortcut(QKeySequence::Open);
+    MPrint->setShortcut(QKeySequence::Print);
+    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 void TFDataProc::OnToggle(QToolButton* button, std::function<void()> handler) {

@@ -2,6 +2,8 @@
 // The main window: construction, parameter controls, setups, menus, dialogs.
 #include "app/UCW.h"
 
+#include "device/ComPort.h"
+#include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "dialogs/AudioDlgB.h"
 #include "dialogs/DlgBox1.h"
@@ -580,6 +582,11 @@ void TFCW::BuildMenus() {
         MSpcCOMItems[i] = a;
         connect(a, &QAction::triggered, this, [this, i] { MSpcCOMClick(i); });
     }
+    MSpcCOM->addSeparator();
+    MSpcOther = item(MSpcCOM, "MSpcOther", "Other...");
+    connect(MSpcOther, &QAction::triggered, this, &TFCW::MSpcOtherClick);
+    connect(MSpcCOM, &QMenu::aboutToShow, this, &TFCW::RefreshPortMenu);
+    ListPorts = [] { return ListSerialDevices(); };
     MLink = item(spc, "MLink", "Connect");
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
@@ -1083,8 +1090,7 @@ void TFCW::ReadIniSettings() {
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
     }
-    for (QAction* a : MSpcCOMItems)
-        a->setChecked(a->text().toStdString() == port_.DeviceName());
+    RefreshPortMenu();
 }
 
 void TFCW::WriteIniSettings() {
@@ -1109,14 +1115,63 @@ void TFCW::MExitClick() {
 }
 
 void TFCW::MSpcCOMClick(int index) {
+    SelectPortName("COM" + std::to_string(index + 1));
+}
+
+void TFCW::SelectPortName(const std::string& name) {
     try {
-        port_.SetDeviceName("COM" + std::to_string(index + 1));
+        port_.SetDeviceName(name);
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
     }
+    RefreshPortMenu();
+}
+
+void TFCW::MSpcOtherClick() {
+    if (const std::optional<QString> name =
+            AskText(this, QStringLiteral("Comunication Port"),
+                    QStringLiteral("Device path (for example /dev/ttyUSB0):"),
+                    Q(port_.DeviceName())))
+        SelectPortName(name->toStdString());
+}
+
+void TFCW::RefreshPortMenu() {
+    for (QAction* a : PortDeviceItems) {
+        PortGroup->removeAction(a);
+        MSpcCOM->removeAction(a);
+        a->deleteLater();
+    }
+    PortDeviceItems.clear();
+    const std::string inUse = port_.DeviceName();
+    std::vector<std::string> paths = ListPorts ? ListPorts() : std::vector<std::string>{};
+    // COM1..COM4 have their items; a typed path in use is shown even when absent.
+    std::erase_if(paths, [](const std::string& p) {
+        for (int i = 1; i <= 4; ++i)
+            if (p == TCustomComPort::DevicePath("COM" + std::to_string(i)))
+                return true;
+        return false;
+    });
+    if (TCustomComPort::DevicePath(inUse) == inUse &&
+        std::find(paths.begin(), paths.end(), inUse) == paths.end())
+        paths.push_back(inUse);
+    // While connecting no port may change; the COM items say whether it may.
+    const bool enabled = MSpcCOMItems[0]->isEnabled();
+    for (const std::string& path : paths) {
+        auto* a = new QAction(Q(path), MSpcCOM);
+        a->setObjectName(QStringLiteral("MSpcDevice"));
+        a->setCheckable(true);
+        a->setEnabled(enabled);
+        MSpcCOM->insertAction(MSpcOther, a);
+        PortGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, path] { SelectPortName(path); });
+        PortDeviceItems.push_back(a);
+    }
+    MSpcOther->setEnabled(enabled);
     // The check marks follow the name the port really has.
     for (QAction* a : MSpcCOMItems)
-        a->setChecked(a->text().toStdString() == port_.DeviceName());
+        a->setChecked(a->text().toStdString() == inUse);
+    for (QAction* a : PortDeviceItems)
+        a->setChecked(a->text().toStdString() == inUse);
 }
 
 void TFCW::MFileLocationClick() {

@@ -148,6 +148,11 @@ public:
     QMenu* MSpcCOM = nullptr;
     std::array<QAction*, 4> MSpcCOMItems{}; // MSpcCOM1 .. MSpcCOM4
     QActionGroup* PortGroup = nullptr;
+    // Below COM1..COM4: the other serial devices present and the port in use
+    // when it is none of them (rebuilt whenever the menu opens), then "Other...".
+    std::vector<QAction*> PortDeviceItems;
+    QAction* MSpcOther = nullptr;
+    std::function<std::vector<std::string>()> ListPorts;
     QAction* MLink = nullptr;
     QAction* MAccDiagram = nullptr;
     QMenu* MUnits = nullptr;
@@ -255,6 +260,9 @@ public:
     void MAboutClick();
     void MExitClick();
     void MSpcCOMClick(int index); // 0..3
+    void SelectPortName(const std::string& name);
+    void MSpcOtherClick();
+    void RefreshPortMenu();
     void MFileLocationClick();
     void Audio1Click();
     void MDataprocessingClick();
@@ -279,6 +287,8 @@ public:
     void Timer1Timer();
     void ComPort1DSRChange();
     void ComPort1DeviceLost(const EComError& error);
+    // "Device not ready" with the port and the likeliest cause.
+    QString NotReadyText() const;
 
     // --- run (UCWRun.cpp) ---
     void BeginPass(int n);

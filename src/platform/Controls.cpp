@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -271,6 +272,25 @@ std::optional<int> AskNumber(QWidget* parent, const QString& title, const QStrin
         return std::nullopt;
     edit->interpretText();
     return edit->value();
+}
+
+std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& caption,
+                               const QString& value) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("AskTextDlg"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QFormLayout(&dialog);
+    auto* edit = new QLineEdit(value, &dialog);
+    edit->setObjectName(QStringLiteral("TextEdit"));
+    edit->setMinimumWidth(320);
+    layout->addRow(caption, edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    if (Dialogs().Exec(dialog) != QDialog::Accepted || edit->text().trimmed().isEmpty())
+        return std::nullopt;
+    return edit->text().trimmed();
 }
 
 } // namespace tavi

@@ -91,5 +91,8 @@ void ShowFocusRing(QWidget* widget);
 // dialog seam; nothing when cancelled.
 std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& caption,
                              int value, int min, int max);
+// The same for a line of text (empty text counts as cancelled).
+std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& caption,
+                               const QString& value);
 
 } // namespace tavi

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,12 +123,40 @@ TEST_F(StartupTest, ReadsIniAndStandardSetupFromTheSetupDirectory) {
     EXPECT_EQ(w->Params.Frequency, rec.Frequency);
 }
 
-TEST_F(StartupTest, UnknownPortNameIsKeptWithNoItemChecked) {
-    WriteIniLines({"", "", "", "/dev/ttyUSB0", "", "0,1,0", "", "0,1,0", "", "0,0,1"});
+// The port menu's items below COM4, by caption, with their check marks.
+std::vector<std::pair<std::string, bool>> DeviceItems(const TFCW& w) {
+    std::vector<std::pair<std::string, bool>> items;
+    for (const QAction* a : w.PortDeviceItems)
+        items.emplace_back(a->text().toStdString(), a->isChecked());
+    return items;
+}
+
+TEST_F(StartupTest, APortPathIsKeptListedAndChecked) {
+    WriteIniLines({"", "", "", "/dev/ttyUSB7", "", "0,1,0", "", "0,1,0", "", "0,0,1"});
     Make();
-    EXPECT_EQ(port.DeviceName(), "/dev/ttyUSB0");
+    EXPECT_EQ(port.DeviceName(), "/dev/ttyUSB7");
     for (QAction* a : w->MSpcCOMItems)
         EXPECT_FALSE(a->isChecked());
+    // Absent from this machine, but in use: listed so the menu shows it.
+    w->ListPorts = [] { return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyACM0"}; };
+    w->RefreshPortMenu();
+    using Items = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", false}, {"/dev/ttyUSB7", true}}));
+    // Choosing a listed device, then a typed one through "Other...".
+    w->PortDeviceItems[0]->trigger();
+    EXPECT_EQ(port.DeviceName(), "/dev/ttyACM0");
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", true}}));
+    dialogs.fake.script = [](QDialog& d) {
+        d.findChild<QLineEdit*>("TextEdit")->setText("/dev/serial/by-id/usb-FTDI_1-if00");
+        return int(QDialog::Accepted);
+    };
+    w->MSpcOther->trigger();
+    EXPECT_EQ(port.DeviceName(), "/dev/serial/by-id/usb-FTDI_1-if00");
+    EXPECT_EQ(DeviceItems(*w),
+              (Items{{"/dev/ttyACM0", false}, {"/dev/serial/by-id/usb-FTDI_1-if00", true}}));
+    w->MSpcCOMItems[1]->trigger();
+    EXPECT_TRUE(w->MSpcCOMItems[1]->isChecked());
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", false}}));
     // Empty directory lines become the program's directory.
     EXPECT_EQ(w->SetupDir, exeDir.path().toStdString() + "/");
 }
@@ -624,7 +653,10 @@ TEST_F(ConnectionTest, IdentifyOnlyNeverConnectsAndIgnoreClosesThePort) {
     dialogs.fake.answers.push_back(MsgResult::Ignore);
     w->Timer1Timer();
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
-    EXPECT_EQ(dialogs.fake.messages[0].text, "Device not ready");
+    // It names the port and what was heard of the device.
+    EXPECT_EQ(dialogs.fake.messages[0].text.section('\n', 0, 0), "Device not ready");
+    EXPECT_TRUE(dialogs.fake.messages[0].text.contains("Port: COM1 (/dev/ttyS0)"));
+    EXPECT_TRUE(dialogs.fake.messages[0].text.contains("unit #0042"));
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::RetryIgnore);
     EXPECT_TRUE(port.written.empty());

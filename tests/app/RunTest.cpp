@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunTestSupport.h"
+#include "device/UOutMess.h"
 #include "platform/Chart.h"
 #include "processing/DataFile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSpinBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -391,6 +397,87 @@ TEST_F(RunTest, AChangedSweepAxisClearsTheLastRunFromTheChart) {
         EXPECT_EQ(Entries(), 3u);
         EXPECT_TRUE(w->MSaveas->isEnabled());
     }
+}
+
+void Click(QWidget* target) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QApplication::sendEvent(target, &release);
+}
+
+void Key(QWidget* target, int key, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+}
+
+// A click on what looks like a field, or on an arrow, hands the keys to the
+// control it sets: typed keys no longer edit the comment, arrows step it.
+TEST_F(RunTest, ClickedSteppingControlsTakeTheKeysFromTheComment) {
+    w->show();
+    QCoreApplication::processEvents();
+    struct Case {
+        const char* name;
+        QWidget* clicked;
+        QWidget* control;
+        int key;
+        std::function<int()> value;
+        int step;
+    };
+    const Case cases[] = {
+        {"Acc arrow", w->AccUpDown->UpButton(), w->AccUpDown, Qt::Key_Up,
+         [this] { return w->AccUpDown->Position(); }, 1},
+        {"Acc value", w->AccVal, w->AccUpDown, Qt::Key_Up,
+         [this] { return w->AccUpDown->Position(); }, 1},
+        {"B0 value", w->TuningB0Val, w->TuningB0UpDown, Qt::Key_Down,
+         [this] { return w->TuningB0UpDown->Position(); }, -w->TuningB0UpDown->Increment()},
+        {"Gain value", w->GainVal, w->GainScrollBar, Qt::Key_PageUp,
+         [this] { return w->GainScrollBar->value(); }, 10},
+        {"Phase value", w->PhaseVal, w->PhaseScrollBar, Qt::Key_Right,
+         [this] { return w->PhaseScrollBar->value(); }, 1},
+    };
+    w->GainScrollBar->setValue(100);
+    w->PhaseScrollBar->setValue(100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w->CommentEdit->setText("gain 0");
+        w->CommentEdit->setFocus();
+        ASSERT_EQ(w->focusWidget(), w->CommentEdit);
+        Click(c.clicked);
+        ASSERT_EQ(w->focusWidget(), c.control);
+        Key(w->focusWidget(), Qt::Key_4, "4");
+        EXPECT_EQ(w->CommentEdit->text(), "gain 0");
+        const int before = c.value();
+        Key(w->focusWidget(), c.key);
+        EXPECT_EQ(c.value(), before + c.step);
+    }
+    EXPECT_EQ(w->GainVal->text(), "110");
+}
+
+TEST_F(RunTest, ADoubleClickOnTheGainTypesItAndSendsIt) {
+    w->GainScrollBar->setValue(114);
+    port.TakeWritten();
+    dialogs.fake.script = [](QDialog& d) {
+        auto* edit = d.findChild<QSpinBox*>("NumberEdit");
+        if (!edit)
+            return int(QDialog::Rejected);
+        edit->setValue(20);
+        return int(QDialog::Accepted);
+    };
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->GainVal, &dbl);
+    EXPECT_EQ(dialogs.fake.execs, 1);
+    EXPECT_EQ(w->GainScrollBar->value(), 20);
+    EXPECT_EQ(w->GainVal->text(), "20");
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{lines::Gain(20)});
+    // Cancel changes nothing.
+    dialogs.fake.script = [](QDialog&) { return int(QDialog::Rejected); };
+    QApplication::sendEvent(w->GainVal, &dbl);
+    EXPECT_EQ(w->GainScrollBar->value(), 20);
 }
 
 TEST_F(RunTest, SumsWrapAroundAs32BitIntegers) {

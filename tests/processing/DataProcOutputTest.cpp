@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -269,6 +270,39 @@ TEST_F(DataProcOutputTest, JcampOfTheResultCurveCarriesTheProcessingValues) {
     test::CsvRead c = test::ReadCsv(Text(OutFile("src.csv")));
     EXPECT_EQ(c.comments["Curve"], "Source spectrum");
     EXPECT_EQ(c.y.size(), static_cast<std::size_t>(w->Series1->Count()));
+}
+
+TEST_F(DataProcOutputTest, ExportNamesTheResultAfterItsViewAndCancelExportsNothing) {
+    Open("run1.dcw");
+    struct Case {
+        QToolButton* view;
+        MsgResult answer;
+        const char* proposed; // "" when no file dialog opens
+    };
+    const Case cases[] = {
+        {w->AbsorptionTB, MsgResult::Yes, "run1-absorption.csv"},
+        {w->AbsorptionTB, MsgResult::No, "run1.csv"},
+        {w->FDerivativeTB, MsgResult::Yes, "run1-derivative.csv"},
+        {w->FDerivativeTB, MsgResult::Cancel, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.proposed);
+        if (!c.view->isChecked())
+            c.view->click();
+        dialogs.fake.messages.clear();
+        dialogs.fake.saveStarts.clear();
+        dialogs.fake.answers = {c.answer};
+        dialogs.fake.fileAnswers = {""};
+        w->MExportData->trigger();
+        ASSERT_EQ(dialogs.fake.messages.size(), 1u);
+        EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::YesNoCancel);
+        if (*c.proposed == 0) {
+            EXPECT_TRUE(dialogs.fake.saveStarts.empty());
+            continue;
+        }
+        ASSERT_EQ(dialogs.fake.saveStarts.size(), 1u);
+        EXPECT_EQ(QFileInfo(dialogs.fake.saveStarts[0]).fileName(), c.proposed);
+    }
 }
 
 TEST_F(DataProcOutputTest, ExportToAnUnknownTypeOrNowhereIsReported) {

@@ -40,6 +40,7 @@ public:
         }
         switch (buttons) {
         case MsgButtons::YesNo:
+        case MsgButtons::YesNoCancel:
             return MsgResult::Yes;
         case MsgButtons::RetryIgnore:
             return MsgResult::Retry;

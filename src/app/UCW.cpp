@@ -1204,6 +1204,12 @@ void TFCW::MDataprocessingClick() {
     DataProc->showMaximized();
     DataProc->raise();
     DataProc->activateWindow();
+    // Straight after a run the operator wants to measure it: the file just
+    // saved opens once; later visits keep whatever the window shows.
+    if (!UnopenedSavedFile.isEmpty()) {
+        DataProc->OpenFile(UnopenedSavedFile);
+        UnopenedSavedFile.clear();
+    }
 }
 
 void TFCW::MServiceClick() {

@@ -318,6 +318,7 @@ public:
     QString OverwriteAnswerPath; // the file asked about at Start
     bool OverwriteAnswer = false;
     bool SaveDataFile(const QString& path);
+    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     void MSaveasClick();
     // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).
     bool CloseQueryAllowed();

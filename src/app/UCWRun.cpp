@@ -552,6 +552,7 @@ bool TFCW::SaveDataFile(const QString& path) {
         return false;
     }
     SetPanelValue(1, QFileInfo(path).fileName());
+    UnopenedSavedFile = path;
     RemoveRecovery();
     return true;
 }

@@ -7,6 +7,7 @@
 #include "dialogs/DlgBox1.h"
 #include "dialogs/UService.h"
 #include "dialogs/UsersAssist.h"
+#include "platform/Chart.h"
 #include "platform/Controls.h"
 #include "processing/UDataProc.h"
 #include "setup/DirDlgB.h"
@@ -107,6 +108,24 @@ TEST_F(FormsTest, DataProcessingIsShownMaximisedWithoutBeingModal) {
     fcw->DProcTB->click();
     EXPECT_TRUE(forms->FDataProc()->isVisible());
     EXPECT_EQ(dialogs.fake.execs, 0);
+}
+
+TEST_F(FormsTest, ProcAfterASaveOpensThatFileOnce) {
+    MakeForms();
+    TFDataProc& proc = *forms->FDataProc();
+    fcw->DProcTB->click();
+    EXPECT_TRUE(proc.FileName().isEmpty()); // nothing saved yet: an empty window
+    fcw->AccBuffer.assign(3 * 4, 0);
+    fcw->RunComplete = true;
+    const QString saved = exeDir.path() + "/run1.dcw";
+    ASSERT_TRUE(fcw->SaveDataFile(saved));
+    fcw->DProcTB->click();
+    EXPECT_EQ(proc.FileName(), saved);
+    EXPECT_EQ(proc.Series1->Count(), 3);
+    // The next visit keeps what the operator opened since.
+    proc.Series1->Clear();
+    fcw->DProcTB->click();
+    EXPECT_EQ(proc.Series1->Count(), 0);
 }
 
 TEST_F(FormsTest, CommentDoubleClickOpensTheCommentDialog) {

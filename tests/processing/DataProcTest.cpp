@@ -600,7 +600,7 @@ TEST_F(ZoomTest, RightToLeftBandDoesNotZoomLeftToRightZoomsOnce) {
     EXPECT_TRUE(w->ResultMarker.Active);
     const TChartAxis& bottom = w->DDst->BottomAxis();
     EXPECT_LT(bottom.Maximum() - bottom.Minimum(), 100);
-    EXPECT_DOUBLE_EQ(bottom.Increment(), (bottom.Maximum() - bottom.Minimum()) / 4);
+    EXPECT_DOUBLE_EQ(bottom.Increment(), NiceStep((bottom.Maximum() - bottom.Minimum()) / 4));
     // A click now moves the cursor instead of starting a band.
     const int before = w->ResultMarker.PointIndex;
     Redraw();

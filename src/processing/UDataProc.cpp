@@ -127,6 +127,10 @@ TFDataProc::~TFDataProc() {
     }
 }
 
+namespace {
+const char* const kMomentHint = "Second and fourth moments";
+} // namespace
+
 QToolButton* TFDataProc::MakeButton(QWidget* parent, const char* name, const char* caption,
                                     const char* hint, bool checkable) {
     auto* b = Named(new QToolButton(parent), name);
@@ -189,19 +193,19 @@ void TFDataProc::BuildControls(QWidget* central) {
     SCursorsTB = separator(DOFileToolBar, "SCursorsTB", false);
     ZoomToolBar = frame(central, "ZoomToolBar");
     ZoomTB = MakeButton(ZoomToolBar, "ZoomTB", "HZ", "Horizontal Zoom", true);
-    UnZoomTB = MakeButton(ZoomToolBar, "UnZoomTB", "UZ", "UnZoom", false);
-    VerticalExpTB = MakeButton(ZoomToolBar, "VerticalExpTB", "VE", "Vertical expansion", false);
+    UnZoomTB = MakeButton(ZoomToolBar, "UnZoomTB", "UZ", "UnZoom: back to the whole sweep", false);
+    VerticalExpTB = MakeButton(ZoomToolBar, "VerticalExpTB", "VE", "Vertical expansion: fit the curve", false);
     FDerivativeToolBar = frame(central, "FDerivativeToolBar");
-    M2DerivativeTB = MakeButton(FDerivativeToolBar, "M2DerivativeTB", "M2", nullptr, true);
-    SDBTB = MakeButton(FDerivativeToolBar, "SDBTB", "SDB", nullptr, true);
+    M2DerivativeTB = MakeButton(FDerivativeToolBar, "M2DerivativeTB", "M2", kMomentHint, true);
+    SDBTB = MakeButton(FDerivativeToolBar, "SDBTB", "SDB", "Peak-to-peak line width", true);
     AbsorptionToolBar = frame(central, "AbsorptionToolBar");
-    M2AbsorptionTB = MakeButton(AbsorptionToolBar, "M2AbsorptionTB", "M2", nullptr, true);
-    HDBTB = MakeButton(AbsorptionToolBar, "HDBTB", "HDB", nullptr, true);
-    IntegralTB = MakeButton(AbsorptionToolBar, "IntegralTB", "Integral", nullptr, true);
+    M2AbsorptionTB = MakeButton(AbsorptionToolBar, "M2AbsorptionTB", "M2", kMomentHint, true);
+    HDBTB = MakeButton(AbsorptionToolBar, "HDBTB", "HDB", "Line width at half height", true);
+    IntegralTB = MakeButton(AbsorptionToolBar, "IntegralTB", "Integral", "Area between the cursors", true);
     CursorsToolBar = frame(central, "CursorsToolBar");
-    M2LCTB = MakeButton(CursorsToolBar, "M2LCTB", "LC", nullptr, true);
-    M2MCTB = MakeButton(CursorsToolBar, "M2MCTB", "MC", nullptr, true);
-    M2RCTB = MakeButton(CursorsToolBar, "M2RCTB", "RC", nullptr, true);
+    M2LCTB = MakeButton(CursorsToolBar, "M2LCTB", "LC", "Move the left cursor (drag, then release)", true);
+    M2MCTB = MakeButton(CursorsToolBar, "M2MCTB", "MC", "Move the centre cursor (drag, then release)", true);
+    M2RCTB = MakeButton(CursorsToolBar, "M2RCTB", "RC", "Move the right cursor (drag, then release)", true);
     IntegralToolBar = frame(central, "IntegralToolBar");
     MakeButton(IntegralToolBar, "ILCTB", "LC", nullptr, true);
     MakeButton(IntegralToolBar, "IRCTB", "RC", nullptr, true);
@@ -813,6 +817,9 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");
     M2DerivativeTB->setText(moment);
     M2AbsorptionTB->setText(moment);
+    for (QToolButton* b : {M2DerivativeTB, M2AbsorptionTB})
+        b->setToolTip(momentIsG_ ? QStringLiteral("g-factor at the line centre")
+                                 : QString::fromUtf8(kMomentHint));
     return true;
 }
 

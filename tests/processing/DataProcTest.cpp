@@ -138,6 +138,16 @@ TEST_F(DataProcTest, AnotherFileClearsTheResultChartAndFlagsAClippedLine) {
     EXPECT_TRUE(w->ClippedLab->text().contains(QStringLiteral("clipped: %1 points").arg(f.Clipped)));
 }
 
+TEST_F(DataProcTest, EveryMeasurementButtonHasAHint) {
+    for (QToolButton* b : {w->M2DerivativeTB, w->SDBTB, w->HDBTB, w->M2AbsorptionTB,
+                           w->IntegralTB, w->M2LCTB, w->M2MCTB, w->M2RCTB, w->VerticalExpTB,
+                           w->UnZoomTB, w->ZoomTB})
+        EXPECT_FALSE(b->toolTip().isEmpty()) << b->objectName().toStdString();
+    Open(Spectrum("esr.dcw", 501, test::EsrSettings()));
+    EXPECT_EQ(w->M2DerivativeTB->text(), "G");
+    EXPECT_TRUE(w->M2DerivativeTB->toolTip().contains("g-factor"));
+}
+
 TEST_F(DataProcTest, CancelledOpenChangesNothing) {
     const QString p = Spectrum("a.dcw");
     Open(p);

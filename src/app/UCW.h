@@ -359,6 +359,7 @@ public:
     bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
     QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
+    QLabel* AbortNoticeLab = nullptr;       // after an Abort: what "Save data as ..." keeps
     int ClippedPoints = 0;                  // of this run's passes, beyond +-500
     QString ProgressCaption;                // put before the caption while a run is on
     void NoteDeviceActivity();

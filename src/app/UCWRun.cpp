@@ -185,6 +185,10 @@ void TFCW::InitRun() {
             QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
         StatusBar->addPermanentWidget(ClippedLab);
         ClippedLab->hide();
+        AbortNoticeLab = new QLabel(StatusBar);
+        AbortNoticeLab->setObjectName(QStringLiteral("AbortNoticeLab"));
+        StatusBar->addPermanentWidget(AbortNoticeLab);
+        AbortNoticeLab->hide();
     }
     CurrentPass = 0;
     NextPointIndex = 0;
@@ -257,8 +261,9 @@ void TFCW::BeginPass(int n) {
             OutOfRangeLab->hide();
         OutOfRangeCount = 0;
         ClippedPoints = 0;
-        if (ClippedLab)
-            ClippedLab->hide();
+        for (QLabel* notice : {ClippedLab, AbortNoticeLab})
+            if (notice)
+                notice->hide();
         SeriesAcc->Clear();
     }
     NextPointIndex = 0;
@@ -553,6 +558,8 @@ bool TFCW::SaveDataFile(const QString& path) {
     }
     SetPanelValue(1, QFileInfo(path).fileName());
     UnopenedSavedFile = path;
+    if (AbortNoticeLab)
+        AbortNoticeLab->hide();
     RemoveRecovery();
     return true;
 }
@@ -626,6 +633,14 @@ void TFCW::EndRunOnDisconnect() {
 void TFCW::RunAborted() {
     MSaveas->setEnabled(true);
     EndProgress();
+    if (!AbortNoticeLab)
+        return;
+    // Otherwise nothing tells the operator that the aborted run is not lost.
+    AbortNoticeLab->setText(
+        FinishedPasses > 0
+            ? QStringLiteral(" \"Save data as ...\" keeps the %1 finished passes ").arg(FinishedPasses)
+            : QStringLiteral(" No pass was finished: nothing to save "));
+    AbortNoticeLab->show();
 }
 
 void TFCW::RunClosing() {

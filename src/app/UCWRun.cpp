@@ -225,7 +225,9 @@ void TFCW::StartToolBClick() {
     FinishedPasses = 0;
     RunComplete = false;
     RecoveryWarned = false;
-    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()));
+    // The recovery file carries the run's intended name into what is recovered.
+    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()),
+                                    SingleRB->isChecked() ? FNameEdit->text().toStdString() : "");
     NoteDeviceActivity();
 }
 

@@ -25,8 +25,9 @@ constexpr long kDeadPid = 999999999; // above any pid_max: no such process
 class RecoveryTest : public RunFixture {
 protected:
     QString RecoveryFile() const {
-        return QString::fromStdString(
-            RecoveryFilePath(dataDir.path().toStdString(), static_cast<long>(::getpid())));
+        return QString::fromStdString(RecoveryFilePath(
+            dataDir.path().toStdString(), static_cast<long>(::getpid()),
+            w->SingleRB->isChecked() ? w->FNameEdit->text().toStdString() : ""));
     }
     // Sums, AccText and mark of a data file; false when unreadable.
     struct Content {

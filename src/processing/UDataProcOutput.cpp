@@ -221,12 +221,12 @@ void TFDataProc::MExportDataClick() {
     }
     // The result curve is named after its view, so exporting both never
     // proposes one name for two different curves.
-    const std::string suffix =
+    const std::string viewSuffix =
         !result ? std::string() : DerivativeOn() ? "-derivative" : "-absorption";
     std::string startPath =
         CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), "csv");
     if (startPath.ends_with(".csv"))
-        startPath.insert(startPath.size() - 4, suffix);
+        startPath.insert(startPath.size() - 4, viewSuffix);
     const QString start = QFile::decodeName(QByteArray::fromStdString(startPath));
     const QString path = Dialogs().SaveFile(this, QStringLiteral("Export"), start,
                                             QStringLiteral("CSV (*.csv);;JCAMP-DX (*.jdx *.dx)"),

@@ -486,21 +486,54 @@ void TFDataProc::FormCreate() {
     GroupBox2->setGeometry(sc(kGroupBox2Design.x()), sc(kGroupBox2Design.y()),
                            sc(kGroupBox2Design.width()), sc(kGroupBox2Design.height()));
     DSrc->move(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
-    const QRect bar = DIFileToolBar->geometry();
-    const QRect g1 = GroupBox1->geometry();
-    const QRect g2 = GroupBox2->geometry();
-    const int gap = DSrc->y() - (bar.y() + bar.height());
-    const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
-    const int width = g1.x() - 2 * DSrc->x();
-    const int h = (bottom - bar.y() - bar.height() - DOFileToolBar->height() - 4 * gap) / 2;
-    DSrc->resize(width, h);
-    DOFileToolBar->move(0, DSrc->y() + h + gap);
-    DDst->setGeometry(DSrc->x(), DOFileToolBar->y() + DOFileToolBar->height() + gap, width, h);
     // 4.-7.
-    LayoutRows();
+    LayoutToSize(false);
     // 8.
     SourceMarker.Detach();
     ResultMarker.Detach();
+}
+
+void TFDataProc::LayoutToSize(bool grow) {
+    const double s = layoutScale_;
+    auto sc = [s](int v) { return static_cast<int>(v * s); };
+    // The scaled design first; room beyond it goes to the charts, and the
+    // group boxes keep to the right edge.
+    const QRect bar(0, 0, sc(kDesignWidth), sc(kRowHeight));
+    const QRect g1(sc(kGroupBox1Design.x()), sc(kGroupBox1Design.y()),
+                   sc(kGroupBox1Design.width()), sc(kGroupBox1Design.height()));
+    const QRect g2(sc(kGroupBox2Design.x()), sc(kGroupBox2Design.y()),
+                   sc(kGroupBox2Design.width()), sc(kGroupBox2Design.height()));
+    const QPoint src(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
+    const int gap = src.y() - (bar.y() + bar.height());
+    const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
+    const int width = g1.x() - 2 * src.x();
+    const int h = (bottom - bar.y() - bar.height() - bar.height() - 4 * gap) / 2;
+    const QWidget* central = centralWidget();
+    const int designRight = g1.x() + g1.width() + src.x();
+    const int designBottom = src.y() + 2 * h + bar.height() + 3 * gap;
+    const int extraW = grow && central ? std::max(0, central->width() - designRight) : 0;
+    const int extraH = grow && central ? std::max(0, central->height() - designBottom) : 0;
+
+    DIFileToolBar->setGeometry(bar.adjusted(0, 0, extraW, 0));
+    DOFileToolBar->resize(bar.width() + extraW, bar.height());
+    GroupBox1->setGeometry(g1.translated(extraW, 0));
+    GroupBox2->setGeometry(g2.translated(extraW, 0));
+    const int chartH = h + extraH / 2;
+    DSrc->setGeometry(src.x(), src.y(), width + extraW, chartH);
+    DOFileToolBar->move(0, DSrc->y() + chartH + gap);
+    DDst->setGeometry(src.x(), DOFileToolBar->y() + DOFileToolBar->height() + gap, width + extraW,
+                      chartH);
+    // The cursors step by pixels of the chart they are on.
+    SourceMarker.PixelsPerPoint = 0;
+    ResultMarker.PixelsPerPoint = 0;
+    LayoutRows();
+}
+
+void TFDataProc::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // Until shown the window keeps the scaled design, whatever its size.
+    if (DSrc && isVisible())
+        LayoutToSize(true);
 }
 
 void TFDataProc::LayoutRows() {
@@ -579,6 +612,7 @@ void TFDataProc::LayoutRows() {
 
 void TFDataProc::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    LayoutToSize(true);
     if (!event->spontaneous())
         FormShow();
 }

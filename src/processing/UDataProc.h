@@ -258,6 +258,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -267,6 +268,9 @@ private:
     void BuildMenus();
     void ConnectHandlers();
     void LayoutRows();
+    // Places the charts, the rows and the group boxes: the scaled design, and
+    // with grow the room beyond it given to the charts.
+    void LayoutToSize(bool grow);
     QToolButton* MakeButton(QWidget* parent, const char* name, const char* caption,
                             const char* hint, bool checkable);
     // Check buttons: the handler follows the button's state change, so a

@@ -823,6 +823,31 @@ TEST(DataProcScaling, An800PixelScreenKeepsTheDesign) {
     EXPECT_EQ(w.SetupTB->text(), "Setup && Acq");
 }
 
+TEST(DataProcScaling, AnEnlargedWindowGivesTheRoomToTheChartsAndShrinksBack) {
+    test::ScopedFakeDialogs dialogs;
+    TFDataProc w(nullptr, 800, 600);
+    const QRect src = w.DSrc->geometry(), dst = w.DDst->geometry(), g1 = w.GroupBox1->geometry();
+    w.show();
+    QCoreApplication::processEvents();
+    const QSize more(300, 200);
+    w.resize(w.size() + more);
+    QCoreApplication::processEvents();
+    const int extraW = w.centralWidget()->width() - (g1.right() + 1 + src.x());
+    ASSERT_GT(extraW, 0);
+    EXPECT_EQ(w.DSrc->width(), src.width() + extraW);
+    EXPECT_EQ(w.DDst->width(), dst.width() + extraW);
+    EXPECT_GT(w.DSrc->height(), src.height());
+    EXPECT_EQ(w.DSrc->height(), w.DDst->height());
+    EXPECT_EQ(w.GroupBox1->x(), g1.x() + extraW);
+    EXPECT_LE(w.DDst->geometry().bottom(), w.centralWidget()->height());
+    EXPECT_EQ(w.SetupTB->geometry().right(), w.DIFileToolBar->width() - 1);
+    w.resize(w.size() - more);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.DSrc->geometry(), src);
+    EXPECT_EQ(w.DDst->geometry(), dst);
+    EXPECT_EQ(w.GroupBox1->geometry(), g1);
+}
+
 // ---------------------------------------------------------------- pictures
 
 // Pictures of the window for the documentation. Disabled by default; run with

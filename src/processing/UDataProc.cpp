@@ -508,11 +508,10 @@ void TFDataProc::LayoutToSize(bool grow) {
     const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
     const int width = g1.x() - 2 * src.x();
     const int h = (bottom - bar.y() - bar.height() - bar.height() - 4 * gap) / 2;
-    const QWidget* central = centralWidget();
-    const int designRight = g1.x() + g1.width() + src.x();
-    const int designBottom = src.y() + 2 * h + bar.height() + 3 * gap;
-    const int extraW = grow && central ? std::max(0, central->width() - designRight) : 0;
-    const int extraH = grow && central ? std::max(0, central->height() - designBottom) : 0;
+    if (designSize_.isEmpty())
+        designSize_ = size();
+    const int extraW = grow ? std::max(0, width() - designSize_.width()) : 0;
+    const int extraH = grow ? std::max(0, height() - designSize_.height()) : 0;
 
     DIFileToolBar->setGeometry(bar.adjusted(0, 0, extraW, 0));
     DOFileToolBar->resize(bar.width() + extraW, bar.height());

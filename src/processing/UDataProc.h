@@ -271,6 +271,7 @@ private:
     // Places the charts, the rows and the group boxes: the scaled design, and
     // with grow the room beyond it given to the charts.
     void LayoutToSize(bool grow);
+    QSize designSize_; // the window's size as created: the layout's starting point
     QToolButton* MakeButton(QWidget* parent, const char* name, const char* caption,
                             const char* hint, bool checkable);
     // Check buttons: the handler follows the button's state change, so a

@@ -832,8 +832,7 @@ TEST(DataProcScaling, AnEnlargedWindowGivesTheRoomToTheChartsAndShrinksBack) {
     const QSize more(300, 200);
     w.resize(w.size() + more);
     QCoreApplication::processEvents();
-    const int extraW = w.centralWidget()->width() - (g1.right() + 1 + src.x());
-    ASSERT_GT(extraW, 0);
+    const int extraW = more.width();
     EXPECT_EQ(w.DSrc->width(), src.width() + extraW);
     EXPECT_EQ(w.DDst->width(), dst.width() + extraW);
     EXPECT_GT(w.DSrc->height(), src.height());

@@ -718,6 +718,7 @@ void TFCW::SetUpKeyboard() {
                           GainScrollBar->maximum()))
             GainScrollBar->setValue(*gain);
     };
+    Fid->OnStepKey = [this](int points) { MainMarker.Step(points); };
     MOpensetup->setShortcut(QKeySequence::Open);
     MSaveas->setShortcut(QKeySequence::Save);
     MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -469,6 +469,8 @@ void TFDataProc::ConnectHandlers() {
     SeriesLine0->OnAfterDraw = [this] { SeriesLine0AfterDrawValues(); };
     Series2->OnAfterDraw = [this] { Series2AfterDrawValues(); };
     DDst->OnZoom = [this] { DDstZoom(); };
+    DSrc->OnStepKey = [this](int points) { SourceMarker.Step(points); };
+    DDst->OnStepKey = [this](int points) { ResultMarker.Step(points); };
     DDst->OnUndoZoom = [this] { DDstUndoZoom(); };
 }
 

@@ -148,6 +148,32 @@ TEST_F(DataProcTest, EveryMeasurementButtonHasAHint) {
     EXPECT_TRUE(w->M2DerivativeTB->toolTip().contains("g-factor"));
 }
 
+TEST_F(DataProcTest, ArrowKeysStepTheCursorOfTheChartWithTheFocus) {
+    Open(Spectrum("a.dcw", 101));
+    w->FDerivativeTB->click();
+    Redraw();
+    const auto key = [](QWidget* to, int k) {
+        QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
+        QCoreApplication::sendEvent(to, &e);
+    };
+    struct Case {
+        TChart* chart;
+        ChartMarker* marker;
+    };
+    for (const Case c : {Case{w->DSrc, &w->SourceMarker}, Case{w->DDst, &w->ResultMarker}}) {
+        SCOPED_TRACE(c.chart->objectName().toStdString());
+        EXPECT_EQ(c.chart->focusPolicy(), Qt::StrongFocus);
+        c.marker->MoveTo(50);
+        key(c.chart, Qt::Key_Right);
+        EXPECT_EQ(c.marker->PointIndex, 51);
+        key(c.chart, Qt::Key_PageDown);
+        EXPECT_EQ(c.marker->PointIndex, 41);
+        c.marker->MoveTo(95);
+        key(c.chart, Qt::Key_PageUp); // held at the last visible point
+        EXPECT_EQ(c.marker->PointIndex, 100);
+    }
+}
+
 TEST_F(DataProcTest, CancelledOpenChangesNothing) {
     const QString p = Spectrum("a.dcw");
     Open(p);

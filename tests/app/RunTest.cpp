@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 
@@ -651,6 +652,48 @@ TEST_F(RunTest, AFolderWithTheChosenNameIsReportedWithoutTheOverwriteQuestion) {
               "Cannot create file " + DataPath("run1.dcw") + ": Is a directory");
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
     EXPECT_TRUE(QFileInfo(DataPath("run1.dcw")).isDir());
+}
+
+// Pictures for the documentation; run with --gtest_also_run_disabled_tests
+// --gtest_filter='*Screenshot*' (TAVI_SCREENSHOT_DIR chooses the folder).
+class DISABLED_Screenshot : public RunFixture {};
+
+TEST_F(DISABLED_Screenshot, ClippedRunAndAbort) {
+    const char* env = std::getenv("TAVI_SCREENSHOT_DIR");
+    const QString out = env ? QString::fromLocal8Bit(env) : QStringLiteral("doc/screenshots");
+    QDir().mkpath(out);
+    w->resize(1366, 740);
+    w->show();
+    const auto shot = [&](const char* name) {
+        w->Fid->RepaintNow();
+        QCoreApplication::processEvents();
+        w->Fid->RepaintNow();
+        EXPECT_TRUE(w->grab().save(out + "/" + name + ".png"));
+    };
+    std::vector<int> line;
+    for (int i = 0; i < 400; ++i) {
+        const double u = (i - 200) / 12.0;
+        line.push_back(static_cast<int>(-1400 * u / ((1 + u * u) * (1 + u * u))));
+    }
+    SetPasses(2);
+    w->FNameEdit->setText("strong");
+    Start();
+    Pass(line);
+    Pass(line);
+    w->GainVal->setFocus(); // the focus ring on a stepping control
+    w->TuningB0UpDown->setFocus();
+    shot("run-clipped");
+    SetPasses(3);
+    Start();
+    Pass(line);
+    port.Feed("A" + HexDigits(400, 4) + "\r");
+    port.Feed("B\r");
+    for (int i = 0; i < 150; ++i)
+        port.Feed(PointLine(line[static_cast<std::size_t>(i)]));
+    w->AbortToolBClick();
+    port.Feed("F\r");
+    port.Feed("D\r");
+    shot("run-aborted");
 }
 
 } // namespace

@@ -925,6 +925,21 @@ TEST(DISABLED_Screenshot, ProcessingWindow) {
     w.FDerivativeTB->click();
     w.M2DerivativeTB->click();
     shot("proc-esr-g");
+
+    // A strong line cut at the display range, in a window enlarged past its
+    // design, zoomed so that the axis labels at nice steps.
+    const QString strong = dir.filePath("strong.dcw");
+    ASSERT_TRUE(test::WriteSpectrum(strong.toStdString(), 4000, test::NmrSettings(),
+                                    {.Centre = 1, .HalfWidth = 3, .Peak = 900, .Noise = 4}));
+    w.resize(w.size() * 1.4);
+    dialogs.fake.fileAnswers = {strong};
+    w.FOpenTB->click();
+    w.FDerivativeTB->click();
+    w.DDst->ZoomRect(QRect(w.DDst->PlotRect().left() + w.DDst->PlotRect().width() * 2 / 5,
+                           w.DDst->PlotRect().top(), w.DDst->PlotRect().width() / 5,
+                           w.DDst->PlotRect().height()));
+    w.SDBTB->click();
+    shot("proc-clipped-enlarged");
 }
 
 } // namespace

@@ -310,6 +310,7 @@ void TFCW::BuildChartArea(QWidget* central) {
     top->addWidget(Level, 0);
 
     Fid = Named(new TChart(central), "Fid");
+    Fid->setAccessibleName(QStringLiteral("Passes"));
     Fid->setCursor(Qt::PointingHandCursor);
     Fid->BottomAxis().SetValueFormat("# ##0.### [Gs]");
     Fid->RightAxis().SetMinMax(-500, 500);

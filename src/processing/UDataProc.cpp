@@ -239,11 +239,13 @@ void TFDataProc::BuildControls(QWidget* central) {
         return c;
     };
     DSrc = makeChart("DSrc");
+    DSrc->setAccessibleName(QStringLiteral("Source spectrum"));
     Series1 = &DSrc->AddSeries();
     Series1->SetSeriesColour(kProcPointColour);
     SeriesLine0 = &DSrc->AddSeries();
     SeriesLine0->SetSeriesColour(Qt::white);
     DDst = makeChart("DDst");
+    DDst->setAccessibleName(QStringLiteral("Result curve"));
     Series2 = &DDst->AddSeries();
     Series2->SetSeriesColour(kProcPointColour);
     Series2->SetActive(false);

@@ -248,7 +248,8 @@ private:
 } // namespace
 
 void ShowFocusRing(QWidget* widget) {
-    if (widget && !widget->findChild<FocusRing*>(QString(), Qt::FindDirectChildrenOnly))
+    if (widget &&
+        !widget->findChild<QWidget*>(QStringLiteral("FocusRing"), Qt::FindDirectChildrenOnly))
         new FocusRing(widget);
 }
 

@@ -113,17 +113,13 @@ TEST_F(FormsTest, DataProcessingIsShownMaximisedWithoutBeingModal) {
 TEST_F(FormsTest, ProcAfterASaveOpensThatFileOnce) {
     MakeForms();
     TFDataProc& proc = *forms->FDataProc();
-    fcw->DProcTB->click();
-    EXPECT_TRUE(proc.FileName().isEmpty()); // nothing saved yet: an empty window
     fcw->AccBuffer.assign(3 * 4, 0);
     fcw->RunComplete = true;
-    const QString saved = exeDir.path() + "/run1.dcw";
-    ASSERT_TRUE(fcw->SaveDataFile(saved));
+    ASSERT_TRUE(fcw->SaveDataFile(exeDir.path() + "/run1.dcw"));
     fcw->DProcTB->click();
-    EXPECT_EQ(proc.FileName(), saved);
+    EXPECT_EQ(proc.FileName(), exeDir.path() + "/run1.dcw");
     EXPECT_EQ(proc.Series1->Count(), 3);
-    // The next visit keeps what the operator opened since.
-    proc.Series1->Clear();
+    proc.Series1->Clear(); // what the operator did since stays at the next visit
     fcw->DProcTB->click();
     EXPECT_EQ(proc.Series1->Count(), 0);
 }

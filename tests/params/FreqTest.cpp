@@ -87,13 +87,6 @@ TEST(ModeConstants, PerModeTables) {
     EXPECT_EQ(limits(rmESR), "1..8");
 }
 
-TEST(ModeConstants, EsrRecordsOnlyFieldSweeps) {
-    for (const TResonanceMode mode : {rmH1, rmF19, rmH1F19, rmESR})
-        for (const int asked : {0, 1})
-            EXPECT_EQ(FieldSweepForMode(mode, asked), mode == rmESR ? 1 : asked)
-                << "mode " << int(mode) << ", field sweep asked " << asked;
-}
-
 TEST(ModeConstants, InvalidModeReadsNoTableOutOfBounds) {
     const auto bad = static_cast<TResonanceMode>(7);
     EXPECT_EQ(ResonanceFreqKHz(bad), ResonanceFreqKHz(rmH1));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace tavi::test {
@@ -62,23 +63,13 @@ TEST(RecoveryFiles, OnlyFilesOfProcessesThatEndedAreTaken) {
 }
 
 TEST(RecoveryFiles, ARunsIntendedNameTravelsIntoTheRecoveredName) {
-    const std::pair<const char*, const char*> names[] = {
-        {"", "tavi-recovery-5.dcw"},
-        {"run1", "tavi-recovery-5-run1.dcw"},
-        {"data/run1.dcw", "tavi-recovery-5-run1.dcw"},
-        {"a b.c/..\\x", "tavi-recovery-5-___x.dcw"},
-    };
-    for (const auto& [entered, expected] : names)
-        EXPECT_EQ(RecoveryFileName(5, entered), expected) << entered;
-
+    EXPECT_EQ(RecoveryFileName(5, "data/run 1.dcw"), "tavi-recovery-5-run_1.dcw");
     TempDir dir;
     for (const char* name : {"tavi-recovery-14-run1.dcw", "tavi-recovery-15-run2.dcw.tmp15_0"})
         std::ofstream(dir.File(name)) << "x";
     const auto found = CollectRecoveryFiles(dir.Path(), [](long) { return false; });
     ASSERT_EQ(found.size(), 1u);
-    const std::string to = found[0].To.substr(found[0].To.find_last_of('/') + 1);
-    EXPECT_EQ(to.rfind("recovered-run1-", 0), 0u) << to;
-    EXPECT_EQ(to.size(), std::string("recovered-run1-YYYYMMDD-HHMMSS.dcw").size()) << to;
+    EXPECT_THAT(found[0].To, ::testing::MatchesRegex(".*/recovered-run1-[0-9]{8}-[0-9]{6}\\.dcw"));
     EXPECT_EQ(dir.Entries().size(), 1u); // the torn write is gone
 }
 

@@ -698,6 +698,8 @@ void TFCW::SetUpKeyboard() {
         bar->setFocusPolicy(Qt::StrongFocus);
         ShowFocusRing(bar);
     }
+    for (QWidget* w : std::initializer_list<QWidget*>{LevelTB, StartToolB, HoldToolB, AbortToolB})
+        ShowFocusRing(w);
     const std::pair<TValueText*, QWidget*> buddies[] = {
         {GainVal, GainScrollBar},       {PhaseVal, PhaseScrollBar},
         {TuningB0Val, TuningB0UpDown},  {DB0Val, DB0UpDown},

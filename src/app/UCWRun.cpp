@@ -415,6 +415,8 @@ void TFCW::PassFinished() {
 // ---- chart display ----
 
 void TFCW::ClearRunDisplay() {
+    if (!AccUpDown || !StatusBar)
+        return; // still being built: nothing shown yet
     // What "Save data as ..." writes stays: only the display goes.
     for (TChartSeries* s : PassSeries)
         if (s)

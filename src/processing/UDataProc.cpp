@@ -510,7 +510,7 @@ void TFDataProc::LayoutToSize(bool grow) {
     const QPoint src(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
     const int gap = src.y() - (bar.y() + bar.height());
     const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
-    const int width = g1.x() - 2 * src.x();
+    const int chartWidth = g1.x() - 2 * src.x();
     const int h = (bottom - bar.y() - bar.height() - bar.height() - 4 * gap) / 2;
     if (designSize_.isEmpty())
         designSize_ = size();
@@ -522,10 +522,10 @@ void TFDataProc::LayoutToSize(bool grow) {
     GroupBox1->setGeometry(g1.translated(extraW, 0));
     GroupBox2->setGeometry(g2.translated(extraW, 0));
     const int chartH = h + extraH / 2;
-    DSrc->setGeometry(src.x(), src.y(), width + extraW, chartH);
+    DSrc->setGeometry(src.x(), src.y(), chartWidth + extraW, chartH);
     DOFileToolBar->move(0, DSrc->y() + chartH + gap);
-    DDst->setGeometry(src.x(), DOFileToolBar->y() + DOFileToolBar->height() + gap, width + extraW,
-                      chartH);
+    DDst->setGeometry(src.x(), DOFileToolBar->y() + DOFileToolBar->height() + gap,
+                      chartWidth + extraW, chartH);
     // The cursors step by pixels of the chart they are on.
     SourceMarker.PixelsPerPoint = 0;
     ResultMarker.PixelsPerPoint = 0;

@@ -15,7 +15,8 @@ TEST(SerialDevices, ListsPresentPortsOnlyInKindOrder) {
     fs::create_directories(d + "/serial/by-id");
     for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS10", "ttyUSB10", "ttyUSB9", "ttyACM0", "tty1"})
         std::ofstream(d + "/" + name);
-    for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS10", "16"}}) {
+    const std::pair<const char*, const char*> types[] = {{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS10", "16"}};
+    for (const auto& [name, type] : types) {
         fs::create_directories(sys + "/" + name);
         std::ofstream(sys + "/" + name + "/type") << type << '\n';
     }

@@ -21,7 +21,7 @@ TEST(SerialDevices, ListsPresentPortsOnlyInKindOrder) {
         std::ofstream(sys + "/" + name + "/type") << type << '\n';
     }
     fs::create_symlink("../../ttyUSB9", d + "/serial/by-id/usb-FTDI-if00");
-    EXPECT_EQ(ListSerialDevices(d, sys),
+    EXPECT_EQ(tavi::ListSerialDevices(d, sys),
               (std::vector<std::string>{d + "/ttyS0", d + "/ttyS10", d + "/ttyUSB9", d + "/ttyUSB10",
                                         d + "/ttyACM0", d + "/serial/by-id/usb-FTDI-if00"}));
     fs::remove_all(root);

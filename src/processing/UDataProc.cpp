@@ -522,13 +522,16 @@ void TFDataProc::LayoutToSize(bool grow) {
     GroupBox1->setGeometry(g1.translated(extraW, 0));
     GroupBox2->setGeometry(g2.translated(extraW, 0));
     const int chartH = h + extraH / 2;
+    const bool resized = DSrc->size() != QSize(chartWidth + extraW, chartH);
     DSrc->setGeometry(src.x(), src.y(), chartWidth + extraW, chartH);
     DOFileToolBar->move(0, DSrc->y() + chartH + gap);
     DDst->setGeometry(src.x(), DOFileToolBar->y() + DOFileToolBar->height() + gap,
                       chartWidth + extraW, chartH);
     // The cursors step by pixels of the chart they are on.
-    SourceMarker.PixelsPerPoint = 0;
-    ResultMarker.PixelsPerPoint = 0;
+    if (resized) {
+        SourceMarker.PixelsPerPoint = 0;
+        ResultMarker.PixelsPerPoint = 0;
+    }
     LayoutRows();
 }
 

@@ -537,8 +537,8 @@ void TFDataProc::LayoutToSize(bool grow) {
 
 void TFDataProc::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    // Until shown the window keeps the scaled design, whatever its size.
-    if (DSrc && isVisible())
+    // Once created, every size change re-lays the window out from its design.
+    if (DSrc && !designSize_.isEmpty())
         LayoutToSize(true);
 }
 
@@ -618,7 +618,6 @@ void TFDataProc::LayoutRows() {
 
 void TFDataProc::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    LayoutToSize(true);
     if (!event->spontaneous())
         FormShow();
 }

@@ -2,7 +2,6 @@
 // The main window: construction, parameter controls, setups, menus, dialogs.
 #include "app/UCW.h"
 
-#include "device/ComPort.h"
 #include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "dialogs/AudioDlgB.h"
@@ -1151,11 +1150,11 @@ void TFCW::RefreshPortMenu() {
     // COM1..COM4 have their items; a typed path in use is shown even when absent.
     std::erase_if(paths, [](const std::string& p) {
         for (int i = 1; i <= 4; ++i)
-            if (p == TCustomComPort::DevicePath("COM" + std::to_string(i)))
+            if (p == SerialDevicePath("COM" + std::to_string(i)))
                 return true;
         return false;
     });
-    if (TCustomComPort::DevicePath(inUse) == inUse &&
+    if (SerialDevicePath(inUse) == inUse &&
         std::find(paths.begin(), paths.end(), inUse) == paths.end())
         paths.push_back(inUse);
     // While connecting no port may change; the COM items say whether it may.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the spectrometer on the port and watching its power line.
 #include "app/UCW.h"
-#include "device/ComPort.h"
+#include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "platform/Seams.h"
 
@@ -99,7 +99,7 @@ void TFCW::Timer1Timer() {
 
 QString TFCW::NotReadyText() const {
     const std::string name = port_.DeviceName();
-    const std::string path = TCustomComPort::DevicePath(name);
+    const std::string path = SerialDevicePath(name);
     const QString port = path == name ? Q(name) : QStringLiteral("%1 (%2)").arg(Q(name), Q(path));
     QString cause;
     if (!UnitSerial.empty())

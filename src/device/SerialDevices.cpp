@@ -2,6 +2,8 @@
 // Listing the serial devices present from /dev and the kernel's tty classes.
 #include "device/SerialDevices.h"
 
+#include "device/ComPort.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +38,10 @@ bool UartPresent(const fs::path& sysTtyDir, const std::string& name) {
 }
 
 } // namespace
+
+std::string SerialDevicePath(const std::string& portName) {
+    return TCustomComPort::DevicePath(portName);
+}
 
 std::vector<std::string> ListSerialDevices(const std::string& devDir,
                                            const std::string& sysTtyDir) {

@@ -12,6 +12,10 @@ namespace tavi {
 // possible port, so the node alone proves nothing), then /dev/ttyUSB*,
 // /dev/ttyACM* and the stable names in /dev/serial/by-id. The roots are
 // parameters so that tests can lay out their own.
+// The device file a port name stands for: "COM1".."COM4" are /dev/ttyS0..3,
+// anything else is a path already.
+std::string SerialDevicePath(const std::string& portName);
+
 std::vector<std::string> ListSerialDevices(const std::string& devDir = "/dev",
                                            const std::string& sysTtyDir = "/sys/class/tty");
 

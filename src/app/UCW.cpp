@@ -695,6 +695,9 @@ void TFCW::SetUpKeyboard() {
     // focus, which Tab and a click give them; every stepping control shows it.
     for (QScrollBar* bar : {GainScrollBar, PhaseScrollBar}) {
         bar->setFocusPolicy(Qt::StrongFocus);
+        // Up and PgUp raise the value, as on a slider (a scroll bar's keys
+        // are inverted for scrolling text).
+        bar->setInvertedControls(false);
         ShowFocusRing(bar);
     }
     for (QWidget* w : std::initializer_list<QWidget*>{LevelTB, StartToolB, HoldToolB, AbortToolB})

@@ -642,7 +642,9 @@ void TFCW::RunAborted() {
     // Otherwise nothing tells the operator that the aborted run is not lost.
     AbortNoticeLab->setText(
         FinishedPasses > 0
-            ? QStringLiteral(" \"Save data as ...\" keeps the %1 finished passes ").arg(FinishedPasses)
+            ? QStringLiteral(" \"Save data as ...\" keeps %1 finished pass%2 ")
+                  .arg(FinishedPasses)
+                  .arg(FinishedPasses == 1 ? "" : "es")
             : QStringLiteral(" No pass was finished: nothing to save "));
     AbortNoticeLab->show();
 }

@@ -186,7 +186,7 @@ TEST_F(RecoveryTest, LoopKeepsTheLastFinishedPass) {
     // The status says the finished pass is not lost, until it is saved.
     EXPECT_FALSE(w->AbortNoticeLab->isHidden());
     EXPECT_EQ(w->AbortNoticeLab->text().trimmed(),
-              "\"Save data as ...\" keeps the 1 finished passes");
+              "\"Save data as ...\" keeps 1 finished pass");
     dialogs.fake.fileAnswers.push_back(DataPath("loop.dcw"));
     w->MSaveasClick();
     EXPECT_TRUE(w->AbortNoticeLab->isHidden());

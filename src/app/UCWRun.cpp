@@ -183,6 +183,9 @@ void TFCW::InitRun() {
         ClippedLab->setObjectName(QStringLiteral("ClippedLab"));
         ClippedLab->setStyleSheet(
             QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
+        // Never wider than the window: a 1366-pixel screen must still hold it.
+        ClippedLab->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        ClippedLab->setMinimumWidth(40);
         StatusBar->addPermanentWidget(ClippedLab);
         ClippedLab->hide();
         AbortNoticeLab = new QLabel(StatusBar);
@@ -343,9 +346,9 @@ void TFCW::NoteClippedPoint() {
     ++ClippedPoints;
     if (!ClippedLab)
         return;
-    ClippedLab->setText(QStringLiteral(" Clipped: %1 points beyond \u00B1500, the chart cuts the "
-                                       "line (the file keeps the full sums) ")
-                            .arg(ClippedPoints));
+    ClippedLab->setText(QStringLiteral(" Clipped: %1 points beyond \u00B1500 ").arg(ClippedPoints));
+    ClippedLab->setToolTip(QStringLiteral("The chart and DB measure the cut line; the data file "
+                                          "keeps the full sums."));
     ClippedLab->show();
 }
 

@@ -1033,7 +1033,7 @@ void TFCW::ReadIniSettings() {
     AcqDir = ini.AcqDir;
     OutDir = ini.OutDir;
     SoundSettings = ini.Sounds;
-    LoadSetup(FindStandardSetup(SetupDir, InstalledDataDir(ExeDir)));
+    LoadSetup(FindStandardSetup(SetupDir, SiteConfigDir(ExeDir), InstalledDataDir(ExeDir)));
     try {
         port_.SetDeviceName(ini.PortName);
     } catch (const std::exception& e) {
@@ -1064,9 +1064,11 @@ void TFCW::MExitClick() {
     close();
 }
 
-void TFCW::MSpcCOMClick(int index) {
+void TFCW::MSpcCOMClick(int index) { ChoosePort("COM" + std::to_string(index + 1)); }
+
+void TFCW::ChoosePort(const std::string& name) {
     try {
-        port_.SetDeviceName("COM" + std::to_string(index + 1));
+        port_.SetDeviceName(name);
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
     }

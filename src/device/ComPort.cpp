@@ -46,6 +46,17 @@ EComError SystemError(int code, const std::string& what) {
     return EComError(code, what + ": " + std::strerror(code));
 }
 
+// Serial devices belong to the group dialout; an operator outside it is told
+// how to get in rather than left with the bare "Permission denied".
+EComError OpenError(int code, const std::string& path) {
+    EComError e = SystemError(code, "open " + path);
+    if (code != EACCES)
+        return e;
+    return EComError(code, std::string(e.what()) +
+                               " (serial ports are for the group dialout: sudo adduser $USER "
+                               "dialout, then log in again)");
+}
+
 EComError HungUp(const std::string& path) {
     return EComError(EIO, path + ": the device hung up");
 }
@@ -524,7 +535,7 @@ void TCustomComPort::Open() {
 
         int fd = os_.Open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            throw SystemError(errno, "open " + path_);
+            throw OpenError(errno, path_);
         fd_ = fd;
         session->fd = fd; // the reader thread starts using it only below
         if (os_.Lock(fd_) != 0) {

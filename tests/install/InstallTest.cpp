@@ -86,11 +86,12 @@ protected:
 TEST_F(InstallTest, InstallsProgramsDesktopEntryIconsTypeMetainfoAndManualPages) {
     for (const char* file :
          {"bin/tavi", "bin/tavi-sim", "bin/tavi-dcw", "share/tavi/STANDARD.CFG",
-          "share/applications/org.tavi.Tavi.desktop", "share/metainfo/org.tavi.Tavi.metainfo.xml",
+          "share/applications/org.tavi.tavi.desktop", "share/metainfo/org.tavi.tavi.metainfo.xml",
           "share/mime/packages/tavi.xml", "share/icons/hicolor/scalable/apps/tavi.svg",
           "share/icons/hicolor/16x16/apps/tavi.png", "share/icons/hicolor/48x48/apps/tavi.png",
           "share/icons/hicolor/256x256/apps/tavi.png", "share/man/man1/tavi.1.gz",
-          "share/man/man1/tavi-sim.1.gz", "share/man/man1/tavi-dcw.1.gz"})
+          "share/man/man1/tavi-sim.1.gz", "share/man/man1/tavi-dcw.1.gz", "etc/tavi/STANDARD.CFG",
+          "share/doc/tavi/copyright", "share/doc/tavi/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(Prefix() + "/" + file)) << file;
     if (fs::exists(Prefix() + "/bin/tavi-proc")) {
         EXPECT_TRUE(fs::is_regular_file(Prefix() + "/share/man/man1/tavi-proc.1.gz"));
@@ -105,7 +106,7 @@ TEST_F(InstallTest, InstallsProgramsDesktopEntryIconsTypeMetainfoAndManualPages)
 
     // The desktop entry opens data files, whose type the MIME file declares.
     const std::string desktop =
-        Output("cat '" + Prefix() + "/share/applications/org.tavi.Tavi.desktop'");
+        Output("cat '" + Prefix() + "/share/applications/org.tavi.tavi.desktop'");
     EXPECT_NE(desktop.find("MimeType=application/x-tavi-dcw;"), std::string::npos);
     EXPECT_NE(desktop.find("Exec=tavi %f"), std::string::npos);
     const std::string mime = Output("cat '" + Prefix() + "/share/mime/packages/tavi.xml'");
@@ -116,7 +117,35 @@ TEST_F(InstallTest, InstallsProgramsDesktopEntryIconsTypeMetainfoAndManualPages)
     const std::string man = Output("gzip -dc '" + Prefix() + "/share/man/man1/tavi-dcw.1.gz'");
     EXPECT_NE(man.find(".TH TAVI-DCW 1"), std::string::npos);
     EXPECT_NE(man.find("\\-\\-json"), std::string::npos);
-    EXPECT_EQ(RunCommand("'" + Copy() + "/bin/tavi-dcw' --help"), 0);
+}
+
+// Every installed program answers --version and --help with status 0, without
+// a display, and its page names the others but not itself.
+TEST_F(InstallTest, EveryProgramReportsItsVersionAndHelpAndHasAPage) {
+    int programs = 0;
+    for (const auto& entry : fs::directory_iterator(Copy() + "/bin")) {
+        const std::string name = entry.path().filename().string();
+        const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
+                                entry.path().string() + "'";
+        ++programs;
+        EXPECT_EQ(Output(run + " --version; echo $?"), name + " " + TAVI_VERSION + "\n0\n");
+        EXPECT_EQ(RunCommand(run + " --help >/dev/null"), 0) << name;
+        const std::string page =
+            Output("gzip -dc '" + Prefix() + "/share/man/man1/" + name + ".1.gz'");
+        EXPECT_NE(page.find(std::string("\"tavi ") + TAVI_VERSION + "\""), std::string::npos)
+            << name;
+        EXPECT_NE(page.find(".SH SYNOPSIS"), std::string::npos) << name;
+        const std::string seeAlso = page.substr(page.find(".SH SEE ALSO"));
+        for (const auto& other : fs::directory_iterator(Copy() + "/bin")) {
+            std::string ref = other.path().filename().string();
+            for (std::size_t at = 0; (at = ref.find('-', at)) != std::string::npos; at += 2)
+                ref.replace(at, 1, "\\-");
+            EXPECT_EQ(seeAlso.find(".BR " + ref + " (1)") != std::string::npos,
+                      other.path() != entry.path())
+                << name << " / " << ref;
+        }
+    }
+    EXPECT_GE(programs, 4);
 }
 
 TEST_F(InstallTest, ReadOnlyInstallationKeepsPreferencesInTheUsersFolders) {
@@ -165,7 +194,7 @@ TEST_F(InstallTest, ReadOnlyInstallationKeepsPreferencesInTheUsersFolders) {
     EXPECT_EQ(Lines(ini).at(3), "COM3");
 }
 
-TEST_F(InstallTest, TheCopyFindsItsShippedStandardSetup) {
+TEST_F(InstallTest, TheCopyFindsItsSiteWideStandardSetup) {
     const std::string bin = Copy() + "/bin";
     EXPECT_FALSE(ExecutableDirKeepsIni(bin));
     TempDir user;
@@ -173,7 +202,7 @@ TEST_F(InstallTest, TheCopyFindsItsShippedStandardSetup) {
     ScopedFakeDialogs dialogs;
     FakeSerialPort port;
     TFCW w(port, nullptr, bin);
-    EXPECT_EQ(w.CurrentSetup.SetupPath, InstalledDataDir(bin) + "STANDARD.CFG");
+    EXPECT_EQ(w.CurrentSetup.SetupPath, Copy() + "/etc/tavi/STANDARD.CFG");
     EXPECT_TRUE(w.windowTitle().endsWith(QStringLiteral("Setup: STANDARD.CFG")));
     EXPECT_FALSE(w.MSavesetup->isEnabled());
     EXPECT_EQ(w.IniPlace.Path, user.File("config/tavi/TAVI.INI"));
@@ -201,10 +230,13 @@ TEST_F(InstallTest, DebianPackageHoldsTheInstallationAndDeclaresItsLibraries) {
     const std::string files = Output("dpkg-deb -c '" + deb + "'");
     for (const char* file :
          {"./usr/bin/tavi", "./usr/bin/tavi-sim", "./usr/bin/tavi-dcw",
-          "./usr/share/tavi/STANDARD.CFG", "./usr/share/applications/org.tavi.Tavi.desktop",
-          "./usr/share/metainfo/org.tavi.Tavi.metainfo.xml", "./usr/share/mime/packages/tavi.xml",
+          "./usr/share/tavi/STANDARD.CFG", "./usr/share/applications/org.tavi.tavi.desktop",
+          "./usr/share/metainfo/org.tavi.tavi.metainfo.xml", "./usr/share/mime/packages/tavi.xml",
           "./usr/share/icons/hicolor/scalable/apps/tavi.svg", "./usr/share/man/man1/tavi-dcw.1.gz"})
         EXPECT_NE(files.find(std::string(file) + "\n"), std::string::npos) << file;
+    // The laboratory's default survives upgrades.
+    EXPECT_EQ(Output("dpkg-deb -I '" + deb + "' conffiles"), "/etc/tavi/STANDARD.CFG\n");
+    EXPECT_NE(files.find("./etc/tavi/STANDARD.CFG\n"), std::string::npos);
     // Nothing of the build (tests, benchmarks, static libraries) is shipped.
     EXPECT_EQ(files.find("test_"), std::string::npos);
     EXPECT_EQ(files.find(".a\n"), std::string::npos);

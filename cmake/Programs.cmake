@@ -24,6 +24,7 @@ endfunction()
 # the top-level CMakeLists.txt).
 function(tavi_finish_programs)
   get_property(programs GLOBAL PROPERTY TAVI_PROGRAMS)
+  list(SORT programs)
   string(REPLACE ";" "|" program_list "${programs}")
   set(man_dir ${PROJECT_BINARY_DIR}/man)
   set(pages)
@@ -64,6 +65,7 @@ function(tavi_finish_programs)
 
   add_dependencies(tavi-install-data tavi-man-pages)
 
-  set(TAVI_PROGRAMS_DESCRIBED "${described}")
+  string(STRIP "${described}" described)
+  set(TAVI_PROGRAMS_DESCRIBED " ${described}")
   include(${PROJECT_SOURCE_DIR}/cmake/Packaging.cmake)
 endfunction()

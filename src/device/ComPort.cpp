@@ -155,11 +155,13 @@ void KeepIfApplied(T& setting, const T& value, bool active, Apply apply) {
 }
 
 // Milliseconds left until a deadline, for poll(); -1 waits for ever.
-int PollTimeout(const std::optional<Clock::time_point>& deadline) {
-    if (!deadline)
-        return -1;
-    auto left = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
+int PollTimeout(Clock::time_point deadline) {
+    auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, std::numeric_limits<int>::max()));
+}
+
+int PollTimeout(const std::optional<Clock::time_point>& deadline) {
+    return deadline ? PollTimeout(*deadline) : -1;
 }
 
 } // namespace
@@ -168,7 +170,7 @@ int PollTimeout(const std::optional<Clock::time_point>& deadline) {
 // share for one open. Posted tasks keep it alive, so a task that runs after
 // the port closed (or was destroyed) finds `closing` set and does nothing.
 struct TComSession {
-    explicit TComSession(ISerialOs& os) : os(os) {}
+    explicit TComSession(ISerialOs& serialOs) : os(serialOs) {}
     ~TComSession() {
         if (wakeFd >= 0)
             ::close(wakeFd);
@@ -350,9 +352,10 @@ void TComThread::Run() {
         int timeout = -1;
         if (watchModem)
             timeout = PollTimeout(nextModemCheck);
-        if (stallDeadline)
-            timeout = timeout < 0 ? PollTimeout(stallDeadline)
-                                  : std::min(timeout, PollTimeout(stallDeadline));
+        if (stallDeadline) {
+            const int stall = PollTimeout(*stallDeadline);
+            timeout = timeout < 0 ? stall : std::min(timeout, stall);
+        }
         int ready = s.os.Poll(fds, canRead ? 2 : 1, timeout);
         if (ready < 0) {
             if (errno == EINTR)

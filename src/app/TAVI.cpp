@@ -17,9 +17,9 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <signal.h>
 #include <string>
 #include <string_view>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 

@@ -1064,7 +1064,9 @@ void TFCW::MExitClick() {
     close();
 }
 
-void TFCW::MSpcCOMClick(int index) { ChoosePort("COM" + std::to_string(index + 1)); }
+void TFCW::MSpcCOMClick(int index) {
+    ChoosePort("COM" + std::to_string(index + 1));
+}
 
 void TFCW::ChoosePort(const std::string& name) {
     try {

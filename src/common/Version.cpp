@@ -4,7 +4,9 @@
 
 namespace tavi {
 
-std::string_view Version() { return TAVI_VERSION; }
+std::string_view Version() {
+    return TAVI_VERSION;
+}
 
 std::string VersionLine(std::string_view program) {
     return std::string(program) + " " + std::string(Version()) + "\n";

@@ -303,7 +303,10 @@ void TComThread::Run() {
     // line event has the program read. When nobody takes a byte for a
     // while, the line event is raised anyway; the handler reads what is
     // there and keeps the unfinished line.
-    std::optional<Clock::time_point> stallDeadline;
+    // A plain time point, not an optional: GCC 12 takes an optional's value
+    // read in this loop for uninitialised.
+    constexpr Clock::time_point kNoStall = Clock::time_point::max();
+    Clock::time_point stallDeadline = kNoStall;
     std::uint64_t takenAtStall = 0;
     for (;;) {
         bool canRead = false;
@@ -338,12 +341,12 @@ void TComThread::Run() {
             canRead = !s.lost && s.queue.size() < s.capacity;
             watchModem = !s.lost && s.hasModemLines;
             if (s.lost || (s.mask & evRxFlag) == 0 || !s.StalledWithoutLineEnd()) {
-                stallDeadline.reset();
-            } else if (!stallDeadline || s.taken != takenAtStall) {
+                stallDeadline = kNoStall;
+            } else if (stallDeadline == kNoStall || s.taken != takenAtStall) {
                 stallDeadline = Clock::now() + kStallGrace;
                 takenAtStall = s.taken;
-            } else if (Clock::now() >= *stallDeadline) {
-                stallDeadline.reset();
+            } else if (Clock::now() >= stallDeadline) {
+                stallDeadline = kNoStall;
                 s.pending |= evRxFlag;
                 continue;
             }
@@ -352,8 +355,8 @@ void TComThread::Run() {
         int timeout = -1;
         if (watchModem)
             timeout = PollTimeout(nextModemCheck);
-        if (stallDeadline) {
-            const int stall = PollTimeout(*stallDeadline);
+        if (stallDeadline != kNoStall) {
+            const int stall = PollTimeout(stallDeadline);
             timeout = timeout < 0 ? stall : std::min(timeout, stall);
         }
         int ready = s.os.Poll(fds, canRead ? 2 : 1, timeout);

@@ -125,8 +125,8 @@ TEST_F(InstallTest, EveryProgramReportsItsVersionAndHelpAndHasAPage) {
     int programs = 0;
     for (const auto& entry : fs::directory_iterator(Copy() + "/bin")) {
         const std::string name = entry.path().filename().string();
-        const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                                entry.path().string() + "'";
+        const std::string run =
+            "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + entry.path().string() + "'";
         ++programs;
         EXPECT_EQ(Output(run + " --version; echo $?"), name + " " + TAVI_VERSION + "\n0\n");
         EXPECT_EQ(RunCommand(run + " --help >/dev/null"), 0) << name;
@@ -184,6 +184,17 @@ TEST_F(InstallTest, ReadOnlyInstallationKeepsPreferencesInTheUsersFolders) {
     EXPECT_EQ(lines[2], home + "/Documents/");
     EXPECT_EQ(lines[3], "COM3");
     EXPECT_EQ(lines[4], "/sounds/start.wav");
+
+    // --port chooses a device path as the port menu does, kept for the next start.
+    ASSERT_EQ(
+        RunAndClose(Copy() + "/bin/tavi", config, home, {"--port", "/tmp/tavi-sim-port"}).status,
+        0);
+    EXPECT_EQ(Lines(ini).at(3), "/tmp/tavi-sim-port");
+    {
+        std::ofstream out(ini, std::ios::binary | std::ios::trunc);
+        for (const auto& l : lines) // as before, port COM3
+            out << l << "\r\n";
+    }
 
     // A second user keeps a file of their own.
     TempDir other;

@@ -151,9 +151,11 @@ TEST(StandardSetupLookup, TheLaboratorysDefaultComesBeforeTheShippedOne) {
     TempDir site;
     TempDir data;
     Touch(data.File("STANDARD.CFG"));
-    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()), data.File("STANDARD.CFG"));
+    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
+              data.File("STANDARD.CFG"));
     Touch(site.File("STANDARD.CFG"));
-    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()), site.File("STANDARD.CFG"));
+    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
+              site.File("STANDARD.CFG"));
     Touch(StandardSetupPath(setups.Path()));
     EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
               StandardSetupPath(setups.Path()));

@@ -63,8 +63,6 @@ function(tavi_finish_programs)
   configure_file(${PROJECT_SOURCE_DIR}/data/${TAVI_APP_ID}.metainfo.xml.in ${metainfo} @ONLY)
   install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-  add_dependencies(tavi-install-data tavi-man-pages)
-
   string(STRIP "${described}" described)
   set(TAVI_PROGRAMS_DESCRIBED " ${described}")
   include(${PROJECT_SOURCE_DIR}/cmake/Packaging.cmake)

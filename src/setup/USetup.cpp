@@ -386,8 +386,13 @@ bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& se
 
 bool ReadIni(const IniLocation& location, IniSettings& settings) {
     std::ifstream in(location.Path, std::ios::binary);
-    if (!in)
+    if (!in) {
+        // A user's first start: the folders are theirs from the outset, not
+        // the executable's (/usr/bin), where nothing can be saved.
+        if (!location.BesideExecutable)
+            ParseIni({}, location, settings);
         return false;
+    }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ParseIni(text, location, settings);
     return true;

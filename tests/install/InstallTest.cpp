@@ -155,19 +155,21 @@ TEST_F(InstallTest, ReadOnlyInstallationKeepsPreferencesInTheUsersFolders) {
     fs::create_directories(home + "/Documents");
     const std::string ini = config + "/tavi/TAVI.INI";
 
-    // First start: no preferences yet; the exit writes them, with empty directories.
+    // First start: no preferences yet; data go to the user's documents from
+    // the outset (not to the read-only bin folder), and the exit writes them.
     ProgramExit first = RunAndClose(Copy() + "/bin/tavi", config, home);
     ASSERT_EQ(first.status, 0);
     auto lines = Lines(ini);
     ASSERT_EQ(lines.size(), 10u);
-    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1], home + "/Documents/");
     EXPECT_EQ(lines[3], "COM1");
     // Nothing lands beside the installed programs.
     EXPECT_FALSE(fs::exists(Copy() + "/bin/TAVI.INI"));
     EXPECT_FALSE(fs::exists(Prefix() + "/bin/TAVI.INI"));
 
-    // The next start reads them back: its own port and sound are kept, and the
+    // The next start reads them back: its own port and sound are kept, and
     // empty directories become the configuration and documents folders.
+    lines[0] = lines[1] = lines[2] = "";
     lines[3] = "COM3";
     lines[4] = "/sounds/start.wav";
     {

@@ -64,6 +64,6 @@ function(tavi_finish_programs)
   install(FILES ${metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
   string(STRIP "${described}" described)
-  set(TAVI_PROGRAMS_DESCRIBED " ${described}")
+  set(TAVI_PROGRAMS_DESCRIBED " ${described}\n")
   include(${PROJECT_SOURCE_DIR}/cmake/Packaging.cmake)
 endfunction()

@@ -1090,7 +1090,7 @@ void TFCW::ReadIniSettings() {
     AcqDir = ini.AcqDir;
     OutDir = ini.OutDir;
     SoundSettings = ini.Sounds;
-    LoadSetup(FindStandardSetup(SetupDir, InstalledDataDir(ExeDir)));
+    LoadSetup(FindStandardSetup(SetupDir, SiteConfigDir(ExeDir), InstalledDataDir(ExeDir)));
     try {
         port_.SetDeviceName(ini.PortName);
     } catch (const std::exception& e) {
@@ -1121,10 +1121,10 @@ void TFCW::MExitClick() {
 }
 
 void TFCW::MSpcCOMClick(int index) {
-    SelectPortName("COM" + std::to_string(index + 1));
+    ChoosePort("COM" + std::to_string(index + 1));
 }
 
-void TFCW::SelectPortName(const std::string& name) {
+void TFCW::ChoosePort(const std::string& name) {
     try {
         port_.SetDeviceName(name);
     } catch (const std::exception& e) {
@@ -1138,7 +1138,7 @@ void TFCW::MSpcOtherClick() {
             AskText(this, QStringLiteral("Comunication Port"),
                     QStringLiteral("Device path (for example /dev/ttyUSB0):"),
                     Q(port_.DeviceName())))
-        SelectPortName(name->toStdString());
+        ChoosePort(name->toStdString());
 }
 
 void TFCW::RefreshPortMenu() {
@@ -1169,7 +1169,7 @@ void TFCW::RefreshPortMenu() {
         a->setEnabled(enabled);
         MSpcCOM->insertAction(MSpcOther, a);
         PortGroup->addAction(a);
-        connect(a, &QAction::triggered, this, [this, path] { SelectPortName(path); });
+        connect(a, &QAction::triggered, this, [this, path] { ChoosePort(path); });
         PortDeviceItems.push_back(a);
     }
     MSpcOther->setEnabled(enabled);

@@ -260,7 +260,9 @@ public:
     void MAboutClick();
     void MExitClick();
     void MSpcCOMClick(int index); // 0..3
-    void SelectPortName(const std::string& name);
+    // Uses the named port (COM1..COM4 or a device path) from now on, as a
+    // choice in the port menu does; a refused name is reported.
+    void ChoosePort(const std::string& name);
     void MSpcOtherClick();
     void RefreshPortMenu();
     void MFileLocationClick();

@@ -183,9 +183,6 @@ void TFCW::InitRun() {
         ClippedLab->setObjectName(QStringLiteral("ClippedLab"));
         ClippedLab->setStyleSheet(
             QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
-        // Never wider than the window: a 1366-pixel screen must still hold it.
-        ClippedLab->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        ClippedLab->setMinimumWidth(40);
         StatusBar->addPermanentWidget(ClippedLab);
         ClippedLab->hide();
         AbortNoticeLab = new QLabel(StatusBar);

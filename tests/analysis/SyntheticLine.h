@@ -45,13 +45,12 @@ inline double Absorption(const TrueLine& l, double x) {
 // The detected signal: the derivative for a = 0, else the first harmonic under
 // modulation of peak amplitude a divided by a (so its double integral is the
 // area), by a dense midpoint rule.
-inline double Detected(const TrueLine& l, double x, double a) {
+inline double Detected(const TrueLine& l, double x, double a, int m = 2000) {
     const double u = x - l.Centre;
     if (a == 0) {
         const double h = 1e-4 * (l.Kind == Shape::Voigt ? l.Sigma + l.Gamma : l.WidthPP);
         return l.Area * (Absorption(l, u + h) - Absorption(l, u - h)) / (2 * h);
     }
-    const int m = 2000;
     double sum = 0;
     for (int k = 0; k < m; ++k) {
         const double th = (k + 0.5) * std::numbers::pi / m;
@@ -90,6 +89,15 @@ inline analysis::Spectrum Synthesize(const SynthOptions& o) {
         s.X.push_back(x);
         s.Y.push_back(y);
     }
+    return s;
+}
+
+// A copy of s with white noise of the given RMS added.
+inline analysis::Spectrum WithNoise(analysis::Spectrum s, double rms, unsigned seed) {
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> noise(0, rms);
+    for (double& y : s.Y)
+        y += noise(rng);
     return s;
 }
 

@@ -41,51 +41,67 @@ struct Problem {
     const std::vector<double>* Y = nullptr;
     Layout L;
     const Detector* Det = nullptr;
+    // The Jacobian of the last evaluated point: GSL asks for it at the point
+    // whose residuals it has just accepted, and the partials come at no extra
+    // cost with the values.
+    std::vector<double> CacheP, CacheJ;
 };
 
-void Model(const Problem& pr, const double* p, std::vector<double>& out) {
-    const std::size_t n = pr.X->size();
-    out.assign(n, pr.L.Offset ? p[pr.L.Size() - 1] : 0.0);
-    for (int k = 0; k < pr.L.Lines; ++k) {
-        const double* q = p + k * pr.L.PerLine();
+// Model values into out and, row by row, the partial derivatives into jac.
+void Evaluate(const Problem& pr, const double* p, std::vector<double>& out, double* jac) {
+    const std::size_t n = pr.X->size(), np = static_cast<std::size_t>(pr.L.Size());
+    const std::size_t per = static_cast<std::size_t>(pr.L.PerLine());
+    out.assign(n, pr.L.Offset ? p[np - 1] : 0.0);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(pr.L.Lines); ++k) {
+        const double* q = p + k * per;
         const Widths w = WidthsAt(pr.L, q);
-        const double area = q[pr.L.PerLine() - 1];
-        for (std::size_t i = 0; i < n; ++i)
-            out[i] += area * pr.Det->Value(w, (*pr.X)[i] - q[0]);
+        const double area = q[per - 1];
+        const std::size_t c = k * per;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Partials d = pr.Det->At(w, (*pr.X)[i] - q[0]);
+            out[i] += area * d.V;
+            if (!jac)
+                continue;
+            double* row = jac + i * np;
+            row[c] = -area * d.Vx;
+            row[c + 1] = area * w.W1 * d.Vw1;
+            if (per == 4)
+                row[c + 2] = area * w.W2 * d.Vw2;
+            row[c + per - 1] = d.V;
+        }
     }
+    if (jac && pr.L.Offset)
+        for (std::size_t i = 0; i < n; ++i)
+            jac[i * np + np - 1] = 1.0;
+}
+
+void Model(const Problem& pr, const double* p, std::vector<double>& out) {
+    Evaluate(pr, p, out, nullptr);
 }
 
 int Residuals(const gsl_vector* p, void* data, gsl_vector* f) {
-    const auto& pr = *static_cast<const Problem*>(data);
+    auto& pr = *static_cast<Problem*>(data);
+    const std::size_t n = pr.X->size(), np = p->size;
+    pr.CacheP.assign(p->data, p->data + np);
+    pr.CacheJ.resize(n * np);
     std::vector<double> m;
-    Model(pr, gsl_vector_const_ptr(p, 0), m);
-    for (std::size_t i = 0; i < m.size(); ++i)
-        gsl_vector_set(f, i, m[i] - (*pr.Y)[i]);
+    Evaluate(pr, p->data, m, pr.CacheJ.data());
+    for (std::size_t i = 0; i < n; ++i)
+        f->data[i * f->stride] = m[i] - (*pr.Y)[i];
     return GSL_SUCCESS;
 }
 
 int Jacobian(const gsl_vector* p, void* data, gsl_matrix* J) {
-    const auto& pr = *static_cast<const Problem*>(data);
-    const double* all = gsl_vector_const_ptr(p, 0);
-    const std::size_t n = pr.X->size();
-    const int per = pr.L.PerLine();
-    for (int k = 0; k < pr.L.Lines; ++k) {
-        const double* q = all + k * per;
-        const Widths w = WidthsAt(pr.L, q);
-        const double area = q[per - 1];
-        const std::size_t c = static_cast<std::size_t>(k * per);
-        for (std::size_t i = 0; i < n; ++i) {
-            const Partials d = pr.Det->At(w, (*pr.X)[i] - q[0]);
-            gsl_matrix_set(J, i, c, -area * d.Vx);
-            gsl_matrix_set(J, i, c + 1, area * w.W1 * d.Vw1);
-            if (per == 4)
-                gsl_matrix_set(J, i, c + 2, area * w.W2 * d.Vw2);
-            gsl_matrix_set(J, i, c + static_cast<std::size_t>(per) - 1, d.V);
-        }
+    auto& pr = *static_cast<Problem*>(data);
+    const std::size_t n = pr.X->size(), np = p->size;
+    if (pr.CacheP.size() != np || !std::equal(pr.CacheP.begin(), pr.CacheP.end(), p->data)) {
+        pr.CacheP.assign(p->data, p->data + np);
+        pr.CacheJ.resize(n * np);
+        std::vector<double> m;
+        Evaluate(pr, p->data, m, pr.CacheJ.data());
     }
-    if (pr.L.Offset)
-        for (std::size_t i = 0; i < n; ++i)
-            gsl_matrix_set(J, i, static_cast<std::size_t>(pr.L.Size() - 1), 1.0);
+    for (std::size_t i = 0; i < n; ++i)
+        std::copy_n(pr.CacheJ.data() + i * np, np, J->data + i * J->tda);
     return GSL_SUCCESS;
 }
 
@@ -110,6 +126,7 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
     const std::size_t n = pr.X->size(), np = start.size();
     gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
     params.trs = gsl_multifit_nlinear_trs_lm;
+    params.solver = gsl_multifit_nlinear_solver_cholesky;
     Workspace w(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np),
                 gsl_multifit_nlinear_free);
     Vector x0(gsl_vector_alloc(np), gsl_vector_free);
@@ -244,7 +261,7 @@ struct Fitter {
     double StartWidth() const { return FromExtremes(X, Y).Width; }
 
     Solution Fit(const Detector& det, int lines, const std::vector<double>& start) const {
-        Problem pr{&X, &Y, L, &det};
+        Problem pr{&X, &Y, L, &det, {}, {}};
         pr.L.Lines = lines;
         std::vector<double> p = start;
         if (L.Offset)
@@ -267,7 +284,7 @@ struct Fitter {
                 g.Width /= L.Lines;
                 g.Height /= L.Lines;
             } else if (k > 0) {
-                Problem pr{&X, &Y, L, &det};
+                Problem pr{&X, &Y, L, &det, {}, {}};
                 pr.L.Lines = k;
                 pr.L.Offset = false;
                 std::vector<double> m, rest(Y.size());
@@ -379,7 +396,7 @@ LineShapeFit FitLineShape(const Spectrum& s, const BaseLineFit& base, const FitO
     // Covariance at the solution, scaled by the residual variance.
     Detector det(layout.Shape, modulated ? a : 0,
                  detail::QuadratureNodes(modulated ? a : 0, NarrowestHalfWidth(layout, sol.P)));
-    Problem pr{&s.X, &y, layout, &det};
+    Problem pr{&s.X, &y, layout, &det, {}, {}};
     Matrix J(gsl_matrix_alloc(n, np), gsl_matrix_free);
     Matrix cov(gsl_matrix_alloc(np, np), gsl_matrix_free);
     Vector pv(gsl_vector_alloc(np), gsl_vector_free);

@@ -22,10 +22,9 @@ struct Derivs {
 };
 
 Derivs Lorentz(double w, double x) {
-    const double g = std::sqrt(3.0) / 2 * w, q = x * x + g * g;
-    return {{g / (kPi * q), -2 * x * g / (kPi * q * q),
-             -2 * g * (g * g - 3 * x * x) / (kPi * q * q * q),
-             24 * g * x * (g * g - x * x) / (kPi * q * q * q * q)}};
+    const double g = std::sqrt(3.0) / 2 * w, inv = 1 / (x * x + g * g), k = g / kPi * inv;
+    return {{k, -2 * x * k * inv, -2 * (g * g - 3 * x * x) * k * inv * inv,
+             24 * x * (g * g - x * x) * k * inv * inv * inv}};
 }
 
 Derivs Gauss(double w, double x) {
@@ -101,7 +100,9 @@ int QuadratureNodes(double modAmp, double halfWidth) {
     if (!(modAmp > 0))
         return 0;
     const double rho = std::asinh(std::max(halfWidth, 1e-300) / modAmp);
-    return static_cast<int>(std::clamp(std::ceil(16 / rho), 8.0, 1024.0));
+        // Midpoint error about exp(-2 nodes rho): 1e-10 of the line is far below
+    // any noise a spectrum can reach.
+    return static_cast<int>(std::clamp(std::ceil(11.5 / rho), 8.0, 1024.0));
 }
 
 namespace {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "analysis/Analysis.h"
+#include "processing/DataFile.h"
 
 #include <cerf.h>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace tavi::test {
@@ -99,6 +101,31 @@ inline analysis::Spectrum WithNoise(analysis::Spectrum s, double rms, unsigned s
     for (double& y : s.Y)
         y += noise(rng);
     return s;
+}
+
+// Saves s as the acquisition would after acc passes (sums of acc sweeps).
+inline bool WriteSpectrumFile(const std::string& path, const analysis::Spectrum& s, int acc,
+                              const std::string& gain = "60",
+                              const std::string& modAmp = "0.05 Gs") {
+    std::vector<std::uint8_t> buffer;
+    for (double y : s.Y) {
+        const auto sum = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(y * acc)));
+        for (int k = 0; k < 4; ++k)
+            buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
+    }
+    DataFileSettings set;
+    set.FrequencyText = "9 400 000 kHz";
+    set.FieldB0Text = "3 350.0 Gs";
+    set.FieldSweep = 1;
+    set.SweepRange = static_cast<float>(s.X.back() - s.X.front());
+    set.ModAmpText = modAmp;
+    set.SweepTimeText = "20 s";
+    set.GainText = gain;
+    set.PhaseText = "0";
+    set.AccText = std::to_string(acc);
+    set.ModeText = "ESR";
+    std::string error;
+    return WriteDataFile(path, DataFileHeader::Build(set), buffer, &error);
 }
 
 } // namespace tavi::test

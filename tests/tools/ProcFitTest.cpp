@@ -2,7 +2,6 @@
 // tavi-proc's analysis options: the fields, the untouched output without
 // them, and failures that set the exit status.
 #include "analysis/SyntheticLine.h"
-#include "processing/DataFile.h"
 #include "setup/FileTestUtil.h"
 #include "tools/ToolRun.h"
 
@@ -16,7 +15,7 @@ using ::testing::Not;
 
 namespace {
 
-// A noisy drifting Lorentzian as the acquisition saves it: sums of acc passes.
+// A noisy drifting Lorentzian as the acquisition saves it: sums of 16 passes.
 void WriteSpectrum(const std::string& path, double area, const std::string& gain = "60") {
     tavi::test::SynthOptions o;
     o.Lines = {tavi::test::TrueLine{tavi::test::Shape::Lorentzian, 1.5, 1.0, area}};
@@ -24,27 +23,7 @@ void WriteSpectrum(const std::string& path, double area, const std::string& gain
     o.Drift[0] = 3;
     o.Drift[1] = 0.1;
     o.NoiseRms = 0.5;
-    const tavi::analysis::Spectrum s = tavi::test::Synthesize(o);
-    const int acc = 16;
-    std::vector<std::uint8_t> buffer;
-    for (double y : s.Y) {
-        const auto sum = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(y * acc)));
-        for (int k = 0; k < 4; ++k)
-            buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
-    }
-    tavi::DataFileSettings set;
-    set.FrequencyText = "9 400 000 kHz";
-    set.FieldB0Text = "3 350.0 Gs";
-    set.FieldSweep = 1;
-    set.SweepRange = 20;
-    set.ModAmpText = "0.05 Gs";
-    set.SweepTimeText = "20 s";
-    set.GainText = gain;
-    set.PhaseText = "0";
-    set.AccText = std::to_string(acc);
-    set.ModeText = "ESR";
-    std::string error;
-    ASSERT_TRUE(tavi::WriteDataFile(path, tavi::DataFileHeader::Build(set), buffer, &error));
+    ASSERT_TRUE(tavi::test::WriteSpectrumFile(path, tavi::test::Synthesize(o), 16, gain));
 }
 
 tavi::test::ToolRun Proc(const TempDir& dir, const std::string& args) {

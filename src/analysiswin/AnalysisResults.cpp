@@ -82,7 +82,7 @@ std::vector<TFAnalysis::ResultRow> TFAnalysis::ResultRows() const {
                            integral_.Value, QStringLiteral("a.u.\u00b7") + u2));
         rows.push_back(Row(QStringLiteral("Normalised (/ gain \u00b7 mod. ampl.)"),
                            integral_.Normalised, QStringLiteral("a.u.\u00b7") + u));
-        if (reference_.Ok()) {
+        if (referenceSpectrum_ && reference_.Ok()) {
             const Measured ratio = SpinRatio(integral_, reference_);
             rows.push_back(Row(QStringLiteral("Ratio to reference"), ratio, QString()));
             bool ok = false;
@@ -156,7 +156,7 @@ bool TFAnalysis::WriteReport(const QString& pdfPath, QString* error) {
             return false;
         }
         const QRect page = painter.viewport();
-        const int column = page.width() / 3;
+        const int column = page.width() * 2 / 5;
         QFont bold(QStringLiteral("Arial"), 12, QFont::Bold);
         QFont regular(QStringLiteral("Arial"), 10);
         painter.setFont(bold);
@@ -173,7 +173,7 @@ bool TFAnalysis::WriteReport(const QString& pdfPath, QString* error) {
         y += small * 2;
         for (const ResultRow& r : ResultRows()) {
             painter.drawText(0, y, r.Quantity);
-            painter.drawText(column * 55 / 100, y, r.Text + ' ' + r.Unit);
+            painter.drawText(column / 2, y, r.Text + ' ' + r.Unit);
             y += small;
         }
         const int chartsTop = line / 2;

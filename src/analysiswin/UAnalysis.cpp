@@ -71,7 +71,7 @@ TFAnalysis::TFAnalysis(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FAnalysis"));
     setWindowTitle(QStringLiteral("ANALYSIS"));
     BuildControls();
-    resize(1100, 720);
+    resize(1100, 820);
 }
 
 TFAnalysis::~TFAnalysis() {
@@ -123,7 +123,8 @@ void TFAnalysis::BuildControls() {
     RegionsTable = Named(new QTableWidget(0, 2, baseBox), "RegionsTable");
     RegionsTable->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("To")});
     RegionsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    RegionsTable->setMaximumHeight(110);
+    RegionsTable->setMaximumHeight(90);
+    RegionsTable->verticalHeader()->setDefaultSectionSize(22);
     baseLayout->addWidget(RegionsTable);
     auto* regionButtons = new QHBoxLayout;
     AddRegionB = Named(new QPushButton(QStringLiteral("Add"), baseBox), "AddRegionB");
@@ -193,10 +194,12 @@ void TFAnalysis::BuildControls() {
     ResultTable = Named(new QTableWidget(0, 3, central), "ResultTable");
     ResultTable->setHorizontalHeaderLabels(
         {QStringLiteral("Quantity"), QStringLiteral("Value \u00b1 error"), QStringLiteral("Unit")});
-    ResultTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    ResultTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    ResultTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ResultTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     ResultTable->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     ResultTable->verticalHeader()->setVisible(false);
+    ResultTable->verticalHeader()->setDefaultSectionSize(20);
+    ResultTable->setMinimumHeight(240);
     ResultTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     right->addWidget(ResultTable, 1);
     auto* out = new QHBoxLayout;

@@ -6,7 +6,10 @@
 #include "setup/FileTestUtil.h"
 #include "support/FakeDialogs.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QPixmap>
 #include <QTableWidget>
 #include <QPushButton>
 #include <QComboBox>
@@ -131,6 +134,46 @@ TEST_F(AnalysisWindow, ReferenceThatFailsToLoadIsReported) {
     dialogs.fileAnswers.push_back(QString::fromStdString(path)); // itself: ratio 1
     w.ReferenceBClick();
     EXPECT_THAT(w.ResultText().toStdString(), HasSubstr("Ratio to reference\t1\t"));
+}
+
+// Pictures for the documentation. Disabled by default; run with
+// --gtest_also_run_disabled_tests --gtest_filter='*Screenshot*'.
+TEST(DISABLED_Screenshot, AnalysisWindow) {
+    const char* env = std::getenv("TAVI_SCREENSHOT_DIR");
+    const QString shots = env ? QString::fromLocal8Bit(env) : QStringLiteral("doc/screenshots");
+    QDir().mkpath(shots);
+    test::TempDir dir;
+    auto shoot = [&](std::vector<test::TrueLine> lines, int fitLines, const char* name) {
+        test::SynthOptions o;
+        o.Lines = std::move(lines);
+        o.Points = 2048;
+        o.Drift[0] = 8;
+        o.Drift[1] = 0.6;
+        o.Drift[2] = -0.03;
+        o.NoiseRms = 1.2;
+        o.Seed = 4;
+        const std::string path = dir.File(std::string(name) + ".dcw");
+        ASSERT_TRUE(test::WriteSpectrumFile(path, test::Synthesize(o), 25));
+        TFAnalysis w;
+        ASSERT_TRUE(w.Open(QString::fromStdString(path)));
+        w.OrderSpin->setValue(2);
+        w.LinesSpin->setValue(fitLines);
+        w.resize(1100, 820);
+        w.show();
+        w.FitBClick();
+        w.WaitForFit();
+        ASSERT_TRUE(w.Fit().Ok()) << w.Fit().Error;
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(w.grab().save(shots + "/" + name + ".png"));
+        QString error;
+        if (fitLines == 1) {
+            EXPECT_TRUE(w.WriteReport(shots + "/analysis-report.pdf", &error)) << error.toStdString();
+        }
+    };
+    shoot({test::TrueLine{test::Shape::Lorentzian, 0.8, 1.4, 60}}, 1, "analysis-one-line");
+    shoot({test::TrueLine{test::Shape::Lorentzian, -2.5, 1.2, 50},
+           test::TrueLine{test::Shape::Lorentzian, 2.2, 0.9, 25}},
+          2, "analysis-two-lines");
 }
 
 } // namespace

@@ -353,6 +353,16 @@ void TFAnalysis::ShowRegions() {
 void TFAnalysis::Recompute() {
     if (spectrum_.X.empty())
         return;
+    // A fit still running works on the old base line: its result is dropped.
+    if (FitRunning()) {
+        cancel_ = true;
+        fitDone_ = true;
+        busyTimer_->stop();
+        BusyBar->setVisible(false);
+        FitB->setEnabled(true);
+        CancelB->setEnabled(false);
+    }
+    ++generation_;
     base_ = FitBaseLine(spectrum_, {Regions(), OrderSpin->value()});
     fit_ = {};
     curve_->Clear();

@@ -104,6 +104,17 @@ TEST_F(AnalysisWindow, CancelStopsALongFit) {
     EXPECT_THAT(w.StatusLab->text().toStdString(), HasSubstr("Cancelled"));
 }
 
+TEST_F(AnalysisWindow, ChangingTheBaseLineDropsARunningFit) {
+    w.ProfileCombo->setCurrentIndex(2);
+    w.ModulationCombo->setCurrentIndex(1);
+    w.FitBClick();
+    w.OrderSpin->setValue(2);
+    EXPECT_FALSE(w.FitRunning());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.Fit().Error.empty() && w.Fit().Lines.empty()); // neither old result nor error
+    EXPECT_TRUE(w.FitB->isEnabled());
+}
+
 TEST_F(AnalysisWindow, ExportWritesThePageAndTheCurve) {
     w.FitBClick();
     w.WaitForFit();

@@ -26,4 +26,7 @@ set(conffiles ${PROJECT_BINARY_DIR}/debian/conffiles)
 file(WRITE ${conffiles} "/etc/tavi/STANDARD.CFG\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${conffiles})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The analysis library's numerics (GSL, libcerf), named as well so that a
+# build without dpkg-shlibdeps still declares them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgsl27, libcerf1")
 include(CPack)

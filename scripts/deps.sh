@@ -6,7 +6,7 @@ set -euo pipefail
 # file: CPack's library-dependency step runs it.
 PACKAGES=(cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libsndfile1-dev libasound2-dev
-  xvfb xauth procps dpkg-dev file)
+  xvfb xauth procps dpkg-dev file libgsl-dev libcerf-dev)
 if [[ "${1:-}" == "--tests" ]]; then
   PACKAGES+=(clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev ccache)
 fi

@@ -37,6 +37,8 @@ class QToolButton;
 
 namespace tavi {
 
+class TFAnalysis;
+
 class TChart;
 class TChartSeries;
 
@@ -83,6 +85,7 @@ public:
     QFrame* S12TB = nullptr;
     QFrame* S13TB = nullptr;
     QToolButton* SetupTB = nullptr;
+    QToolButton* AnalysisTB = nullptr; // opens the window "ANALYSIS"
     QFrame* L0ToolBar = nullptr;
     QToolButton* Line0DnTB = nullptr;
     QToolButton* Line0UpTB = nullptr;
@@ -184,6 +187,8 @@ public:
     QAction* MPrintPdf = nullptr;
     QAction* MExportData = nullptr;
     QAction* MExit = nullptr;
+    QAction* MAnalysis = nullptr; // "Analysis" > "Fit and quantify..."
+    TFAnalysis* AnalysisWindow = nullptr; // created on first use
 
     // ---- window state ----
     ChartMarker SourceMarker{ChartMarker::MarkerStart::Cursor};
@@ -208,6 +213,7 @@ public:
     void FOpenTBClick();
     void MExitClick();
     void SetupTBClick();
+    void AnalysisTBClick();
     void FDerivativeTBClick();
     void AbsorptionTBClick();
     void Line0DnTBClick();

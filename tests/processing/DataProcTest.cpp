@@ -5,6 +5,7 @@
 #include "common/Usr.h"
 #include "params/NumFormat.h"
 #include "platform/Chart.h"
+#include "analysiswin/UAnalysis.h"
 #include "processing/UDataProc.h"
 #include "processing/UM2.h"
 #include "support/EventLoop.h"
@@ -103,6 +104,19 @@ TEST_F(DataProcTest, LoadFillsTheLabelsAttachesTheSourceCursorAndLeavesNoViewOn)
     EXPECT_EQ(w->M2DerivativeTB->text(), "M2");
     EXPECT_EQ(w->DSrc->BottomAxis().Minimum(), -50);
     EXPECT_EQ(w->DSrc->BottomAxis().Increment(), 25);
+}
+
+TEST_F(DataProcTest, AnalysisOpensOnTheLoadedFile) {
+    EXPECT_FALSE(w->AnalysisTB->isEnabled());
+    EXPECT_FALSE(w->MAnalysis->isEnabled());
+    const QString p = Spectrum("run8.dcw");
+    Open(p);
+    ASSERT_TRUE(w->MAnalysis->isEnabled());
+    w->MAnalysis->trigger();
+    ASSERT_NE(w->AnalysisWindow, nullptr);
+    EXPECT_TRUE(w->AnalysisWindow->isVisible());
+    EXPECT_EQ(w->AnalysisWindow->windowTitle(), "ANALYSIS");
+    EXPECT_EQ(w->AnalysisWindow->FileName(), p);
 }
 
 TEST_F(DataProcTest, FrequencySweepShowsKilohertz) {

@@ -93,14 +93,14 @@ double GFromField(double frequencyKHz, double fieldGs) {
     return GFactor(0.0, fieldGs, frequencyKHz);
 }
 
-std::string AxisUnavailable(std::span<const CompareFile> files, CompareAxis axis) {
+std::string AxisUnavailable(const std::vector<const CompareFile*>& files, CompareAxis axis) {
     int loaded = 0, esr = 0, field = 0;
-    for (const CompareFile& f : files) {
-        if (!f.Ok())
+    for (const CompareFile* f : files) {
+        if (!f->Ok())
             continue;
         ++loaded;
-        esr += IsEsrFile(f.Data);
-        field += FieldSweep(f);
+        esr += IsEsrFile(f->Data);
+        field += FieldSweep(*f);
     }
     switch (axis) {
     case CompareAxis::Relative:

@@ -39,7 +39,7 @@ double GFromField(double frequencyKHz, double fieldGs);
 
 // Empty when every loaded file can be drawn on the axis, else the note that
 // says why not.
-std::string AxisUnavailable(std::span<const CompareFile> files, CompareAxis axis);
+std::string AxisUnavailable(const std::vector<const CompareFile*>& files, CompareAxis axis);
 // X of every point on the axis, in the file's point order.
 void ConvertAxis(const CompareFile& file, CompareAxis axis, std::vector<double>& x);
 std::string AxisTitle(CompareAxis axis);

@@ -417,6 +417,11 @@ void TFDataProc::BuildMenus() {
     MExportData->setEnabled(false);
     MPrint->setEnabled(false);
     MPrintPdf->setEnabled(false);
+
+    QMenu* analysis = menuBar()->addMenu(QStringLiteral("Analysis"));
+    analysis->setObjectName(QStringLiteral("MAnalysis"));
+    MCompareFiles = analysis->addAction(QStringLiteral("Compare files..."));
+    MCompareFiles->setObjectName(QStringLiteral("MCompareFiles"));
 }
 
 void TFDataProc::OnToggle(QToolButton* button, std::function<void()> handler) {

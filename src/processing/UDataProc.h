@@ -183,6 +183,8 @@ public:
     QAction* MPrintPdf = nullptr;
     QAction* MExportData = nullptr;
     QAction* MExit = nullptr;
+    // "Analysis ▸ Compare files...": the program connects it to the window "COMPARE".
+    QAction* MCompareFiles = nullptr;
 
     // ---- window state ----
     ChartMarker SourceMarker{ChartMarker::MarkerStart::Cursor};

@@ -10,6 +10,8 @@
 #include "processing/UDataProc.h"
 #include "setup/DirDlgB.h"
 
+#include <QAction>
+
 namespace tavi {
 
 TaviForms::TaviForms(ISerialPort& port, std::string exeDir) {

@@ -168,6 +168,8 @@ QWidget* TFCompare::BuildTablePage() {
     auto* v = new QVBoxLayout(page);
     ResultTable = Named(new QTableWidget(page), "ResultTable");
     ResultTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Rows keep the list's order until the operator sorts by a heading.
+    ResultTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     ResultTable->setSortingEnabled(true);
     ResultTable->setAccessibleName(QStringLiteral("Results"));
     auto* row = new QHBoxLayout;

@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QTabWidget>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,7 @@
 #include <QSlider>
 #include <QTableWidget>
 #include <QUrl>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -155,6 +158,10 @@ TEST_F(CompareWindow, SeriesPlotTakesTheCommentNumbers) {
     EXPECT_EQ(window.SeriesPoints()[0].X, 77);
     EXPECT_EQ(window.SeriesPoints()[2].X, 295);
     EXPECT_EQ(window.SeriesPoints()[0].Y, *Cell("s1.dcw", "SDB"));
+    window.SeriesXCB->setCurrentIndex(0); // row order: the list's until sorted
+    ASSERT_EQ(window.SeriesPoints().size(), 3u);
+    EXPECT_EQ(window.SeriesPoints()[0].Y, *Cell("s0.dcw", "SDB"));
+    window.SeriesXCB->setCurrentIndex(2);
 
     // A comment without a match: an empty cell, no point.
     window.PatternEdit->setText(QStringLiteral(R"(Glycerol, (\d\d) K)"));
@@ -197,6 +204,62 @@ TEST_F(CompareWindow, ExportCsvWritesTheTableOrSaysWhyNot) {
     window.ExportCsvB->click();
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_TRUE(dialogs.fake.messages[0].text.startsWith(QStringLiteral("Cannot write")));
+}
+
+} // namespace
+} // namespace tavi
+
+namespace tavi {
+namespace {
+
+// Pictures for the documentation: an ESR temperature series of 8 files,
+// recorded at drifting frequencies, stacked on the g-axis, and its series plot.
+// Run with --gtest_also_run_disabled_tests --gtest_filter='*Screenshot*'.
+TEST(DISABLED_CompareScreenshot, TemperatureSeries) {
+    const char* dirEnv = std::getenv("TAVI_SCREENSHOT_DIR");
+    const QString shots = dirEnv ? QString::fromLocal8Bit(dirEnv) : QStringLiteral("doc/screenshots");
+    test::TempDir dir;
+    const int temperatures[] = {4, 10, 20, 40, 77, 150, 220, 295};
+    QStringList paths;
+    for (int k = 0; k < 8; ++k) {
+        const double t = temperatures[k];
+        const double ghz = 9.40 + 0.012 * k;
+        const double g = 2.0036 + 0.00002 * t;
+        const double resonance = 0.07144771 * ghz / g * 1e4; // Gs
+        DataFileSettings s = test::EsrSettings(120.0f);
+        s.FrequencyText = QString::number(ghz * 1e6, 'f', 1).toStdString() + " kHz";
+        s.FieldB0Text = "3 355.00 Gs";
+        s.Comment = "TEMPO in toluene, " + std::to_string(temperatures[k]) + " K";
+        test::LineShape line;
+        line.Centre = resonance - 3355.0;
+        line.HalfWidth = 2.0 + t / 40.0;
+        line.Peak = 60 + 400 * 20 / (t + 20);
+        line.Noise = 2;
+        line.Seed = static_cast<unsigned>(k + 1);
+        const std::string path = dir.File("tempo-" + std::string(k < 7 && t < 100 ? "0" : "") +
+                                          std::to_string(temperatures[k]) + "K.dcw");
+        ASSERT_TRUE(test::WriteSpectrum(path, 4096, s, line));
+        paths << QString::fromStdString(path);
+    }
+    TFCompare window;
+    window.resize(1280, 760);
+    window.show();
+    QCoreApplication::processEvents();
+    window.AddFiles(paths);
+    window.AxisCB->setCurrentIndex(static_cast<int>(CompareAxis::GFactor));
+    window.NormCB->setCurrentIndex(static_cast<int>(CompareNorm::Maximum));
+    window.StackSlider->setValue(60);
+    QCoreApplication::processEvents();
+    window.RedrawOverlay();
+    QDir().mkpath(shots);
+    EXPECT_TRUE(window.grab().save(shots + "/compare-overlay.png"));
+    window.Pages->setCurrentIndex(2);
+    window.SeriesColumnCB->setCurrentText(QStringLiteral("SDB"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.grab().save(shots + "/compare-series.png"));
+    window.Pages->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.grab().save(shots + "/compare-table.png"));
 }
 
 } // namespace

@@ -19,4 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps finds them; the desktop integration's caches are refreshed by
 # the triggers of the packages that own them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The analysis library's numerics (GSL, libcerf), named as well so that a
+# build without dpkg-shlibdeps still declares them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgsl27, libcerf1")
 include(CPack)

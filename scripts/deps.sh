@@ -4,7 +4,8 @@
 set -euo pipefail
 PACKAGES=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev libqcustomplot-dev libsndfile1-dev libasound2-dev
-  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth procps dpkg-dev)
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth procps dpkg-dev
+  libgsl-dev libcerf-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,8 @@
 // measurement and cursor buttons, zoom and the after-draw hooks.
 #include "processing/UDataProc.h"
 
+#include "analysiswin/UAnalysis.h"
+
 #include "common/Usr.h"
 #include "params/Freq.h"
 #include "params/NumFormat.h"
@@ -157,6 +159,7 @@ void TFDataProc::BuildControls(QWidget* central) {
     FDerivativeTB =
         MakeButton(DIFileToolBar, "FDerivativeTB", "1st Derivative", "1st Derivative", true);
     AbsorptionTB = MakeButton(DIFileToolBar, "AbsorptionTB", "Absorption", "Absorption", true);
+    AnalysisTB = MakeButton(DIFileToolBar, "AnalysisTB", "Analysis", "Fit and quantify", false);
     S12TB = separator(DIFileToolBar, "S12TB", true);
     S13TB = separator(DIFileToolBar, "S13TB", false);
     // "Setup && Acq": the doubled ampersand shows as one.
@@ -417,9 +420,11 @@ void TFDataProc::BuildMenus() {
     MExportData->setEnabled(false);
     MPrint->setEnabled(false);
     MPrintPdf->setEnabled(false);
-
     QMenu* analysis = menuBar()->addMenu(QStringLiteral("Analysis"));
-    analysis->setObjectName(QStringLiteral("MAnalysis"));
+    analysis->setObjectName(QStringLiteral("Analysis1"));
+    MAnalysis = analysis->addAction(QStringLiteral("Fit and quantify..."));
+    MAnalysis->setObjectName(QStringLiteral("MAnalysis"));
+    MAnalysis->setEnabled(false);
     MCompareFiles = analysis->addAction(QStringLiteral("Compare files..."));
     MCompareFiles->setObjectName(QStringLiteral("MCompareFiles"));
 }
@@ -444,6 +449,8 @@ void TFDataProc::ConnectHandlers() {
     connect(MExportData, &QAction::triggered, this, &TFDataProc::MExportDataClick);
     connect(MExit, &QAction::triggered, this, &TFDataProc::MExitClick);
     connect(SetupTB, &QToolButton::clicked, this, &TFDataProc::SetupTBClick);
+    connect(AnalysisTB, &QToolButton::clicked, this, &TFDataProc::AnalysisTBClick);
+    connect(MAnalysis, &QAction::triggered, this, &TFDataProc::AnalysisTBClick);
     connect(Line0DnTB, &QToolButton::clicked, this, &TFDataProc::Line0DnTBClick);
     connect(Line0UpTB, &QToolButton::clicked, this, &TFDataProc::Line0UpTBClick);
     connect(Line0LeftTB, &QToolButton::clicked, this, &TFDataProc::Line0LeftTBClick);
@@ -523,6 +530,7 @@ void TFDataProc::LayoutRows() {
            {S11TB, sc(10)},
            {FDerivativeTB, topWidth},
            {AbsorptionTB, topWidth},
+           {AnalysisTB, topWidth},
            {S12TB, sc(10)},
            {S13TB, sc(20)},
            {SetupTB, topWidth}});
@@ -586,6 +594,8 @@ void TFDataProc::FormShow() {
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
     MExportData->setEnabled(false);
+    AnalysisTB->setEnabled(false);
+    MAnalysis->setEnabled(false);
     FDerivativeTB->setEnabled(false);
     AbsorptionTB->setEnabled(false);
     EnableChildren(L0ToolBar, false);
@@ -611,6 +621,18 @@ void TFDataProc::FormClose() {
 
 void TFDataProc::MExitClick() {
     close();
+}
+
+void TFDataProc::AnalysisTBClick() {
+    if (fileName_.isEmpty())
+        return;
+    if (!AnalysisWindow)
+        AnalysisWindow = new TFAnalysis(this);
+    AnalysisWindow->setWindowFlag(Qt::Window);
+    if (!AnalysisWindow->Open(fileName_))
+        return;
+    AnalysisWindow->show();
+    AnalysisWindow->raise();
 }
 
 void TFDataProc::SetupTBClick() {
@@ -771,6 +793,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ExportATB->setEnabled(true);
     MExportAscii->setEnabled(true);
     MExportData->setEnabled(true);
+    AnalysisTB->setEnabled(true);
+    MAnalysis->setEnabled(true);
     FDerivativeTB->setEnabled(true);
     AbsorptionTB->setEnabled(true);
     EnableChildren(L0ToolBar, true);

@@ -37,6 +37,8 @@ class QToolButton;
 
 namespace tavi {
 
+class TFAnalysis;
+
 class TChart;
 class TChartSeries;
 
@@ -83,6 +85,7 @@ public:
     QFrame* S12TB = nullptr;
     QFrame* S13TB = nullptr;
     QToolButton* SetupTB = nullptr;
+    QToolButton* AnalysisTB = nullptr; // opens the window "ANALYSIS"
     QFrame* L0ToolBar = nullptr;
     QToolButton* Line0DnTB = nullptr;
     QToolButton* Line0UpTB = nullptr;
@@ -183,6 +186,8 @@ public:
     QAction* MPrintPdf = nullptr;
     QAction* MExportData = nullptr;
     QAction* MExit = nullptr;
+    QAction* MAnalysis = nullptr; // "Analysis" > "Fit and quantify..."
+    TFAnalysis* AnalysisWindow = nullptr; // created on first use
     // "Analysis ▸ Compare files...": the program connects it to the window "COMPARE".
     QAction* MCompareFiles = nullptr;
 
@@ -208,6 +213,7 @@ public:
     void FOpenTBClick();
     void MExitClick();
     void SetupTBClick();
+    void AnalysisTBClick();
     void FDerivativeTBClick();
     void AbsorptionTBClick();
     void Line0DnTBClick();

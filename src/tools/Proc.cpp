@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-proc: the processing window's measurements on data files, as JSON.
+#include "analysis/AnalysisJson.h"
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
 
+#include "common/JsonText.h"
+
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
+    "       tavi-proc --json [ANALYSIS OPTIONS] FILE...\n"
     "       tavi-proc --help\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
@@ -49,7 +55,31 @@ constexpr const char* kUsage =
     "\n"
     "A file that cannot be loaded gives {\"file\": ..., \"error\": the reason}.\n"
     "Exit status: 0 when every file was analysed, 1 when any file could not be\n"
-    "loaded or the output could not be written, 2 on bad usage.\n";
+    "loaded, a requested analysis failed or the output could not be written, 2 on\n"
+    "bad usage.\n"
+    "\n";
+
+// Appends the "analysis" object; false when a requested part failed.
+bool AddAnalysis(const char* path, const tavi::analysis::CliOptions& options,
+                 const std::optional<tavi::analysis::ReferenceIntegral>& reference,
+                 std::string& line) {
+    tavi::analysis::Spectrum s;
+    std::string error;
+    if (!tavi::analysis::LoadSpectrum(path, s, &error)) {
+        std::fprintf(stderr, "tavi-proc: %s: %s\n", path, error.c_str());
+        std::string object = "{\"error\":";
+        tavi::AppendJsonString(object, error);
+        line = tavi::analysis::WithAnalysis(line, object + "}");
+        return false;
+    }
+    bool failed = false;
+    line = tavi::analysis::WithAnalysis(
+        line, tavi::analysis::AnalysisObjectJson(s, options, reference ? &*reference : nullptr,
+                                                 &failed));
+    if (failed)
+        std::fprintf(stderr, "tavi-proc: %s: a requested analysis failed\n", path);
+    return !failed;
+}
 
 bool Write(const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
@@ -60,25 +90,43 @@ bool Write(const std::string& text) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
         std::fputs(kUsage, stdout);
+        std::fputs(tavi::analysis::AnalysisUsage(), stdout);
         return 0;
     }
-    if (argc < 3 || std::string_view(argv[1]) != "--json") {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    tavi::analysis::CliOptions analysis;
+    std::string usageError;
+    if (!tavi::analysis::TakeAnalysisOptions(args, analysis, &usageError)) {
+        std::fprintf(stderr, "tavi-proc: %s\n", usageError.c_str());
+        return 2;
+    }
+    if (args.size() < 2 || args[0] != "--json") {
         std::fputs(kUsage, stderr);
         return 2;
     }
     int status = 0;
     bool written = true;
+    std::optional<tavi::analysis::ReferenceIntegral> reference;
+    if (!analysis.Reference.empty()) {
+        reference = tavi::analysis::AnalyseReference(analysis);
+        if (!reference->Error.empty())
+            std::fprintf(stderr, "tavi-proc: %s\n", reference->Error.c_str());
+    }
     tavi::ViewCurves curves; // buffers reused from file to file
-    for (int k = 2; k < argc && written; ++k) {
+    for (std::size_t k = 1; k < args.size() && written; ++k) {
+        const char* path = args[k].c_str();
         tavi::LoadedDataFile file;
         std::string error;
-        if (!tavi::ReadDataFile(argv[k], file, &error)) {
-            std::fprintf(stderr, "tavi-proc: %s: %s\n", argv[k], error.c_str());
-            written = Write(tavi::LoadErrorJson(argv[k], error));
+        if (!tavi::ReadDataFile(path, file, &error)) {
+            std::fprintf(stderr, "tavi-proc: %s: %s\n", path, error.c_str());
+            written = Write(tavi::LoadErrorJson(path, error));
             status = 1;
             continue;
         }
-        written = Write(tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file, &curves)));
+        std::string line = tavi::SpectrumAnalysisJson(path, tavi::AnalyseSpectrum(file, &curves));
+        if (analysis.Requested && !AddAnalysis(path, analysis, reference, line))
+            status = 1;
+        written = Write(line);
     }
     if (!written || std::fflush(stdout) != 0) {
         std::perror("tavi-proc: stdout");

@@ -173,13 +173,21 @@ QWidget* TFCompare::BuildTablePage() {
     ResultTable->setSortingEnabled(true);
     ResultTable->setAccessibleName(QStringLiteral("Results"));
     auto* row = new QHBoxLayout;
+    ModelCB = Named(new QComboBox(page), "ModelCB");
+    ModelCB->setAccessibleName(QStringLiteral("Fitted model"));
+    ModelCB->addItems({QStringLiteral("No model"), QStringLiteral("Lorentzian"),
+                       QStringLiteral("Gaussian"), QStringLiteral("Voigt")});
+    FitNoteLab = Named(new QLabel(page), "FitNoteLab");
+    row->addWidget(new QLabel(QStringLiteral("Fit"), page));
+    row->addWidget(ModelCB);
+    row->addWidget(FitNoteLab, 1);
     CopyB = Named(new QPushButton(QStringLiteral("Copy"), page), "CopyB");
     ExportCsvB = Named(new QPushButton(QStringLiteral("Export CSV..."), page), "ExportCsvB");
     row->addWidget(CopyB);
     row->addWidget(ExportCsvB);
-    row->addStretch(1);
     v->addWidget(ResultTable, 1);
     v->addLayout(row);
+    connect(ModelCB, &QComboBox::currentIndexChanged, this, &TFCompare::ModelCBChange);
     connect(CopyB, &QPushButton::clicked, this, &TFCompare::CopyBClick);
     connect(ExportCsvB, &QPushButton::clicked, this, &TFCompare::ExportCsvBClick);
     // Sorting changes the row order the series plot may use.
@@ -336,6 +344,8 @@ void TFCompare::FilesChanged() {
     RebuildList();
     UpdateAxisChoices();
     RedrawOverlay();
+    if (Model() != CompareModel::None)
+        FitFiles();
     RebuildTable();
 }
 
@@ -429,7 +439,15 @@ void TFCompare::ClearLegend() {
 void TFCompare::RedrawOverlay() {
     const CompareAxis axis = Axis();
     const CompareNorm norm = Normalisation();
-    NormLab->setText(Q(NormalisationCaption(norm)));
+    if (norm == CompareNorm::DoubleIntegral)
+        for (Entry& e : entries_)
+            if (e.File.Ok() && !e.DoubleIntegralDone) {
+                const DoubleIntegralOf di = FileDoubleIntegral(e.File);
+                e.DoubleIntegral = di.Value;
+                e.DoubleIntegralError = di.Error;
+                e.DoubleIntegralDone = true;
+            }
+    QStringList notDrawn;
     ClearLegend();
     QCustomPlot* plot = OverlayChart->Plot();
     const QRect area = OverlayChart->PlotRect();
@@ -447,13 +465,22 @@ void TFCompare::RedrawOverlay() {
         if (!e.File.Ok() || !e.Visible)
             continue;
         const NormDivisor d = NormalisationDivisor(e.File, norm, e.DoubleIntegral);
-        if (!d.Error.empty())
+        if (!d.Error.empty()) {
+            const std::string& why = e.DoubleIntegralError.empty() || norm != CompareNorm::DoubleIntegral
+                                         ? d.Error
+                                         : e.DoubleIntegralError;
+            notDrawn << QStringLiteral("%1 (%2)").arg(Q(e.File.Name), Q(why));
             continue;
+        }
         auto [lo, hi] = std::minmax_element(e.File.Average.begin(), e.File.Average.end());
         maxSpan = std::max(maxSpan, (*hi - *lo) / d.Value);
         curves.push_back({k, d.Value});
     }
     const double offset = maxSpan * StackSlider->value() / 100.0;
+    NormLab->setText(notDrawn.isEmpty() ? Q(NormalisationCaption(norm))
+                                        : Q(NormalisationCaption(norm)) +
+                                              QStringLiteral("; not drawn: ") +
+                                              notDrawn.join(QStringLiteral(", ")));
 
     while (OverlayChart->SeriesCount() < static_cast<int>(curves.size()))
         OverlayChart->AddSeries();

@@ -4,6 +4,7 @@
 // arithmetic is in the compare library; this window puts it on the controls.
 #pragma once
 
+#include "compare/CompareAnalysis.h"
 #include "compare/CompareData.h"
 #include "compare/CompareTable.h"
 
@@ -89,6 +90,8 @@ public:
     QTableWidget* ResultTable = nullptr;
     QPushButton* CopyB = nullptr;
     QPushButton* ExportCsvB = nullptr;
+    QComboBox* ModelCB = nullptr; // fitted centre and width columns when a model is chosen
+    QLabel* FitNoteLab = nullptr;
     QComboBox* SeriesColumnCB = nullptr;
     QComboBox* SeriesXCB = nullptr;
     QLineEdit* PatternEdit = nullptr;
@@ -106,8 +109,12 @@ private:
         bool Visible = true;
         int Id = 0;
         std::optional<double> CommentValue;
+        bool DoubleIntegralDone = false;
         std::optional<double> DoubleIntegral;
+        std::string DoubleIntegralError;
+        CompareModel FitModel = CompareModel::None; // the model Fit is of
         std::optional<CompareFit> Fit;
+        std::string FitError;
     };
 
     void BuildControls();
@@ -123,6 +130,10 @@ private:
     void PatternEditChange();
     void ListRowsMoved();
     void ListItemChanged();
+    void ModelCBChange();
+    CompareModel Model() const;
+    void FitFiles(); // every file not yet fitted with the chosen model
+    void FillSeriesColumns();
 
     void FilesChanged(); // list, axis choices, overlay, table, series plot
     void RebuildList();

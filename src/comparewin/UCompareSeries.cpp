@@ -42,9 +42,7 @@ QWidget* TFCompare::BuildSeriesPage() {
     SeriesColumnCB = new QComboBox(page);
     SeriesColumnCB->setObjectName(QStringLiteral("SeriesColumnCB"));
     SeriesColumnCB->setAccessibleName(QStringLiteral("Plotted column"));
-    for (const CompareColumn& c : CompareColumns(false))
-        if (c.Numeric)
-            SeriesColumnCB->addItem(Q(c.Title));
+    FillSeriesColumns();
     SeriesColumnCB->setCurrentText(QStringLiteral("SDB"));
     SeriesXCB = new QComboBox(page);
     SeriesXCB->setObjectName(QStringLiteral("SeriesXCB"));
@@ -78,6 +76,49 @@ QWidget* TFCompare::BuildSeriesPage() {
     return page;
 }
 
+void TFCompare::FillSeriesColumns() {
+    const QString current = SeriesColumnCB->currentText();
+    const QSignalBlocker block(SeriesColumnCB);
+    SeriesColumnCB->clear();
+    for (const CompareColumn& c : CompareColumns(Model() != CompareModel::None))
+        if (c.Numeric)
+            SeriesColumnCB->addItem(Q(c.Title));
+    if (SeriesColumnCB->findText(current) >= 0)
+        SeriesColumnCB->setCurrentText(current);
+}
+
+CompareModel TFCompare::Model() const {
+    return ModelCB ? static_cast<CompareModel>(std::max(0, ModelCB->currentIndex()))
+                   : CompareModel::None;
+}
+
+void TFCompare::FitFiles() {
+    const CompareModel model = Model();
+    QStringList failed;
+    for (Entry& e : entries_) {
+        if (!e.File.Ok())
+            continue;
+        if (e.FitModel != model) {
+            const FitOf f = FitFile(e.File, model);
+            e.Fit = f.Fit;
+            e.FitError = f.Error;
+            e.FitModel = model;
+        }
+        if (model != CompareModel::None && !e.Fit)
+            failed << QStringLiteral("%1 (%2)").arg(Q(e.File.Name), Q(e.FitError));
+    }
+    FitNoteLab->setText(failed.isEmpty() ? QString()
+                                         : QStringLiteral("No fit: ") + failed.join(QStringLiteral(", ")));
+}
+
+void TFCompare::ModelCBChange() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    FitFiles();
+    QApplication::restoreOverrideCursor();
+    FillSeriesColumns();
+    RebuildTable();
+}
+
 void TFCompare::PatternEditChange() {
     std::string error;
     patternOk_ = CompileCommentPattern(PatternEdit->text().toStdString(), pattern_, &error);
@@ -91,8 +132,7 @@ void TFCompare::PatternEditChange() {
 }
 
 void TFCompare::RebuildTable() {
-    const bool withFit = std::any_of(entries_.begin(), entries_.end(),
-                                     [](const Entry& e) { return e.Fit.has_value(); });
+    const bool withFit = Model() != CompareModel::None;
     const std::vector<CompareColumn> columns = CompareColumns(withFit);
     const int sortColumn = ResultTable->horizontalHeader()->sortIndicatorSection();
     const Qt::SortOrder sortOrder = ResultTable->horizontalHeader()->sortIndicatorOrder();

@@ -173,6 +173,25 @@ TEST_F(CompareWindow, SeriesPlotTakesTheCommentNumbers) {
     EXPECT_TRUE(window.SeriesPoints().empty());
 }
 
+TEST_F(CompareWindow, DoubleIntegralAndFittedColumnsComeFromTheAnalysis) {
+    window.AddFiles({Path(0), Path(1), Path(2)});
+    window.NormCB->setCurrentIndex(static_cast<int>(CompareNorm::DoubleIntegral));
+    EXPECT_EQ(window.NormLab->text(), QStringLiteral("Normalised to the double integral"));
+    EXPECT_EQ(window.CurvesDrawn(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(window.DivisorOf(i), *FileDoubleIntegral(window.File(i)).Value);
+
+    window.ModelCB->setCurrentIndex(static_cast<int>(CompareModel::Lorentzian));
+    const FitOf fit = FitFile(window.File(1), CompareModel::Lorentzian);
+    ASSERT_TRUE(fit.Fit) << fit.Error;
+    EXPECT_EQ(Cell("s1.dcw", "Centre"), fit.Fit->Centre);
+    EXPECT_EQ(Cell("s1.dcw", "Width error"), fit.Fit->WidthError);
+    window.SeriesColumnCB->setCurrentText(QStringLiteral("Width"));
+    ASSERT_EQ(window.SeriesPoints().size(), 3u);
+    for (const auto& p : window.SeriesPoints())
+        EXPECT_GT(p.Error, 0); // error bars where the column has errors
+}
+
 TEST_F(CompareWindow, DroppedFilesAndFolderAreAdded) {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(Path(2)), QUrl::fromLocalFile(Path(0))});

@@ -5,6 +5,7 @@
 #include "platform/Chart.h"
 #include "platform/Seams.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -172,6 +173,9 @@ QWidget* TFCompare::BuildTablePage() {
     ResultTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     ResultTable->setSortingEnabled(true);
     ResultTable->setAccessibleName(QStringLiteral("Results"));
+    // Qt's select-all corner button has no name of its own.
+    for (QAbstractButton* corner : ResultTable->findChildren<QAbstractButton*>())
+        corner->setAccessibleName(QStringLiteral("Select all results"));
     auto* row = new QHBoxLayout;
     ModelCB = Named(new QComboBox(page), "ModelCB");
     ModelCB->setAccessibleName(QStringLiteral("Fitted model"));

@@ -105,6 +105,7 @@ void TFCompare::BuildControls() {
     lv->addWidget(FilesLab);
 
     Pages = Named(new QTabWidget(split), "Pages");
+    Pages->setAccessibleName(QStringLiteral("Views"));
     Pages->addTab(BuildOverlayPage(), QStringLiteral("Overlay"));
     Pages->addTab(BuildTablePage(), QStringLiteral("Table"));
     Pages->addTab(BuildSeriesPage(), QStringLiteral("Series plot"));

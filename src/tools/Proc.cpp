@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-proc: the processing window's measurements on data files, as JSON.
 #include "analysis/AnalysisJson.h"
+#include "common/Version.h"
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
 
@@ -14,10 +15,16 @@
 
 namespace {
 
+// The loader's message with the file named once: "Cannot open file X: ..."
+// names it already, "file format error" does not.
+std::string Naming(const std::string& path, const std::string& error) {
+    return error.find(path) != std::string::npos ? error : path + ": " + error;
+}
+
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
     "       tavi-proc --json [ANALYSIS OPTIONS] FILE...\n"
-    "       tavi-proc --help\n"
+    "       tavi-proc --help | --version\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
     "one JSON object per file, one per line, with what the window's buttons give\n"
@@ -48,6 +55,9 @@ constexpr const char* kUsage =
     "                  from each end\n"
     "  g, gIndex    only for ESR files: the g-factor at the point \"G\" moves the\n"
     "               cursor to (the line centre), and that point's index\n"
+    "  clipped      the number of points whose average (sum / passes) lay\n"
+    "               beyond the +-500 display range; every value above is\n"
+    "               measured on the cut line, so a count above 0 flags them\n"
     "\n"
     "The moments are given for every file, also where the window shows \"G\"\n"
     "instead of \"M2\". X values are offsets from the sweep centre in Gs (field\n"
@@ -93,6 +103,10 @@ int main(int argc, char** argv) {
         std::fputs(tavi::analysis::AnalysisUsage(), stdout);
         return 0;
     }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs(tavi::VersionLine("tavi-proc").c_str(), stdout);
+        return 0;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     tavi::analysis::CliOptions analysis;
     std::string usageError;
@@ -118,7 +132,7 @@ int main(int argc, char** argv) {
         tavi::LoadedDataFile file;
         std::string error;
         if (!tavi::ReadDataFile(path, file, &error)) {
-            std::fprintf(stderr, "tavi-proc: %s: %s\n", path, error.c_str());
+            std::fprintf(stderr, "tavi-proc: %s\n", Naming(path, error).c_str());
             written = Write(tavi::LoadErrorJson(path, error));
             status = 1;
             continue;

@@ -2,12 +2,15 @@
 #include "app/Forms.h"
 
 #include "app/UCW.h"
+#include "comparewin/UCompare.h"
 #include "dialogs/AudioDlgB.h"
 #include "dialogs/DlgBox1.h"
 #include "dialogs/UService.h"
 #include "dialogs/UsersAssist.h"
 #include "processing/UDataProc.h"
 #include "setup/DirDlgB.h"
+
+#include <QAction>
 
 namespace tavi {
 
@@ -23,10 +26,19 @@ TaviForms::TaviForms(ISerialPort& port, std::string exeDir) {
     about_ = std::make_unique<TMUsersAssist>();
     fcw_->AttachForms(dialogBox_.get(), directories_.get(), dataProc_.get(), service_.get(),
                       audio_.get(), about_.get());
+    // Created last: no window of the program's own order depends on it.
+    compare_ = std::make_unique<TFCompare>();
+    auto showCompare = [this] {
+        compare_->SetDataDirectory(dataProc_->AcquisitionDirectory());
+        compare_->ShowWindow();
+    };
+    QObject::connect(fcw_->MCompareFiles, &QAction::triggered, compare_.get(), showCompare);
+    QObject::connect(dataProc_->MCompareFiles, &QAction::triggered, compare_.get(), showCompare);
 }
 
 TaviForms::~TaviForms() {
     fcw_->AttachForms(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    compare_.reset();
     about_.reset();
     audio_.reset();
     service_.reset();

@@ -16,6 +16,7 @@ class TFDataProc;
 class TFService;
 class TMAudioDlgBox;
 class TMUsersAssist;
+class TFCompare;
 
 class TaviForms {
 public:
@@ -32,6 +33,7 @@ public:
     TFService* FService() const { return service_.get(); }
     TMAudioDlgBox* MAudioDlgBox() const { return audio_.get(); }
     TMUsersAssist* MUsersAssist() const { return about_.get(); }
+    TFCompare* FCompare() const { return compare_.get(); }
 
 private:
     std::unique_ptr<TFCW> fcw_;
@@ -41,6 +43,7 @@ private:
     std::unique_ptr<TFService> service_;
     std::unique_ptr<TMAudioDlgBox> audio_;
     std::unique_ptr<TMUsersAssist> about_;
+    std::unique_ptr<TFCompare> compare_;
 };
 
 } // namespace tavi

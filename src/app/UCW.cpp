@@ -622,6 +622,7 @@ void TFCW::BuildMenus() {
     MCurrentdirection->setEnabled(false);
     tools->addSeparator();
     MDataprocessing = item(tools, "MDataprocessing", "Data Processing");
+    MCompareFiles = item(tools, "MCompareFiles", "Compare files...");
     tools->addSeparator();
     MService = item(tools, "MService", "Service");
     MService->setEnabled(false);

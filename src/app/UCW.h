@@ -164,6 +164,7 @@ public:
     QAction* MCDirFWD = nullptr;
     QAction* MCDirREV = nullptr;
     QAction* MDataprocessing = nullptr;
+    QAction* MCompareFiles = nullptr; // connected by the program to the window "COMPARE"
     QAction* MService = nullptr;
     // Technician's way into the service window (the menu item stays disabled).
     QAction* ServiceShortcut = nullptr;

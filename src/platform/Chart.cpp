@@ -119,7 +119,8 @@ void SeriesPlottable::Add(QCPPainter* painter, QPointF point, QRgb colour) {
 
 void SeriesPlottable::Flush(QCPPainter* painter) {
     if (run_.size() > 1) {
-        pen_.setColor(QColor::fromRgb(runColour_));
+        const QColor colour = QColor::fromRgb(runColour_);
+        pen_.setColor(series_.chart_->publication_ ? PublicationColour(colour) : colour);
         painter->setPen(pen_);
         painter->drawPolyline(run_.constData(), static_cast<int>(run_.size()));
     }
@@ -213,6 +214,8 @@ protected:
         painter->setAntialiasing(false);
     }
     void draw(QCPPainter* painter) override {
+        if (chart_.publication_)
+            return; // no cursors or bands on a publication picture
         chart_.DrawOverlay(*painter, chart_.printing_ ? nullptr : &chart_.inverted_);
     }
 

@@ -84,6 +84,20 @@ private:
     bool active_ = true;
 };
 
+// How "Save picture as..." draws the chart: as it shows on screen, or for a
+// publication (white background, black axes with titles and units, curves in
+// print colours, no cursors, a given size and resolution).
+struct PictureStyle {
+    bool Publication = false;
+    double WidthMm = 160;
+    double HeightMm = 100;
+    int Dpi = 300;
+};
+
+// The colour a curve is printed in on white: light colours darkened, near
+// greys black.
+QColor PublicationColour(QColor colour);
+
 // A fixed-scale axis. Pixels are widget coordinates of the chart.
 class TChartAxis {
 public:
@@ -218,6 +232,15 @@ public:
     void SavePictureAs();
     // The chart's context menu, created on first use.
     QMenu* ContextMenu();
+    // The picture menu's choice; every chart has its own.
+    const PictureStyle& Picture() const { return pictureStyle_; }
+    void SetPicture(const PictureStyle& style);
+    // "Publication size...": width and height in mm and the resolution,
+    // asked through the dialogs seam.
+    void PictureSizeDialog();
+    // Axis titles of a publication picture; empty: the chart's axis labels, or
+    // "Sweep [unit of the bottom axis's format]" and "Signal [a.u.]".
+    void SetPublicationTitles(const QString& bottom, const QString& right);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -255,6 +278,10 @@ private:
     int overlayDrawings_ = 0;
     QMenu* contextMenu_ = nullptr;
     QString pictureDir_;
+    PictureStyle pictureStyle_;
+    QString publicationTitles_[2];
+    bool publication_ = false; // drawing a publication picture now
+    friend class PublicationLook;
 };
 
 } // namespace tavi

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of a chart for reports: PNG, SVG or PDF of what it shows.
 #include "platform/Chart.h"
+#include "platform/ChartPublication.h"
 #include "platform/Seams.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
@@ -39,6 +41,21 @@ QMenu* TChart::ContextMenu() {
         QAction* save = contextMenu_->addAction(QStringLiteral("Save picture as..."));
         save->setObjectName(QStringLiteral("SavePictureAction"));
         connect(save, &QAction::triggered, this, &TChart::SavePictureAs);
+        contextMenu_->addSeparator();
+        auto* looks = new QActionGroup(contextMenu_);
+        QAction* screen = contextMenu_->addAction(QStringLiteral("as on screen"));
+        screen->setObjectName(QStringLiteral("PictureOnScreenAction"));
+        QAction* publication = contextMenu_->addAction(QStringLiteral("for publication"));
+        publication->setObjectName(QStringLiteral("PicturePublicationAction"));
+        for (QAction* a : {screen, publication}) {
+            a->setCheckable(true);
+            looks->addAction(a);
+        }
+        (pictureStyle_.Publication ? publication : screen)->setChecked(true);
+        connect(publication, &QAction::toggled, this, [this](bool on) { pictureStyle_.Publication = on; });
+        QAction* size = contextMenu_->addAction(QStringLiteral("Publication size..."));
+        size->setObjectName(QStringLiteral("PictureSizeAction"));
+        connect(size, &QAction::triggered, this, &TChart::PictureSizeDialog);
     }
     return contextMenu_;
 }
@@ -69,8 +86,14 @@ bool TChart::SavePicture(const QString& path, QString* error) {
         return fail(QStringLiteral("the chart is being drawn"));
     EnsureLayout();
     QCustomPlot* plot = Plot();
-    const int width = plot->width();
-    const int height = plot->height();
+    const PictureStyle style = pictureStyle_;
+    // A publication picture is laid out as a 96 dpi screen of its size in mm,
+    // so text keeps its point size, and rendered at its resolution.
+    const int width = style.Publication ? static_cast<int>(std::lround(style.WidthMm / 25.4 * 96))
+                                        : plot->width();
+    const int height = style.Publication ? static_cast<int>(std::lround(style.HeightMm / 25.4 * 96))
+                                         : plot->height();
+    const double scale = style.Publication ? style.Dpi / 96.0 : 1.0;
     if (width <= 0 || height <= 0)
         return fail(QStringLiteral("the chart has no size"));
 
@@ -86,6 +109,9 @@ bool TChart::SavePicture(const QString& path, QString* error) {
             return false;
         if (vector)
             painter.setMode(QCPPainter::pmVectorized);
+        else if (scale != 1.0)
+            painter.scale(scale, scale);
+        PublicationLook look(*this, style.Publication);
         printing_ = true;
         plot->toPainter(&painter, width, height);
         printing_ = false;
@@ -94,8 +120,11 @@ bool TChart::SavePicture(const QString& path, QString* error) {
     bool drawn = false;
     switch (format) {
     case PictureFormat::Png: {
-        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(plot->axisRect()->backgroundBrush().color());
+        QImage image(static_cast<int>(std::lround(width * scale)),
+                     static_cast<int>(std::lround(height * scale)), QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(static_cast<int>(std::lround(96 * scale / 0.0254)));
+        image.setDotsPerMeterY(image.dotsPerMeterX());
+        image.fill(style.Publication ? QColor(Qt::white) : plot->axisRect()->backgroundBrush().color());
         drawn = render(image, false) && image.save(&file, "PNG");
         break;
     }

@@ -78,6 +78,11 @@ public:
         return QFileDialog::getOpenFileName(parent, title, dir, filter);
     }
 
+    QStringList OpenFiles(QWidget* parent, const QString& title, const QString& dir,
+                          const QString& filter) override {
+        return QFileDialog::getOpenFileNames(parent, title, dir, filter);
+    }
+
     QString SaveFile(QWidget* parent, const QString& title, const QString& dir,
                      const QString& filter, const QString& defaultSuffix) override {
         QFileDialog dialog(parent, title, QString(), filter);

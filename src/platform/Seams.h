@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 
 class QDialog;
@@ -26,6 +27,12 @@ public:
     // filter in Qt form, e.g. "TAVI data file (*.dcw)"; empty result = cancelled.
     virtual QString OpenFile(QWidget* parent, const QString& title, const QString& dir,
                              const QString& filter) = 0;
+    // Several files at once; by default the one OpenFile gives.
+    virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& dir,
+                                  const QString& filter) {
+        const QString one = OpenFile(parent, title, dir, filter);
+        return one.isEmpty() ? QStringList() : QStringList{one};
+    }
     virtual QString SaveFile(QWidget* parent, const QString& title, const QString& dir,
                              const QString& filter, const QString& defaultSuffix) = 0;
     virtual QString ChooseDirectory(QWidget* parent, const QString& start) = 0;

@@ -438,6 +438,8 @@ void TFDataProc::BuildMenus() {
     MAnalysis = analysis->addAction(QStringLiteral("Fit and quantify..."));
     MAnalysis->setObjectName(QStringLiteral("MAnalysis"));
     MAnalysis->setEnabled(false);
+    MCompareFiles = analysis->addAction(QStringLiteral("Compare files..."));
+    MCompareFiles->setObjectName(QStringLiteral("MCompareFiles"));
 }
 
 void TFDataProc::OnToggle(QToolButton* button, std::function<void()> handler) {

@@ -189,6 +189,8 @@ public:
     QAction* MExit = nullptr;
     QAction* MAnalysis = nullptr; // "Analysis" > "Fit and quantify..."
     TFAnalysis* AnalysisWindow = nullptr; // created on first use
+    // "Analysis ▸ Compare files...": the program connects it to the window "COMPARE".
+    QAction* MCompareFiles = nullptr;
 
     // ---- window state ----
     ChartMarker SourceMarker{ChartMarker::MarkerStart::Cursor};

@@ -24,7 +24,6 @@ std::string Naming(const std::string& path, const std::string& error) {
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
     "       tavi-proc --json [ANALYSIS OPTIONS] FILE...\n"
-    "       tavi-proc --help\n"
     "       tavi-proc --help | --version\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
@@ -108,7 +107,6 @@ int main(int argc, char** argv) {
         std::fputs(tavi::VersionLine("tavi-proc").c_str(), stdout);
         return 0;
     }
-
     std::vector<std::string> args(argv + 1, argv + argc);
     tavi::analysis::CliOptions analysis;
     std::string usageError;

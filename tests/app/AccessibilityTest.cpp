@@ -3,6 +3,7 @@
 // can reach has a name, and a button's accessibility action is a click.
 #include "RunTestSupport.h"
 #include "app/Forms.h"
+#include "comparewin/UCompare.h"
 #include "dialogs/AudioDlgB.h"
 #include "dialogs/DlgBox1.h"
 #include "dialogs/UService.h"
@@ -95,6 +96,7 @@ TEST_F(AccessibilityTest, EveryReachableControlOfEveryWindowHasAName) {
         {"Preferences", forms.MDirectories()}, {"service window", forms.FService()},
         {"Audio", forms.MAudioDlgBox()},       {"About", forms.MUsersAssist()},
         {"processing window", forms.FDataProc()},
+        {"COMPARE", forms.FCompare()},
     };
     for (const auto& [what, window] : windows) {
         const auto unnamed = Unnamed(window);

@@ -164,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailCase{"MissingDirectory",
                                [](const TempDir& d) { return d.File("gone") + "/sample.txt"; },
                                "No such file or directory"},
-                      FailCase{"FullDisk", [](const TempDir&) { return std::string("/dev/full"); },
-                               "No space left on device"},
+                      FailCase{"DeviceRefused", [](const TempDir&) { return std::string("/dev/full"); },
+                               "it is a device, not a regular file"},
                       FailCase{"DirectoryInTheWay",
                                [](const TempDir& d) {
                                    std::filesystem::create_directory(d.File("x.txt"));

@@ -223,6 +223,8 @@ bool WriteFileSafely(const std::string& path,
     const bool exists = ::stat(target.c_str(), &st) == 0;
     // Renaming over a device or a pipe would replace the node itself, and
     // writing into one is no saved file either.
+    if (exists && S_ISDIR(st.st_mode))
+        return Fail(WriteFailure::Create, EISDIR, failure, cause);
     if (exists && !S_ISREG(st.st_mode))
         return refuse(st.st_mode);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of a chart for reports: PNG, SVG or PDF of what it shows.
 #include "platform/Chart.h"
+#include "platform/SavedFile.h"
 #include "platform/Seams.h"
 
 #include <QAction>
@@ -76,8 +77,9 @@ bool TChart::SavePicture(const QString& path, QString* error) {
 
     // Written beside the target and renamed over it only when complete.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    QString why;
+    if (!OpenSaveFile(file, &why))
+        return fail(why);
 
     // Lays the plot out for the picture and draws curves, overlay and hooks.
     auto render = [&](QPaintDevice& device, bool vector) {
@@ -125,14 +127,12 @@ bool TChart::SavePicture(const QString& path, QString* error) {
     // The picture left the plot laid out for itself.
     layoutDirty_ = true;
     RepaintNow();
-    if (!drawn || file.error() != QFileDevice::NoError) {
-        QString why = file.error() != QFileDevice::NoError ? file.errorString()
-                                                           : QStringLiteral("drawing failed");
+    if (!drawn && file.error() == QFileDevice::NoError) {
         file.cancelWriting();
-        return fail(why);
+        return fail(QStringLiteral("drawing failed"));
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    if (!CommitSaveFile(file, &why))
+        return fail(why);
     return true;
 }
 

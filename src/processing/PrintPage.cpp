@@ -2,6 +2,7 @@
 #include "processing/PrintPage.h"
 
 #include "platform/Chart.h"
+#include "platform/SavedFile.h"
 #include "platform/Seams.h"
 
 #include <QFontMetrics>
@@ -170,8 +171,9 @@ bool WriteLandscapePdf(const QString& path, const PageDrawer& draw, QString* err
         return false;
     };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    QString why;
+    if (!OpenSaveFile(file, &why))
+        return fail(why);
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(resolution);
@@ -195,13 +197,8 @@ bool WriteLandscapePdf(const QString& path, const PageDrawer& draw, QString* err
             return fail(QStringLiteral("the page cannot be finished"));
         }
     }
-    if (file.error() != QFileDevice::NoError) {
-        QString why = file.errorString();
-        file.cancelWriting();
+    if (!CommitSaveFile(file, &why))
         return fail(why);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "processing/ProcAnalysis.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -47,7 +48,10 @@ constexpr const char* kUsage =
     "instead of \"M2\". X values are offsets from the sweep centre in Gs (field\n"
     "sweep) or kHz (frequency sweep).\n"
     "\n"
-    "A file that cannot be loaded gives {\"file\": ..., \"error\": the reason}.\n"
+    "A file that cannot be loaded gives {\"file\": ..., \"error\": the reason};\n"
+    "devices, pipes and files larger than a data file can be are refused.\n"
+    "Texts are UTF-8: each byte of a file name that is not UTF-8 is written as\n"
+    "\\ufffd (the replacement character), so every line stays valid JSON.\n"
     "Exit status: 0 when every file was analysed, 1 when any file could not be\n"
     "loaded or the output could not be written, 2 on bad usage.\n";
 
@@ -72,13 +76,20 @@ int main(int argc, char** argv) {
     for (int k = 2; k < argc && written; ++k) {
         tavi::LoadedDataFile file;
         std::string error;
-        if (!tavi::ReadDataFile(argv[k], file, &error)) {
+        std::string line;
+        try {
+            if (tavi::ReadDataFile(argv[k], file, &error))
+                line = tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file, &curves));
+        } catch (const std::exception& e) { // out of memory: this file fails, not the run
+            error = std::string("Cannot analyse the file: ") + e.what();
+        }
+        if (line.empty()) {
             std::fprintf(stderr, "tavi-proc: %s: %s\n", argv[k], error.c_str());
             written = Write(tavi::LoadErrorJson(argv[k], error));
             status = 1;
             continue;
         }
-        written = Write(tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file, &curves)));
+        written = Write(line);
     }
     if (!written || std::fflush(stdout) != 0) {
         std::perror("tavi-proc: stdout");

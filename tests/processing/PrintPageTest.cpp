@@ -3,6 +3,7 @@
 
 #include "platform/Chart.h"
 #include "setup/FileTestUtil.h"
+#include "support/FileSizeLimit.h"
 
 #include <QFile>
 #include <QFontMetrics>
@@ -198,6 +199,18 @@ TEST_F(PrintPageTest, FailedPdfLeavesTheOldFileAndNamesTheCause) {
         QString::fromStdString(target),
         [](QPainter&, const QSize&) { throw std::runtime_error("Stream write error"); }, &error));
     EXPECT_THAT(error.toStdString(), HasSubstr("Stream write error"));
+    EXPECT_EQ(test::ReadBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(dir.Entries().size(), 1u);
+
+    // A full disk or a size limit: the last flush fails, and so does the save.
+    {
+        test::FileSizeLimit limit(2048);
+        EXPECT_FALSE(WriteLandscapePdf(
+            QString::fromStdString(target),
+            [](QPainter& p, const QSize& page) { p.drawText(QRect(QPoint(), page), "text"); },
+            &error));
+    }
+    EXPECT_THAT(error.toStdString(), HasSubstr("File too large"));
     EXPECT_EQ(test::ReadBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(dir.Entries().size(), 1u);
 

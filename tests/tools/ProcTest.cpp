@@ -140,6 +140,20 @@ TEST(Proc, DamagedFileGivesItsErrorAndTheOthersStillRun) {
     EXPECT_THAT(r.err, HasSubstr("file format error"));
 }
 
+// An endless device ends neither the program nor its JSON; a file name in
+// another encoding gives U+FFFD for each stray byte.
+TEST(Proc, DevicesAndForeignFileNamesKeepTheOutputJson) {
+    TempDir dir;
+    const std::string latin1 = dir.File("caf\xE9.dcw");
+    WriteLine(latin1, "NMR 1H", 2, 300, 1);
+    ToolRun r = RunProc(dir, "--json /dev/zero " + Quoted(latin1));
+    EXPECT_EQ(r.status, 1);
+    auto lines = r.Lines();
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_THAT(lines[0], HasSubstr("\"error\": \"Cannot read file /dev/zero: it is not a regular file"));
+    EXPECT_THAT(lines[1], HasSubstr("caf\\ufffd.dcw\", \"baseSlope\""));
+}
+
 TEST(Proc, TwoPointFileIsAnalysed) {
     TempDir dir;
     tavi::test::GoldenDataFile g = SampleGolden();

@@ -235,6 +235,8 @@ void TFDataProc::MExportDataClick() {
     curve.FieldSweep = Settings.FieldSweep == 1;
     curve.ModeText = Settings.ModeText;
     curve.Header = HeaderFields(Settings);
+    curve.FieldB0 = FieldB0Value;
+    curve.FrequencyKHz = FrequencyValue;
     const TChartSeries& series = result ? *Series2 : *Series1;
     curve.X = series.Xs();
     curve.Y = series.Ys();

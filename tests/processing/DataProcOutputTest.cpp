@@ -230,8 +230,12 @@ TEST_F(DataProcOutputTest, CsvOfTheSourceSpectrumWithoutAView) {
     EXPECT_TRUE(dialogs.fake.messages.empty()); // no question without a view
     test::CsvRead r = test::ReadCsv(Text(OutFile("run7.csv")));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.columns, "x [Gs],y [a.u.]");
-    EXPECT_EQ(r.x, std::vector<double>(w->Series1->Xs().begin(), w->Series1->Xs().end()));
+    EXPECT_EQ(r.columns, "field_Gs,offset_Gs,y");
+    ASSERT_EQ(r.x.size(), static_cast<std::size_t>(w->Series1->Count()));
+    for (int i = 0; i < w->Series1->Count(); ++i) {
+        EXPECT_NEAR(r.x[static_cast<std::size_t>(i)], w->Series1->X(i), 5e-7) << i;
+        EXPECT_NEAR(r.absolute[static_cast<std::size_t>(i)], 3288.0 + w->Series1->X(i), 5e-7) << i;
+    }
     EXPECT_EQ(r.y, std::vector<double>(w->Series1->Ys().begin(), w->Series1->Ys().end()));
     EXPECT_EQ(r.comments["Curve"], "Source spectrum");
     EXPECT_EQ(r.comments["Comment"], "Glycerol, 295 K");

@@ -450,6 +450,7 @@ TChartSeries& TChart::Series(int index) {
 }
 
 void TChart::SetBackground(QColor colour) {
+    background_ = colour;
     plot_->setBackground(colour);
     plot_->axisRect()->setBackground(colour);
     Invalidate();

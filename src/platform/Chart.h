@@ -197,6 +197,7 @@ public:
     void Draw(QPainter& painter, const QRect& target, int resolution);
 
     void SetBackground(QColor colour);
+    QColor Background() const { return background_; } // around and inside the plot
     void SetForeground(QColor colour); // axes, ticks and labels
 
     // Drawings of the curves and of the overlay so far (for tests).
@@ -220,6 +221,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QColor background_;
     friend class TChartSeries;
     friend class TChartAxis;
     friend class SeriesPlottable;

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <stdexcept>
 
 namespace tavi {
@@ -78,7 +79,12 @@ public:
         QFileDialog dialog(parent, title, QString(), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(defaultSuffix);
+        dialog.setDefaultSuffix(FilterSuffix(dialog.selectedNameFilter(), defaultSuffix));
+        // A name typed without an ending takes the chosen type's ending.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, defaultSuffix](const QString& chosen) {
+                             dialog.setDefaultSuffix(FilterSuffix(chosen, defaultSuffix));
+                         });
         QFileInfo start(dir);
         if (!dir.isEmpty() && !start.isDir()) {
             dialog.setDirectory(start.absolutePath());
@@ -97,6 +103,12 @@ public:
 
     int Exec(QDialog& dialog) override { return dialog.exec(); }
 };
+
+QString FilterSuffix(const QString& filter, const QString& fallback) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
+    const QRegularExpressionMatch m = pattern.match(filter);
+    return m.hasMatch() ? m.captured(1) : fallback;
+}
 
 QtDialogs& RealDialogs() {
     static QtDialogs dialogs;

@@ -70,8 +70,8 @@ struct RecoveredFile {
     std::string To;      // its new name; empty when it could not be renamed
     int PassesDone = -1; // AccText; -1 when the file cannot be read
     RecoveryMark Mark;
-    int PointsFound = -1; // the records it holds; fewer than Mark.Points when cut short
     std::string Error;    // why it could not be read or renamed
+    int PointsFound = -1; // the records it holds; fewer than Mark.Points when cut short
 };
 
 // "recovered-YYYYMMDD-HHMMSS.dcw" for a local time.

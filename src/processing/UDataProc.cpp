@@ -739,7 +739,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
         Series1->AddXY(f.X[static_cast<std::size_t>(i)], f.Y[static_cast<std::size_t>(i)],
                        kProcPointColour);
     // 11.
-    LResonance->setText(Q(Settings.ModeText));
+    // The stored caption doubles its ampersand for a menu; a label shows one.
+    LResonance->setText(Q(Settings.ModeText).replace(QStringLiteral("&&"), QStringLiteral("&")));
     const double range = Settings.SweepRange;
     if (Settings.FieldSweep == 0) {
         LSweepTp->setText(QStringLiteral("Frequency"));

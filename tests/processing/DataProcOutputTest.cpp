@@ -130,6 +130,7 @@ TEST_F(DataProcOutputTest, PrintPreparesTheScreenForThePageAndRestoresIt) {
     w->FDerivativeTB->click();
     w->M2DerivativeTB->click();
     const QColor screenPlot = PlotBackground();
+    const QImage before = w->DDst->grab().toImage();
     bool markerActive = true;
     int style = 0;
     bool black = false;
@@ -152,6 +153,7 @@ TEST_F(DataProcOutputTest, PrintPreparesTheScreenForThePageAndRestoresIt) {
     EXPECT_EQ(w->ResultMarker.ReferenceStyle, 1);
     EXPECT_TRUE(VisiblePointsAre(kYellow));
     EXPECT_EQ(PlotBackground(), screenPlot);
+    EXPECT_EQ(w->DDst->grab().toImage(), before); // the outer background too
     // The page: text on the left fifth, the chart on white to the right.
     const QImage& page = printer.fake.image;
     int ink = 0, chartWhite = 0;

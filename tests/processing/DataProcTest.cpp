@@ -75,6 +75,13 @@ protected:
 
 // ---------------------------------------------------------------- loading
 
+TEST_F(DataProcTest, TheStoredDoubledAmpersandShowsOnce) {
+    DataFileSettings s = test::NmrSettings();
+    s.ModeText = "NMR 1H &&19F";
+    Open(Spectrum("both.dcw", 101, s, {}));
+    EXPECT_EQ(w->LResonance->text(), "NMR 1H &19F");
+}
+
 TEST_F(DataProcTest, LoadFillsTheLabelsAttachesTheSourceCursorAndLeavesNoViewOn) {
     const QString p = Spectrum("run7.dcw", 1001, test::NmrSettings(), {.Drift = 40, .Offset = -20});
     Open(p);

@@ -1157,11 +1157,13 @@ void TFDataProc::SDBTBClick() {
 
 void TFDataProc::HDBTBClick() {
     if (HDBTB->isChecked()) {
+        // A new press reports a failing search once, whichever of the
+        // drawings below (the release of the others, then this) runs it.
+        halfHeightReported_ = false;
         ReleaseOthers(HDBTB, {M2AbsorptionTB, HDBTB, IntegralTB});
         const int top = IndexOfMaximum(Series2->Ys());
         SetReference(1, top);
         SetReference(2, top);
-        halfHeightReported_ = false;
         ResultMarker.MoveTo(top);
         CursorSlotCount = 2;
         ResultMarker.ReferenceCount = 2;
@@ -1282,9 +1284,9 @@ void TFDataProc::FindHalfHeight() {
         return;
     }
     // The search runs at every drawing: report a failure once for the same
-    // curve, range and cursors, and never from inside the drawing.
-    const HalfHeightKey key{series2Version_, first, last, ResultMarker.References[1],
-                            ResultMarker.References[2]};
+    // curve and range (its outcome does not depend on the cursors), and never
+    // from inside the drawing.
+    const HalfHeightKey key{series2Version_, first, last};
     if (halfHeightReported_ && key == halfHeightKey_)
         return;
     halfHeightReported_ = true;

@@ -476,6 +476,19 @@ TEST_F(DataProcTest, HalfHeightFailureIsReportedOnceNotAtEveryDrawing) {
     EXPECT_EQ(dialogs.fake.messages.size(), 2u);
 }
 
+// The release of the other buttons draws too: still one box per press.
+TEST_F(DataProcTest, OnePressOfHDBOnACurveWithoutCrossingReportsOnce) {
+    Open(Spectrum("a.dcw"));
+    w->AbsorptionTB->click();
+    w->IntegralTB->click();
+    for (int i = 0; i < w->Series2->Count(); ++i)
+        w->Series2->SetY(i, i * 0.3);
+    w->HDBTB->click();
+    for (int k = 0; k < 5; ++k)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.fake.messages.size(), 1u);
+}
+
 TEST_F(DataProcTest, IntegralDrawsTheRunningIntegralAndShowsTheArea) {
     Open(Spectrum("a.dcw", 1000));
     w->AbsorptionTB->click();

@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -146,10 +147,21 @@ PrintLayout DrawPrintPage(QPainter& painter, const QSize& page, TChart& chart,
                 : row.Column == PrintColumn::Value ? kPrintValueX
                                                    : fileValueX;
         QPoint topLeft(x, row.Row * layout.RowHeight);
-        painter.setFont(row.Bold ? bold : regular);
-        const QFontMetrics& metrics = row.Bold ? boldMetrics : regularMetrics;
-        painter.drawText(topLeft + QPoint(0, metrics.ascent()), row.Text);
-        layout.Texts.push_back({topLeft, row.Bold, row.Text});
+        // A text wider than its room (a wider substitute for Arial, a long
+        // comment or frequency) shrinks to three quarters, then is cut, so
+        // that nothing runs into the chart.
+        const int room = std::max(layout.Chart.left() - x - kPrintGap, 1);
+        QFont font = row.Bold ? bold : regular;
+        QFontMetrics metrics = row.Bold ? boldMetrics : regularMetrics;
+        QString text = row.Text;
+        if (const int wide = metrics.horizontalAdvance(text); wide > room) {
+            font.setPointSizeF(font.pointSizeF() * std::max(0.75, double(room) / wide));
+            metrics = QFontMetrics(font, device);
+            text = metrics.elidedText(text, Qt::ElideRight, room);
+        }
+        painter.setFont(font);
+        painter.drawText(topLeft + QPoint(0, metrics.ascent()), text);
+        layout.Texts.push_back({topLeft, row.Bold, text, metrics.horizontalAdvance(text)});
     }
     return layout;
 }

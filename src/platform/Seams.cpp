@@ -11,6 +11,12 @@
 
 namespace tavi {
 
+QString FilterSuffix(const QString& filter, const QString& fallback) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
+    const QRegularExpressionMatch m = pattern.match(filter);
+    return m.hasMatch() ? m.captured(1) : fallback;
+}
+
 namespace {
 
 QString ApplicationTitle() {
@@ -103,12 +109,6 @@ public:
 
     int Exec(QDialog& dialog) override { return dialog.exec(); }
 };
-
-QString FilterSuffix(const QString& filter, const QString& fallback) {
-    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
-    const QRegularExpressionMatch m = pattern.match(filter);
-    return m.hasMatch() ? m.captured(1) : fallback;
-}
 
 QtDialogs& RealDialogs() {
     static QtDialogs dialogs;

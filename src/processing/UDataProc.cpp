@@ -220,8 +220,7 @@ void TFDataProc::BuildControls(QWidget* central) {
         auto* c = Named(new TChart(central), name);
         c->setCursor(Qt::PointingHandCursor);
         QCustomPlot* plot = c->Plot();
-        plot->setBackground(kFormColour);
-        plot->axisRect()->setBackground(kPlotColour);
+        c->SetBackground(kFormColour, kPlotColour);
         c->SetForeground(Qt::black);
         for (QCPAxis* axis : {plot->xAxis, plot->yAxis2}) {
             axis->grid()->setPen(QPen(kGridColour, 0, Qt::DotLine));

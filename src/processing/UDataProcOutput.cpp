@@ -67,10 +67,11 @@ public:
         // The chart's own colour, not the plot's background(): that is its
         // pixmap, and setting it back would leave the outer brush white.
         background_ = chart_.Background();
+        plotBackground_ = chart_.PlotBackground();
         chart_.SetBackground(Qt::white);
     }
     ~PrintPreparation() {
-        chart_.SetBackground(background_);
+        chart_.SetBackground(background_, plotBackground_);
         Colour(kProcPointColour);
         marker_.Active = true;
         marker_.ReferenceStyle = 1;
@@ -93,6 +94,7 @@ private:
     int first_ = -1;
     int last_ = -1;
     QColor background_;
+    QColor plotBackground_;
 };
 
 // The name the exports are called after: the chosen file without its folder.

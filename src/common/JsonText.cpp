@@ -47,7 +47,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
         if (c >= 0x80) {
             const std::size_t len = Utf8SequenceAt(text, i);
             if (len == 0) {
-                out += "\ufffd"; // a byte that is no UTF-8 (a file name from elsewhere)
+                out += "\\ufffd"; // a byte that is no UTF-8 (a file name from elsewhere)
             } else {
                 out.append(text.substr(i, len));
                 i += len - 1;

@@ -148,14 +148,14 @@ PrintLayout DrawPrintPage(QPainter& painter, const QSize& page, TChart& chart,
                                                    : fileValueX;
         QPoint topLeft(x, row.Row * layout.RowHeight);
         // A text wider than its room (a wider substitute for Arial, a long
-        // comment or frequency) shrinks to three quarters, then is cut, so
+        // comment or frequency) shrinks down to 60 %, then is cut, so
         // that nothing runs into the chart.
         const int room = std::max(layout.Chart.left() - x - kPrintGap, 1);
         QFont font = row.Bold ? bold : regular;
         QFontMetrics metrics = row.Bold ? boldMetrics : regularMetrics;
         QString text = row.Text;
         if (const int wide = metrics.horizontalAdvance(text); wide > room) {
-            font.setPointSizeF(font.pointSizeF() * std::max(0.75, double(room) / wide));
+            font.setPointSizeF(font.pointSizeF() * std::max(0.6, double(room) / wide));
             metrics = QFontMetrics(font, device);
             text = metrics.elidedText(text, Qt::ElideRight, room);
         }

@@ -2,6 +2,7 @@
 #include "processing/RecoveryFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -128,15 +129,32 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-} // namespace
-
-std::string RecoveryFileName(long pid, int k) {
-    return kPrefix + std::to_string(pid) + (k > 1 ? "-" + std::to_string(k) : std::string()) +
-           kSuffix;
+// A run name safe inside a file name; see RecoveryFileName.
+std::string SafeRunName(const std::string& entered) {
+    std::string name = entered.substr(entered.find_last_of('/') + 1);
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, kSuffix) == 0)
+        name.resize(name.size() - 4);
+    if (name.size() > 64)
+        name.resize(64);
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!(std::isalnum(u) && u < 0x80) && c != '-' && c != '_')
+            c = '_';
+    }
+    return name;
 }
 
-std::string RecoveryFilePath(const std::string& dir, long pid) {
-    return Join(dir, RecoveryFileName(pid));
+} // namespace
+
+std::string RecoveryFileName(long pid, const std::string& runName, int k) {
+    const std::string run = SafeRunName(runName);
+    return kPrefix + std::to_string(pid) + (run.empty() ? "" : "-" + run) +
+           (k > 1 ? "-" + std::to_string(k) : std::string()) + kSuffix;
+}
+
+
+std::string RecoveryFilePath(const std::string& dir, long pid, const std::string& runName) {
+    return Join(dir, RecoveryFileName(pid, runName));
 }
 
 void MarkRecoveryHeader(DataFileHeader& header, int passesSet, bool loop, int points) {
@@ -184,16 +202,16 @@ RecoveryWriter::~RecoveryWriter() {
     Release();
 }
 
-bool RecoveryWriter::Write(const std::string& dir, DataFileHeader header,
+bool RecoveryWriter::Write(const std::string& dir, const std::string& runName, DataFileHeader header,
                            std::span<const std::uint8_t> sums, int passesSet, bool loop,
                            std::string* error) {
     MarkRecoveryHeader(header, passesSet, loop, static_cast<int>(sums.size() / 4));
-    if (fd_ < 0 || dir != dir_) {
+    if (fd_ < 0 || dir != dir_ || runName != runName_) {
         Release();
         // Claim a name no file has: another program's file, or a leftover
         // nobody reported yet, is never written over.
         for (int k = 1; k < 1000 && fd_ < 0; ++k) {
-            const std::string candidate = Join(dir, RecoveryFileName(::getpid(), k));
+            const std::string candidate = Join(dir, RecoveryFileName(::getpid(), runName, k));
             fd_ = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0) {
                 ::flock(fd_, LOCK_EX | LOCK_NB);
@@ -210,6 +228,7 @@ bool RecoveryWriter::Write(const std::string& dir, DataFileHeader header,
             return false;
         }
         dir_ = dir;
+        runName_ = runName;
     }
     std::string why;
     const int fd = ReplaceLocked(path_, header, sums, true, &why);
@@ -237,6 +256,7 @@ void RecoveryWriter::Release() {
     fd_ = -1;
     path_.clear();
     dir_.clear();
+    runName_.clear();
 }
 
 bool RemoveRecoveryFile(const std::string& path, std::string* error) {
@@ -247,12 +267,13 @@ bool RemoveRecoveryFile(const std::string& path, std::string* error) {
     return false;
 }
 
-std::string RecoveredFileName(std::time_t when) {
+std::string RecoveredFileName(std::time_t when, const std::string& runName) {
     std::tm local{};
     ::localtime_r(&when, &local);
     char text[64];
-    std::strftime(text, sizeof text, "recovered-%Y%m%d-%H%M%S.dcw", &local);
-    return text;
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S.dcw", &local);
+    const std::string run = SafeRunName(runName);
+    return "recovered-" + (run.empty() ? std::string() : run + "-") + text;
 }
 
 std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir) {
@@ -290,6 +311,16 @@ std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir) {
             ::close(fd);
             continue;
         }
+        // "tavi-recovery-<pid>-<run>.dcw" carries the run's name on.
+        std::string runName;
+        if (!temporary) {
+            std::size_t at = std::strlen(kPrefix);
+            while (at < name.size() && std::isdigit(static_cast<unsigned char>(name[at])))
+                ++at;
+            const std::size_t end = name.size() - std::strlen(kSuffix);
+            if (at < end && name[at] == '-')
+                runName = name.substr(at + 1, end - at - 1);
+        }
         RecoveredFile f;
         f.From = path;
         DataFileHeader header;
@@ -310,7 +341,7 @@ std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir) {
             f.Error = why;
         }
         const std::time_t when = st.st_mtime;
-        const std::string base = RecoveredFileName(when);
+        const std::string base = RecoveredFileName(when, runName);
         for (int k = 1; k < 1000; ++k) {
             std::string candidate = base;
             if (k > 1)

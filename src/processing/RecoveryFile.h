@@ -15,10 +15,14 @@
 
 namespace tavi {
 
-// "tavi-recovery-<pid>.dcw"; "tavi-recovery-<pid>-<k>.dcw" for k > 1
-std::string RecoveryFileName(long pid, int k = 1);
-// dir + "/" + RecoveryFileName(pid); an empty dir means the current directory.
-std::string RecoveryFilePath(const std::string& dir, long pid);
+// "tavi-recovery-<pid>.dcw", or "tavi-recovery-<pid>-<run>.dcw" when the run
+// was to be stored under a name, so that what is recovered carries it; "-<k>"
+// before ".dcw" for k > 1 when that name is taken. The run name is the entered
+// file name without folder and ".dcw", with characters other than letters,
+// digits, '-' and '_' replaced by '_' (64 at most).
+std::string RecoveryFileName(long pid, const std::string& runName = {}, int k = 1);
+// dir + "/" + RecoveryFileName(pid, runName); an empty dir means the current directory.
+std::string RecoveryFilePath(const std::string& dir, long pid, const std::string& runName = {});
 
 // The number of passes set (M of "N of M passes") travels in the header's
 // reserved bytes, which readers ignore; AccText holds N, so the processing
@@ -49,8 +53,8 @@ public:
     RecoveryWriter(const RecoveryWriter&) = delete;
     RecoveryWriter& operator=(const RecoveryWriter&) = delete;
 
-    bool Write(const std::string& dir, DataFileHeader header, std::span<const std::uint8_t> sums,
-               int passesSet, bool loop, std::string* error);
+    bool Write(const std::string& dir, const std::string& runName, DataFileHeader header,
+               std::span<const std::uint8_t> sums, int passesSet, bool loop, std::string* error);
     // Removes the file (a missing file is no failure) and starts afresh.
     bool Remove(std::string* error);
     // Lets go of the file, which stays for the next start.
@@ -59,6 +63,7 @@ public:
 
 private:
     std::string dir_;
+    std::string runName_;
     std::string path_;
     int fd_ = -1; // the locked file now at path_
 };
@@ -74,8 +79,9 @@ struct RecoveredFile {
     int PointsFound = -1; // the records it holds; fewer than Mark.Points when cut short
 };
 
-// "recovered-YYYYMMDD-HHMMSS.dcw" for a local time.
-std::string RecoveredFileName(std::time_t when);
+// "recovered-YYYYMMDD-HHMMSS.dcw" for a local time, with the run's name
+// after "recovered-" when it had one ("recovered-run1-YYYYMMDD-HHMMSS.dcw").
+std::string RecoveredFileName(std::time_t when, const std::string& runName = {});
 
 // Renames every recovery file in dir that no running program holds locked to
 // a dated name (its last write time; "-2", "-3", ... when taken, never

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -73,9 +74,9 @@ TEST(RecoveryFiles, OnlyFilesNobodyHoldsAreTaken) {
     std::string error;
     ASSERT_TRUE(WriteRecoveryFile(same, DataFileHeader::Build(settings), sums, 4, false, &error));
     RecoveryWriter live;
-    ASSERT_TRUE(live.Write(dir.Path(), DataFileHeader::Build(settings), sums, 4, false, &error))
+    ASSERT_TRUE(live.Write(dir.Path(), "", DataFileHeader::Build(settings), sums, 4, false, &error))
         << error;
-    EXPECT_EQ(live.Path(), dir.File(RecoveryFileName(::getpid(), 2))); // never over the leftover
+    EXPECT_EQ(live.Path(), dir.File(RecoveryFileName(::getpid(), "", 2))); // never over the leftover
 
     const auto found = CollectRecoveryFiles(dir.Path());
     ASSERT_EQ(found.size(), 2u);
@@ -89,7 +90,7 @@ TEST(RecoveryFiles, OnlyFilesNobodyHoldsAreTaken) {
     EXPECT_EQ(names[0].rfind("recovered-", 0), 0u);
     EXPECT_EQ(names[1].rfind("recovered-", 0), 0u);
     EXPECT_EQ(names[2], "run.dcw");
-    std::vector<std::string> kept{RecoveryFileName(::getpid(), 2), // held: stays
+    std::vector<std::string> kept{RecoveryFileName(::getpid(), "", 2), // held: stays
                                   "tavi-recovery-13.dcw.bak"};
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(std::vector<std::string>(names.begin() + 3, names.end()), kept);
@@ -116,6 +117,17 @@ TEST(RecoveryFiles, ACutOffFileIsFoundDamaged) {
                                          "100 points"),
               std::string::npos)
         << RecoveryReport(found);
+}
+
+TEST(RecoveryFiles, ARunsIntendedNameTravelsIntoTheRecoveredName) {
+    EXPECT_EQ(RecoveryFileName(5, "data/run 1.dcw"), "tavi-recovery-5-run_1.dcw");
+    TempDir dir;
+    for (const char* name : {"tavi-recovery-14-run1.dcw", "tavi-recovery-15-run2.dcw.tmp15_0"})
+        std::ofstream(dir.File(name)) << "x";
+    const auto found = CollectRecoveryFiles(dir.Path());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_THAT(found[0].To, ::testing::MatchesRegex(".*/recovered-run1-[0-9]{8}-[0-9]{6}\\.dcw"));
+    EXPECT_EQ(dir.Entries().size(), 1u); // the torn write is gone
 }
 
 } // namespace

@@ -1195,6 +1195,9 @@ void TFCW::MFileLocationClick() {
         DataProc->SetAcquisitionDirectory(Q(AcqDir));
         DataProc->SetOutputDirectory(Q(OutDir));
     }
+    // Now, not at exit: after a crash the next start must look for the
+    // recovery file in the folder the run used.
+    WriteIniSettings();
 }
 
 void TFCW::Audio1Click() {

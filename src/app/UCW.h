@@ -6,6 +6,7 @@
 #include "device/ReplyParser.h"
 #include "device/SerialPort.h"
 #include "params/Freq.h"
+#include "processing/RecoveryFile.h"
 #include "processing/UMMarker.h"
 #include "setup/USetup.h"
 
@@ -355,7 +356,12 @@ public:
     std::vector<std::uint8_t> FinishedSums; // AccBuffer as of the last finished pass
     int FinishedPasses = 0;                 // of the current run; Loop: 0 or 1
     bool RunComplete = false;               // the last run ended with its last pass
-    std::string RecoveryPath;               // this run's recovery file; empty before a run
+    bool RunSaved = false;                  // the complete run went into a data file
+    bool NewRunPending = false;             // Start pressed, its first pass not begun
+    bool RecoveryArmed = false;             // a run was started: passes go to recovery
+    std::string RecoveryRunName;            // the run's intended name, carried by its file
+    RecoveryWriter Recovery;                // this program's locked recovery file
+    std::string RecoveryPath;               // its name; empty before the first pass
     bool RecoveryWarned = false;            // one warning per run
     int RecoveryPassesKept = 0;             // finished passes the recovery file holds
     bool RecoveryLoop = false;              // the recovery file is of a Loop run

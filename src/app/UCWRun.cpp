@@ -220,14 +220,13 @@ void TFCW::StartToolBClick() {
     }
     SendStartSweep(FrequencySweep());
     AccUpDown->Tag = 1;
-    // A new run: nothing of it is finished yet, and silence counts from now.
-    FinishedSums.clear();
-    FinishedPasses = 0;
-    RunComplete = false;
+    // The previous run stays saveable until the device begins the new one's
+    // first pass (it may never answer); silence counts from now.
+    NewRunPending = true;
     RecoveryWarned = false;
+    RecoveryArmed = true;
     // The recovery file carries the run's intended name into what is recovered.
-    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()),
-                                    SingleRB->isChecked() ? FNameEdit->text().toStdString() : "");
+    RecoveryRunName = SingleRB->isChecked() ? FNameEdit->text().toStdString() : std::string();
     NoteDeviceActivity();
 }
 
@@ -253,6 +252,14 @@ void TFCW::SingleRBClick() {
 // ---- operations of the reply parser ----
 
 void TFCW::BeginPass(int n) {
+    if (NewRunPending) {
+        // A new run: nothing of it is finished yet.
+        NewRunPending = false;
+        FinishedSums.clear();
+        FinishedPasses = 0;
+        RunComplete = false;
+        RunSaved = false;
+    }
     if (AccUpDown->Tag == 1) {
         n = std::max(n, 0);
         // Entries below the old size keep their sums; new ones start at 0.
@@ -361,7 +368,7 @@ void TFCW::EndPass() {
     Fid->Invalidate();
 
     // Every point of the pass is in: it counts as finished from here on.
-    if (AccUpDown->Tag >= 1 && !RunComplete && !RecoveryPath.empty()) {
+    if (AccUpDown->Tag >= 1 && !RunComplete && RecoveryArmed) {
         FinishedSums = AccBuffer;
         FinishedPasses = LoopRB->isChecked() ? 1 : AccUpDown->Tag;
         WriteRecovery();
@@ -561,6 +568,7 @@ bool TFCW::SaveDataFile(const QString& path) {
         return false;
     }
     SetPanelValue(1, QFileInfo(path).fileName());
+    RunSaved = RunComplete;
     UnopenedSavedFile = path;
     if (AbortNoticeLab)
         AbortNoticeLab->hide();
@@ -584,8 +592,20 @@ void TFCW::MSaveasClick() {
 
 bool TFCW::CloseQueryAllowed() {
     KeepRecoveryOnClose = false;
-    if (RunState < 1 || RunState > 4)
-        return true;
+    if (RunState < 1 || RunState > 4) {
+        // A complete run whose save failed (or that had no name) is asked for.
+        if (!RunComplete || RunSaved || NewRunPending || AccBuffer.empty())
+            return true;
+        QString text = QStringLiteral("The finished experiment was not saved in a data file.\n");
+        if (RecoveryPassesKept > 0 && !RecoveryLoop)
+            text += QStringLiteral("The recovery file %1 keeps it for the next start.\n")
+                        .arg(QString::fromStdString(RecoveryPath));
+        else
+            text += QStringLiteral("Closing loses it.\n");
+        text += QStringLiteral("Close anyway?");
+        return Dialogs().Message(this, text, MsgIcon::Warning, MsgButtons::YesNo) ==
+               MsgResult::Yes;
+    }
     const Clock::duration silence = Now() - LastDeviceActivity;
     if (silence < kSilenceBeforeCloseQuestion) {
         Dialogs().Message(this, "Measure in progress", MsgIcon::Warning, MsgButtons::Ok);
@@ -597,13 +617,17 @@ bool TFCW::CloseQueryAllowed() {
                                   "for %1 s.\n")
                        .arg(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
     if (RecoveryPassesKept > 0)
-        text += QStringLiteral("The recovery file %1 keeps %2 finished passes.\n")
-                    .arg(QString::fromStdString(RecoveryPath))
-                    .arg(RecoveryPassesKept);
+        text += QStringLiteral("The recovery file %1 keeps %2.\n")
+                    .arg(QString::fromStdString(RecoveryPath),
+                         RecoveryPassesKept == 1
+                             ? QStringLiteral("1 finished pass")
+                             : QStringLiteral("%1 finished passes").arg(RecoveryPassesKept));
     else if (FinishedPasses > 0)
-        text += QStringLiteral("The %1 finished passes could not be kept in a recovery file "
-                               "and are lost.\n")
-                    .arg(FinishedPasses);
+        text += QStringLiteral("The %1 could not be kept in a recovery file and %2 lost.\n")
+                    .arg(FinishedPasses == 1
+                             ? QStringLiteral("finished pass")
+                             : QStringLiteral("%1 finished passes").arg(FinishedPasses),
+                         FinishedPasses == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     else
         text += QStringLiteral("No pass of this experiment was finished.\n");
     text += QStringLiteral("Close anyway?");
@@ -670,8 +694,11 @@ void TFCW::WriteRecovery() {
     std::string error;
     const DataFileHeader header =
         DataFileHeader::Build(SettingsFromControls(*this, std::to_string(FinishedPasses)));
-    if (WriteRecoveryFile(RecoveryPath, header, FinishedSums, loop ? 1 : AccUpDown->Position(),
-                          loop, &error)) {
+    // Only ever replaced beside itself: a rewrite in place cut short would
+    // lose every earlier pass, and then the previous file is better kept.
+    if (Recovery.Write(RecoveryDirOf(*this), RecoveryRunName, header, FinishedSums,
+                       loop ? 1 : AccUpDown->Position(), loop, &error)) {
+        RecoveryPath = Recovery.Path();
         RecoveryPassesKept = FinishedPasses;
         RecoveryLoop = loop;
         return;
@@ -689,7 +716,7 @@ void TFCW::WriteRecovery() {
 
 void TFCW::RemoveRecovery() {
     // A file that cannot be removed is renamed and reported at the next start.
-    RemoveRecoveryFile(RecoveryPath, nullptr);
+    Recovery.Remove(nullptr);
     RecoveryPassesKept = 0;
 }
 

@@ -7,8 +7,9 @@
 
 namespace tavi {
 
-// A JSON string: quotes, backslashes and control characters escaped; bytes
-// from 0x80 up are passed through (the texts are UTF-8).
+// A JSON string: quotes, backslashes and control characters escaped; UTF-8
+// sequences are passed through, and each byte that is not part of one (a
+// file name in another encoding) becomes U+FFFD, so the output stays JSON.
 void AppendJsonString(std::string& out, std::string_view text);
 
 // The shortest text that reads back as the same double; NaN and infinities,

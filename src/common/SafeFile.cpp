@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tavi {
 
@@ -93,20 +94,61 @@ int CreateTemporary(const std::string& target, std::string* tmp) {
     return fd;
 }
 
-// Create-or-truncate on a file already open for writing: the way left when
-// no replacement can be put beside it.
-bool RewriteOpenFile(FileHandle& file, std::initializer_list<std::span<const std::uint8_t>> parts,
-                     WriteFailure* failure, std::string* cause) {
-    std::string why;
-    bool ok = true;
-    if (::ftruncate(file.fd, 0) != 0) {
-        ok = false;
-        why = std::strerror(errno);
+// The whole content of an open file, or false when it cannot be read back.
+bool ReadWhole(int fd, std::vector<std::uint8_t>& out) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size < 0)
+        return false;
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n = ::pread(fd, out.data() + got, out.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
     }
-    ok = ok && WriteParts(file.fd, parts, &why);
-    if (ok && ::fsync(file.fd) != 0) {
-        ok = false;
-        why = std::strerror(errno);
+    return true;
+}
+
+bool Rewrite(int fd, std::initializer_list<std::span<const std::uint8_t>> parts,
+             std::string* why) {
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    if (!WriteParts(fd, parts, why))
+        return false;
+    if (::fsync(fd) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Create-or-truncate on a file already open for writing: the way left when
+// no replacement can be put beside it. The old content is read first, so a
+// rewrite that stops part way (a full disk, a size limit) can put it back.
+bool RewriteOpenFile(FileHandle& file, std::initializer_list<std::span<const std::uint8_t>> parts,
+                     bool readable, WriteFailure* failure, std::string* cause) {
+    std::vector<std::uint8_t> saved;
+    const bool backedUp = readable && ReadWhole(file.fd, saved);
+    std::string why;
+    bool ok = Rewrite(file.fd, parts, &why);
+    WriteFailure kind = WriteFailure::Write;
+    if (!ok) {
+        std::string restoreWhy;
+        if (!backedUp || !Rewrite(file.fd, {std::span<const std::uint8_t>(saved)}, &restoreWhy)) {
+            kind = WriteFailure::Damaged;
+            struct stat st {};
+            const long long left = ::fstat(file.fd, &st) == 0 ? st.st_size : -1;
+            why = "the rewrite stopped part way (" + why + ") and its earlier content " +
+                  (backedUp ? "could not be put back (" + restoreWhy + ")"
+                            : std::string("could not be read to keep it")) +
+                  "; it now holds " + (left >= 0 ? std::to_string(left) : std::string("an unknown number of")) +
+                  " bytes, not a complete file";
+        }
     }
     if (!file.Close() && ok) {
         ok = false;
@@ -114,11 +156,23 @@ bool RewriteOpenFile(FileHandle& file, std::initializer_list<std::span<const std
     }
     if (!ok) {
         if (failure)
-            *failure = WriteFailure::Write;
+            *failure = kind;
         if (cause)
             *cause = why;
     }
     return ok;
+}
+
+const char* NodeKind(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "it is a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device, not a regular file";
+    if (S_ISFIFO(mode))
+        return "it is a pipe, not a regular file";
+    if (S_ISSOCK(mode))
+        return "it is a socket, not a regular file";
+    return "it is not a regular file";
 }
 
 } // namespace
@@ -138,11 +192,25 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes, std::string* cause) {
     return true;
 }
 
+std::string NotARegularFileReason(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return NodeKind(st.st_mode);
+}
+
 bool WriteFileSafely(const std::string& path,
                      std::initializer_list<std::span<const std::uint8_t>> parts,
-                     WriteFailure* failure, std::string* cause) {
+                     WriteFailure* failure, std::string* cause, WriteMode mode) {
     if (failure)
         *failure = WriteFailure::None;
+    auto refuse = [&](mode_t kind) {
+        if (failure)
+            *failure = WriteFailure::NotRegular;
+        if (cause)
+            *cause = NodeKind(kind);
+        return false;
+    };
     std::string target = path;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -153,22 +221,30 @@ bool WriteFileSafely(const std::string& path,
         std::free(real);
     }
     const bool exists = ::stat(target.c_str(), &st) == 0;
+    // Renaming over a device or a pipe would replace the node itself, and
+    // writing into one is no saved file either.
+    if (exists && S_ISDIR(st.st_mode))
+        return Fail(WriteFailure::Create, EISDIR, failure, cause);
     if (exists && !S_ISREG(st.st_mode))
-        return WriteInPlace(target, parts, failure, cause);
+        return refuse(st.st_mode);
 
     // The rename below needs only the folder's permission; opening the file
     // for writing first keeps a file the user may not write as it is, failing
-    // as truncating it would. The handle also serves the in-place fallback.
+    // as truncating it would. The handle also serves the in-place fallback,
+    // read-write where allowed so that the old content can be kept aside.
     FileHandle old;
+    bool readable = false;
     if (exists) {
-        old.fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        old.fd = ::open(target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        readable = old.fd >= 0;
+        if (old.fd < 0)
+            old.fd = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (old.fd < 0)
             return Fail(WriteFailure::Create, errno, failure, cause);
-        if (::fstat(old.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            old.Close();
-            return WriteInPlace(target, parts, failure, cause); // replaced meanwhile
-        }
+        if (::fstat(old.fd, &st) != 0 || !S_ISREG(st.st_mode))
+            return refuse(st.st_mode); // replaced meanwhile
     }
+    const bool inPlaceAllowed = mode == WriteMode::AllowInPlace;
 
     std::string tmp;
     FileHandle fresh;
@@ -177,9 +253,9 @@ bool WriteFileSafely(const std::string& path,
         const int err = errno;
         // A folder that refuses new names still lets the file itself be
         // rewritten, as creating or truncating it would.
-        if (err == EACCES || err == EPERM || err == ENAMETOOLONG) {
+        if (inPlaceAllowed && (err == EACCES || err == EPERM || err == ENAMETOOLONG)) {
             if (exists)
-                return RewriteOpenFile(old, parts, failure, cause);
+                return RewriteOpenFile(old, parts, readable, failure, cause);
             return WriteInPlace(target, parts, failure, cause);
         }
         return Fail(WriteFailure::Create, err, failure, cause);
@@ -215,8 +291,8 @@ bool WriteFileSafely(const std::string& path,
         ::unlink(tmp.c_str());
         // A sticky folder (another user's file) or a mount point refuses the
         // rename although the file itself is writable.
-        if (exists && (err == EACCES || err == EPERM || err == EBUSY))
-            return RewriteOpenFile(old, parts, failure, cause);
+        if (inPlaceAllowed && exists && (err == EACCES || err == EPERM || err == EBUSY))
+            return RewriteOpenFile(old, parts, readable, failure, cause);
         return Fail(WriteFailure::Create, err, failure, cause);
     }
     return true;
@@ -224,8 +300,15 @@ bool WriteFileSafely(const std::string& path,
 
 std::string WriteFailureText(const std::string& path, WriteFailure failure,
                              const std::string& cause) {
-    return (failure == WriteFailure::Write ? "Cannot write file " : "Cannot create file ") + path +
-           ": " + cause;
+    switch (failure) {
+    case WriteFailure::Damaged:
+        return "File " + path + " is damaged: " + cause;
+    case WriteFailure::Write:
+    case WriteFailure::NotRegular:
+        return "Cannot write file " + path + ": " + cause;
+    default:
+        return "Cannot create file " + path + ": " + cause;
+    }
 }
 
 } // namespace tavi

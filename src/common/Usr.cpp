@@ -8,9 +8,19 @@
 namespace tavi {
 
 namespace {
+// Control characters are written as \xNN: a NUL would cut the message short.
 std::string Quoted(std::string_view text, const char* tail) {
     std::string msg = "'";
-    msg.append(text);
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            msg += "\\x";
+            msg += kHex[(c >> 4) & 0xF];
+            msg += kHex[c & 0xF];
+        } else {
+            msg += c;
+        }
+    }
     msg += "' ";
     msg += tail;
     return msg;

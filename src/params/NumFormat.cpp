@@ -68,7 +68,7 @@ Decimal ToDecimal(long double value) {
     const std::size_t e = text.find('e');
     d.digits.reserve(kMaxDigits + 1);
     for (std::size_t i = 0; i < e; ++i)
-        if (text[i] != '.')
+        if (text[i] >= '0' && text[i] <= '9') // the point may be a locale's comma
             d.digits.push_back(text[i]);
     int x = 0;
     std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), x);
@@ -158,7 +158,13 @@ std::string Special(const Decimal& d) {
     return (d.negative ? "-" : "") + d.digits;
 }
 
+std::string NumberText(Decimal d, int decimals, char thousands, char point);
+
 std::string NumberText(Decimal d, int decimals, char thousands) {
+    return NumberText(std::move(d), decimals, thousands, gDecimal.load(std::memory_order_relaxed));
+}
+
+std::string NumberText(Decimal d, int decimals, char thousands, char point) {
     if (d.special)
         return Special(d);
     decimals = std::clamp(decimals, 0, kMaxDigits);
@@ -167,7 +173,7 @@ std::string NumberText(Decimal d, int decimals, char thousands) {
     if (d.negative)
         out.push_back('-');
     AppendInteger(out, d, 1, thousands);
-    AppendFraction(out, d, decimals, gDecimal.load(std::memory_order_relaxed));
+    AppendFraction(out, d, decimals, point);
     return out;
 }
 
@@ -402,6 +408,10 @@ std::string FloatToStrFNumber(long double value, int precision, int digits) {
     Decimal d = ToDecimal(value);
     RoundToDigits(d, std::clamp(precision, 1, kMaxDigits));
     return NumberText(std::move(d), digits, gThousands.load(std::memory_order_relaxed));
+}
+
+std::string FixedPoint(long double value, int decimals) {
+    return NumberText(ToDecimal(value), decimals, '\0', '.');
 }
 
 double NiceStep(double atLeast) {

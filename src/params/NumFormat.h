@@ -28,6 +28,10 @@ std::string FormatN(long double value, int width, int precision);
 // trailing zeros and point removed; right-aligned in W. Scientific form is
 // "1.5E+20", "1E-06".
 std::string FormatG(long double value, int width, int precision = -1);
+// Fixed notation with '.' whatever the separators, no thousands groups, the
+// same rounding (for files other programs read): FixedPoint(-49.625, 2) is
+// "-49.63".
+std::string FixedPoint(long double value, int decimals);
 // "%Wd".
 std::string FormatD(long long value, int width = 0);
 

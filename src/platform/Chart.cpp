@@ -458,8 +458,14 @@ TChartSeries& TChart::Series(int index) {
 }
 
 void TChart::SetBackground(QColor colour) {
-    plot_->setBackground(colour);
-    plot_->axisRect()->setBackground(colour);
+    SetBackground(colour, colour);
+}
+
+void TChart::SetBackground(QColor around, QColor plotArea) {
+    background_ = around;
+    plotBackground_ = plotArea;
+    plot_->setBackground(around);
+    plot_->axisRect()->setBackground(plotArea);
     Invalidate();
 }
 

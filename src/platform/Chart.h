@@ -214,7 +214,10 @@ public:
     // inch); text keeps about its on-screen point size.
     void Draw(QPainter& painter, const QRect& target, int resolution);
 
-    void SetBackground(QColor colour);
+    void SetBackground(QColor colour); // around and inside the plot
+    void SetBackground(QColor around, QColor plotArea);
+    QColor Background() const { return background_; }         // around the plot
+    QColor PlotBackground() const { return plotBackground_; } // inside it
     void SetForeground(QColor colour); // axes, ticks and labels
 
     // Drawings of the curves and of the overlay so far (for tests).
@@ -248,6 +251,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    QColor background_;
+    QColor plotBackground_;
     friend class TChartSeries;
     friend class TChartAxis;
     friend class SeriesPlottable;

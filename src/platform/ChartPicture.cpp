@@ -2,6 +2,7 @@
 // Pictures of a chart for reports: PNG, SVG or PDF of what it shows.
 #include "platform/Chart.h"
 #include "platform/ChartPublication.h"
+#include "platform/SavedFile.h"
 #include "platform/Seams.h"
 
 #include <QAction>
@@ -99,8 +100,9 @@ bool TChart::SavePicture(const QString& path, QString* error) {
 
     // Written beside the target and renamed over it only when complete.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    QString why;
+    if (!OpenSaveFile(file, &why))
+        return fail(why);
 
     // Lays the plot out for the picture and draws curves, overlay and hooks.
     auto render = [&](QPaintDevice& device, bool vector) {
@@ -154,14 +156,12 @@ bool TChart::SavePicture(const QString& path, QString* error) {
     // The picture left the plot laid out for itself.
     layoutDirty_ = true;
     RepaintNow();
-    if (!drawn || file.error() != QFileDevice::NoError) {
-        QString why = file.error() != QFileDevice::NoError ? file.errorString()
-                                                           : QStringLiteral("drawing failed");
+    if (!drawn && file.error() == QFileDevice::NoError) {
         file.cancelWriting();
-        return fail(why);
+        return fail(QStringLiteral("drawing failed"));
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    if (!CommitSaveFile(file, &why))
+        return fail(why);
     return true;
 }
 

@@ -6,9 +6,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <stdexcept>
 
 namespace tavi {
+
+QString FilterSuffix(const QString& filter, const QString& fallback) {
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
+    const QRegularExpressionMatch m = pattern.match(filter);
+    return m.hasMatch() ? m.captured(1) : fallback;
+}
 
 namespace {
 
@@ -88,7 +95,12 @@ public:
         QFileDialog dialog(parent, title, QString(), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(defaultSuffix);
+        dialog.setDefaultSuffix(FilterSuffix(dialog.selectedNameFilter(), defaultSuffix));
+        // A name typed without an ending takes the chosen type's ending.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, defaultSuffix](const QString& chosen) {
+                             dialog.setDefaultSuffix(FilterSuffix(chosen, defaultSuffix));
+                         });
         QFileInfo start(dir);
         if (!dir.isEmpty() && !start.isDir()) {
             dialog.setDirectory(start.absolutePath());

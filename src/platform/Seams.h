@@ -40,6 +40,10 @@ public:
     virtual int Exec(QDialog& dialog) = 0;
 };
 
+// The ending a save dialog gives a typed name without one: the first "*.ext"
+// of the selected filter ("JCAMP-DX (*.jdx *.dx)" gives "jdx"), else fallback.
+QString FilterSuffix(const QString& filter, const QString& fallback);
+
 // The dialogs in use: the real ones unless a test installed its own.
 IUserDialogs& Dialogs();
 void SetDialogs(IUserDialogs* dialogs); // nullptr restores the real ones

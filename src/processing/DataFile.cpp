@@ -143,30 +143,41 @@ bool WriteDataFile(const std::string& path, const DataFileHeader& header,
 }
 
 bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe without a writer cannot hang the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         SetError(error, "Cannot open file " + path + ": " + std::strerror(errno));
         return false;
     }
-    std::vector<std::uint8_t> bytes;
+    auto fail = [&](std::string text) {
+        ::close(fd);
+        SetError(error, std::move(text));
+        return false;
+    };
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    std::uint8_t chunk[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (::fstat(fd, &st) != 0)
+        return fail("Cannot read file " + path + ": " + std::strerror(errno));
+    // A device or a pipe has no end to read to (/dev/zero), and a file
+    // larger than any the program writes is none of its data files.
+    if (!S_ISREG(st.st_mode))
+        return fail("Cannot read file " + path + ": it is not a regular file");
+    if (static_cast<std::uint64_t>(st.st_size) > kDataFileMaxSize)
+        return fail("file format error: " + path + " is too large for a data file (" +
+                    std::to_string(st.st_size) + " bytes)");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            int err = errno;
-            ::close(fd);
-            SetError(error, "Cannot read file " + path + ": " + std::strerror(err));
-            return false;
+            return fail("Cannot read file " + path + ": " + std::strerror(errno));
         }
         if (n == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+            break; // shortened meanwhile
+        got += static_cast<std::size_t>(n);
     }
+    bytes.resize(got);
     ::close(fd);
     return ParseDataFile(bytes, out, error);
 }
@@ -216,6 +227,11 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     const std::size_t n = records.size() / 4;
     if (n < 2) {
         SetError(error, "The file holds fewer than two points");
+        return false;
+    }
+    if (n > kDataMaxPoints) {
+        SetError(error, "The file holds " + std::to_string(n) + " points, more than the " +
+                            std::to_string(kDataMaxPoints) + " a data file can have");
         return false;
     }
     f.XStep = range / static_cast<double>(n - 1);

@@ -15,6 +15,10 @@ inline constexpr std::size_t kDataHeaderSize = 424;
 inline constexpr std::size_t kDataHeaderSize10 = 400;
 inline constexpr std::uint8_t kDataFormat = 11;
 inline constexpr std::uint8_t kDataFormatOld = 10;
+// The most points a run records (the device's count is 16 bit); the readers
+// refuse more, and files larger than that with a margin for trailing bytes.
+inline constexpr std::size_t kDataMaxPoints = 65535;
+inline constexpr std::size_t kDataFileMaxSize = 1 + kDataHeaderSize + 4 * kDataMaxPoints + 4096;
 
 // The settings a data file carries, as UTF-8 texts.
 struct DataFileSettings {
@@ -68,7 +72,9 @@ struct LoadedDataFile {
 
 // Reads a data file with the arithmetic of the processing window. On failure
 // returns false with the message to show ("file format error",
-// "Stream read error", "'%s' is not a valid integer value", ...).
+// "Stream read error", "'%s' is not a valid integer value", ...). Devices,
+// pipes, files over kDataFileMaxSize and more than kDataMaxPoints points are
+// refused before anything large is read.
 bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error);
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error);
 

@@ -2,12 +2,14 @@
 #include "processing/Export.h"
 
 #include "common/SafeFile.h"
+#include "params/NumFormat.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace tavi {
@@ -31,25 +33,29 @@ void AppendRight(std::string& out, const std::string& text, std::size_t width) {
 }
 
 // Shortest text that reads back as the same double.
-std::string RoundTrip(double value) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return std::string(buf, res.ptr);
-}
-
 std::string RoundTrip(float value) {
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, value);
     return std::string(buf, res.ptr);
 }
 
-// AFFN: upper-case exponent, '?' for a value that is not a number.
-std::string Affn(double value) {
-    if (!std::isfinite(value))
+// An X value: fixed, rounded half away from zero.
+std::string XText(double value) {
+    return FixedPoint(value, kExportXDecimals);
+}
+
+// A Y value: the shortest fixed text that reads back as the same double.
+// Readers of AFFN take an 'E' for a compressed-data character, so there is
+// no exponent; noise below 1e-12 is cut to 15 decimals to keep lines short.
+std::string YText(double value) {
+    if (!std::isfinite(value) || std::abs(value) >= 1e50)
         return "?";
-    std::string s = RoundTrip(value);
-    std::replace(s.begin(), s.end(), 'e', 'E');
-    return s;
+    if (value != 0 && std::abs(value) < 1e-12)
+        return FixedPoint(value, 15);
+    char buf[128];
+    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    std::string s(buf, res.ptr);
+    return s == "-0" ? "0" : s;
 }
 
 // The text split at its line breaks (CR, LF or CR LF).
@@ -87,8 +93,52 @@ void Replace(std::string& text, const std::string& from, const std::string& to) 
 
 // A JCAMP value: one line of text in which nothing starts a label ("##") or
 // a comment ("$$").
+// Printable ASCII: a few signs spelt out, other characters as <U+XXXX>.
+std::string Ascii(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (i + len > text.size())
+            len = 1;
+        char32_t code = len == 1 ? c : c & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += len;
+        switch (code) {
+        case 0xB0:
+            out += " deg";
+            break;
+        case 0xB2:
+            out += "^2";
+            break;
+        case 0xB3:
+            out += "^3";
+            break;
+        case 0xB5:
+        case 0x3BC:
+            out += 'u';
+            break;
+        case 0xB1:
+            out += "+/-";
+            break;
+        default: {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "<U+%04X>", static_cast<unsigned>(code));
+            out += buf;
+        }
+        }
+    }
+    return out;
+}
+
 std::string JcampValue(const std::string& text) {
-    std::string v = Printable(text);
+    std::string v = Ascii(text);
     while (v.find("##") != std::string::npos)
         Replace(v, "##", "# #");
     while (v.find("$$") != std::string::npos)
@@ -209,6 +259,14 @@ std::vector<ExportField> HeaderFields(const DataFileSettings& s) {
     };
 }
 
+void DescribeFile(CurveExport& curve, const LoadedDataFile& file) {
+    curve.FieldSweep = file.Settings.FieldSweep == 1;
+    curve.ModeText = file.Settings.ModeText;
+    curve.Header = HeaderFields(file.Settings);
+    curve.FieldB0 = file.FieldB0Value;
+    curve.FrequencyKHz = file.FrequencyValue;
+}
+
 std::string ExportXUnit(const CurveExport& curve) {
     return curve.FieldSweep ? "Gs" : "kHz";
 }
@@ -216,7 +274,11 @@ std::string ExportXUnit(const CurveExport& curve) {
 std::string CurveCsv(const CurveExport& curve) {
     std::string out;
     const std::size_t n = std::min(curve.X.size(), curve.Y.size());
-    out.reserve(n * 24 + 1024);
+    out.reserve(n * 40 + 1024);
+    // Plain names a script can use as they are (numpy's names=True, pandas).
+    const std::string unit = ExportXUnit(curve);
+    out += (curve.FieldSweep ? "field_" : "frequency_") + unit + ",offset_" + unit + ",y";
+    out += kEol;
     auto field = [&out](const std::string& name, const std::string& value) {
         std::vector<std::string> lines = Lines(value);
         out += "# " + name + ":";
@@ -235,12 +297,13 @@ std::string CurveCsv(const CurveExport& curve) {
         field(FieldName(f.Name), f.Value);
     for (const auto& f : curve.Processing)
         field(FieldName(f.Name), f.Value);
-    out += "x [" + ExportXUnit(curve) + "],y [a.u.]";
-    out += kEol;
+    const double centre = curve.FieldSweep ? curve.FieldB0 : curve.FrequencyKHz;
     for (std::size_t i = 0; i < n; ++i) {
-        out += RoundTrip(curve.X[i]);
+        out += XText(centre + curve.X[i]);
         out += ',';
-        out += RoundTrip(curve.Y[i]);
+        out += XText(curve.X[i]);
+        out += ',';
+        out += YText(curve.Y[i]);
         out += kEol;
     }
     return out;
@@ -248,23 +311,33 @@ std::string CurveCsv(const CurveExport& curve) {
 
 std::string CurveJcamp(const CurveExport& curve) {
     const std::size_t n = std::min(curve.X.size(), curve.Y.size());
-    // JCAMP knows HZ, not kHz: a frequency sweep's offsets are written in Hz.
+    // JCAMP knows HZ, not kHz: a frequency sweep is written in Hz.
     const double xScale = curve.FieldSweep ? 1.0 : 1000.0;
-    auto x = [&](std::size_t i) { return curve.X[i] * xScale; };
-    const double firstX = n > 0 ? x(0) : 0.0;
-    const double lastX = n > 0 ? x(n - 1) : 0.0;
-    const double deltaX = n > 1 ? (lastX - firstX) / static_cast<double>(n - 1) : 0.0;
+    const double centre = curve.FieldSweep ? curve.FieldB0 : curve.FrequencyKHz;
+    // Every X as written, so FIRSTX, LASTX and the line starts agree.
+    auto x = [&](std::size_t i) { return XText((centre + curve.X[i]) * xScale); };
+    auto value = [](const std::string& text) { return std::strtod(text.c_str(), nullptr); };
+    const std::string firstX = n > 0 ? x(0) : XText(0);
+    const std::string lastX = n > 0 ? x(n - 1) : XText(0);
+    const double deltaX =
+        n > 1 ? (value(lastX) - value(firstX)) / static_cast<double>(n - 1) : 0.0;
 
     std::string out;
-    out.reserve(n * 12 + 2048);
+    out.reserve(n * 14 + 2048);
     std::string title = curve.Title;
     if (!curve.Curve.empty())
         title += (title.empty() ? "" : " - ") + curve.Curve;
+    const bool esr = curve.ModeText == "ESR";
     AppendLabel(out, "TITLE", JcampValue(title));
     AppendLabel(out, "JCAMP-DX", "4.24");
-    AppendLabel(out, "DATA TYPE", curve.ModeText == "ESR" ? "ESR SPECTRUM" : "NMR SPECTRUM");
+    AppendLabel(out, "DATA TYPE", esr ? "ESR SPECTRUM" : "NMR SPECTRUM");
     AppendLabel(out, "ORIGIN", "TAVI CW NMR/ESR spectrometer");
     AppendLabel(out, "OWNER", "");
+    // The frequency in MHz under the NMR label readers know; ESR has no
+    // standard one, so a user label of the same form.
+    if (curve.FrequencyKHz > 0)
+        AppendLabel(out, esr ? "$MICROWAVE FREQUENCY" : ".OBSERVE FREQUENCY",
+                    FixedPoint(curve.FrequencyKHz / 1000.0, 9));
     for (const auto& f : curve.Header)
         AppendLabel(out, "$" + JcampLabelName(f.Name), JcampValue(f.Value));
     AppendLabel(out, "$CURVE", JcampValue(curve.Curve));
@@ -274,19 +347,19 @@ std::string CurveJcamp(const CurveExport& curve) {
     AppendLabel(out, "YUNITS", "ARBITRARY UNITS");
     AppendLabel(out, "XFACTOR", "1");
     AppendLabel(out, "YFACTOR", "1");
-    AppendLabel(out, "FIRSTX", Affn(firstX));
-    AppendLabel(out, "LASTX", Affn(lastX));
-    AppendLabel(out, "DELTAX", Affn(deltaX));
+    AppendLabel(out, "FIRSTX", firstX);
+    AppendLabel(out, "LASTX", lastX);
+    AppendLabel(out, "DELTAX", YText(deltaX));
     AppendLabel(out, "NPOINTS", std::to_string(n));
-    AppendLabel(out, "FIRSTY", Affn(n > 0 ? curve.Y[0] : 0.0));
+    AppendLabel(out, "FIRSTY", YText(n > 0 ? curve.Y[0] : 0.0));
     AppendLabel(out, "XYDATA", "(X++(Y..Y))");
     std::size_t i = 0;
     while (i < n) {
         // Each line starts with the X of its first Y.
-        std::string line = Affn(x(i));
+        std::string line = x(i);
         std::size_t first = i;
         while (i < n) {
-            std::string y = Affn(curve.Y[i]);
+            std::string y = YText(curve.Y[i]);
             if (i > first && line.size() + 1 + y.size() > kJcampLineLimit)
                 break;
             line += ' ';

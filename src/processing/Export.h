@@ -49,20 +49,37 @@ struct CurveExport {
     std::string ModeText;                // "ESR", "NMR 1H", ...
     std::vector<ExportField> Header;     // HeaderFields of the data file
     std::vector<ExportField> Processing; // base line, view, measurements
-    std::span<const double> X;
+    std::span<const double> X; // offsets from the sweep centre
     std::span<const double> Y;
+    double FieldB0 = 0;      // Gs: the centre of a field sweep
+    double FrequencyKHz = 0; // the NMR or microwave frequency: the centre of a frequency sweep
 };
+
+// The values of a loaded file: mode, sweep, header fields, centre field and
+// frequency (title, curve and points stay the caller's).
+void DescribeFile(CurveExport& curve, const LoadedDataFile& file);
 
 // "Gs" for a field sweep, "kHz" for a frequency sweep.
 std::string ExportXUnit(const CurveExport& curve);
 
-// "# name: value" lines, then "x [Gs],y [a.u.]", then one "x,y" row per
-// point in shortest round-trip form. Lines end in CR LF.
+// X values (absolute and offsets) in fixed notation with this many decimals,
+// rounded half away from zero like every number the program shows.
+inline constexpr int kExportXDecimals = 6;
+
+// The CSV: first the column line, "field_Gs,offset_Gs,y" (field sweep) or
+// "frequency_kHz,offset_kHz,y" (frequency sweep), which a reader taking the
+// first line as names reads; then "# name: value" lines; then one row per
+// point: the absolute field (B0 + offset) or frequency, the offset, Y. No
+// number has an exponent; Y reads back exactly. Lines end in CR LF.
 std::string CurveCsv(const CurveExport& curve);
 
-// JCAMP-DX 4.24 with the X++(Y..Y) table in AFFN numbers, X in GAUSS for a
-// field sweep and in HZ for a frequency sweep; the header fields and the
-// processing values as ##$ user labels. Lines of at most 80 bytes, CR LF.
+// JCAMP-DX 4.24 with the X++(Y..Y) table in AFFN numbers without exponents;
+// X absolute, in GAUSS (B0 + offset) for a field sweep and in HZ for a
+// frequency sweep; the frequency as ##.OBSERVE FREQUENCY (NMR) or
+// ##$MICROWAVE FREQUENCY (ESR), both in MHz; the header fields and the
+// processing values as ##$ user labels. Printable ASCII only: a few signs
+// are spelt out ("°" as " deg", "²" as "^2", "µ" as "u"), any
+// other character is written as <U+XXXX>. Lines of at most 80 bytes, CR LF.
 std::string CurveJcamp(const CurveExport& curve);
 
 inline constexpr std::size_t kJcampLineLimit = 80;

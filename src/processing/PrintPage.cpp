@@ -2,6 +2,7 @@
 #include "processing/PrintPage.h"
 
 #include "platform/Chart.h"
+#include "platform/SavedFile.h"
 #include "platform/Seams.h"
 
 #include <QFontMetrics>
@@ -12,6 +13,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -147,10 +149,21 @@ PrintLayout DrawPrintPage(QPainter& painter, const QSize& page, TChart& chart,
                 : row.Column == PrintColumn::Value ? kPrintValueX
                                                    : fileValueX;
         QPoint topLeft(x, row.Row * layout.RowHeight);
-        painter.setFont(row.Bold ? bold : regular);
-        const QFontMetrics& metrics = row.Bold ? boldMetrics : regularMetrics;
-        painter.drawText(topLeft + QPoint(0, metrics.ascent()), row.Text);
-        layout.Texts.push_back({topLeft, row.Bold, row.Text});
+        // A text wider than its room (a wider substitute for Arial, a long
+        // comment or frequency) shrinks down to 60 %, then is cut, so
+        // that nothing runs into the chart.
+        const int room = std::max(layout.Chart.left() - x - kPrintGap, 1);
+        QFont font = row.Bold ? bold : regular;
+        QFontMetrics metrics = row.Bold ? boldMetrics : regularMetrics;
+        QString text = row.Text;
+        if (const int wide = metrics.horizontalAdvance(text); wide > room) {
+            font.setPointSizeF(font.pointSizeF() * std::max(0.6, double(room) / wide));
+            metrics = QFontMetrics(font, device);
+            text = metrics.elidedText(text, Qt::ElideRight, room);
+        }
+        painter.setFont(font);
+        painter.drawText(topLeft + QPoint(0, metrics.ascent()), text);
+        layout.Texts.push_back({topLeft, row.Bold, text, metrics.horizontalAdvance(text)});
     }
     return layout;
 }
@@ -172,8 +185,9 @@ bool WriteLandscapePdf(const QString& path, const PageDrawer& draw, QString* err
         return false;
     };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    QString why;
+    if (!OpenSaveFile(file, &why))
+        return fail(why);
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(resolution);
@@ -197,13 +211,8 @@ bool WriteLandscapePdf(const QString& path, const PageDrawer& draw, QString* err
             return fail(QStringLiteral("the page cannot be finished"));
         }
     }
-    if (file.error() != QFileDevice::NoError) {
-        QString why = file.errorString();
-        file.cancelWriting();
+    if (!CommitSaveFile(file, &why))
         return fail(why);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
     return true;
 }
 

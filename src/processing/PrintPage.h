@@ -59,11 +59,14 @@ struct PrintRow {
 std::vector<PrintRow> PrintRows(const PrintTexts& texts);
 
 inline constexpr int kPrintValueX = 100;
+// Device pixels kept free between the text column and the chart.
+inline constexpr int kPrintGap = 8;
 
 struct PlacedText {
     QPoint TopLeft;
     bool Bold = false;
-    QString Text;
+    QString Text; // as drawn: cut with "..." where even the smaller font is too wide
+    int Width = 0; // drawn width in device pixels, never past the chart's left edge
 };
 
 // What DrawPrintPage put where.

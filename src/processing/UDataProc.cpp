@@ -227,8 +227,7 @@ void TFDataProc::BuildControls(QWidget* central) {
         auto* c = Named(new TChart(central), name);
         c->setCursor(Qt::PointingHandCursor);
         QCustomPlot* plot = c->Plot();
-        plot->setBackground(kFormColour);
-        plot->axisRect()->setBackground(kPlotColour);
+        c->SetBackground(kFormColour, kPlotColour);
         c->SetForeground(Qt::black);
         for (QCPAxis* axis : {plot->xAxis, plot->yAxis2}) {
             axis->grid()->setPen(QPen(kGridColour, 0, Qt::DotLine));
@@ -824,7 +823,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
         Series1->AddXY(f.X[static_cast<std::size_t>(i)], f.Y[static_cast<std::size_t>(i)],
                        kProcPointColour);
     // 11.
-    LResonance->setText(Q(Settings.ModeText));
+    // The stored caption doubles its ampersand for a menu; a label shows one.
+    LResonance->setText(Q(Settings.ModeText).replace(QStringLiteral("&&"), QStringLiteral("&")));
     const double range = Settings.SweepRange;
     if (Settings.FieldSweep == 0) {
         LSweepTp->setText(QStringLiteral("Frequency"));
@@ -1254,11 +1254,13 @@ void TFDataProc::SDBTBClick() {
 
 void TFDataProc::HDBTBClick() {
     if (HDBTB->isChecked()) {
+        // A new press reports a failing search once, whichever of the
+        // drawings below (the release of the others, then this) runs it.
+        halfHeightReported_ = false;
         ReleaseOthers(HDBTB, {M2AbsorptionTB, HDBTB, IntegralTB});
         const int top = IndexOfMaximum(Series2->Ys());
         SetReference(1, top);
         SetReference(2, top);
-        halfHeightReported_ = false;
         ResultMarker.MoveTo(top);
         CursorSlotCount = 2;
         ResultMarker.ReferenceCount = 2;
@@ -1379,9 +1381,9 @@ void TFDataProc::FindHalfHeight() {
         return;
     }
     // The search runs at every drawing: report a failure once for the same
-    // curve, range and cursors, and never from inside the drawing.
-    const HalfHeightKey key{series2Version_, first, last, ResultMarker.References[1],
-                            ResultMarker.References[2]};
+    // curve and range (its outcome does not depend on the cursors), and never
+    // from inside the drawing.
+    const HalfHeightKey key{series2Version_, first, last};
     if (halfHeightReported_ && key == halfHeightKey_)
         return;
     halfHeightReported_ = true;

@@ -319,10 +319,10 @@ private:
     std::uint64_t baseVersion_ = 0;    // changes of the base line
     std::uint64_t derivedVersion_ = 0; // the base line Series2 was last built from
     std::uint64_t series2Version_ = 0; // changes of Series2's values
-    // The failing half-height search last reported: data, range and cursors.
+    // The failing half-height search last reported: data and visible range.
     struct HalfHeightKey {
         std::uint64_t version;
-        int first, last, lc, rc;
+        int first, last;
         bool operator==(const HalfHeightKey&) const = default;
     };
     bool halfHeightReported_ = false;

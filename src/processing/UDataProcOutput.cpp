@@ -64,16 +64,14 @@ public:
         last_ = series_.LastVisibleIndex();
         Colour(Qt::black);
         chart_.RepaintNow();
-        QCustomPlot* plot = chart_.Plot();
-        plotBackground_ = plot->axisRect()->backgroundBrush();
-        background_ = plot->background();
-        plot->axisRect()->setBackground(Qt::white);
-        plot->setBackground(Qt::white);
+        // The chart's own colour, not the plot's background(): that is its
+        // pixmap, and setting it back would leave the outer brush white.
+        background_ = chart_.Background();
+        plotBackground_ = chart_.PlotBackground();
+        chart_.SetBackground(Qt::white);
     }
     ~PrintPreparation() {
-        QCustomPlot* plot = chart_.Plot();
-        plot->axisRect()->setBackground(plotBackground_);
-        plot->setBackground(background_);
+        chart_.SetBackground(background_, plotBackground_);
         Colour(kProcPointColour);
         marker_.Active = true;
         marker_.ReferenceStyle = 1;
@@ -95,8 +93,8 @@ private:
     TChartSeries& series_;
     int first_ = -1;
     int last_ = -1;
-    QBrush plotBackground_;
-    QBrush background_;
+    QColor background_;
+    QColor plotBackground_;
 };
 
 // The name the exports are called after: the chosen file without its folder.
@@ -249,6 +247,8 @@ void TFDataProc::MExportDataClick() {
     curve.FieldSweep = Settings.FieldSweep == 1;
     curve.ModeText = Settings.ModeText;
     curve.Header = HeaderFields(Settings);
+    curve.FieldB0 = FieldB0Value;
+    curve.FrequencyKHz = FrequencyValue;
     const TChartSeries& series = result ? *Series2 : *Series1;
     curve.X = series.Xs();
     curve.Y = series.Ys();

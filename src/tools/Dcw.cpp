@@ -34,11 +34,16 @@ constexpr const char* kUsage =
     "offset from the sweep centre, y the accumulated sum divided by the\n"
     "accumulation count, rounded half to even and limited to -500..500.\n"
     "\n"
-    "--csv prints the same spectrum as CSV: '#' comment lines with the header\n"
-    "fields, the column line \"x [Gs],y [a.u.]\" (\"x [kHz]\" for a frequency\n"
-    "sweep), then one x,y row per point with '.' as decimal separator.\n"
-    "--jcamp prints it as JCAMP-DX 4.24 (##XYDATA=(X++(Y..Y)), X in GAUSS, or in\n"
-    "HZ for a frequency sweep), the header fields as ##$ labels.\n"
+    "--csv prints the same spectrum as CSV: the column line\n"
+    "\"field_Gs,offset_Gs,y\" (\"frequency_kHz,offset_kHz,y\" for a frequency\n"
+    "sweep), '#' comment lines with the header fields, then one row per point:\n"
+    "the absolute field (B0 + offset) or frequency, the offset, y; '.' as\n"
+    "decimal separator, no exponents. numpy reads it with\n"
+    "  numpy.genfromtxt(\"run1.csv\", delimiter=\",\", comments=\"#\", names=True)\n"
+    "--jcamp prints it as JCAMP-DX 4.24 (##XYDATA=(X++(Y..Y)), X absolute in\n"
+    "GAUSS, or in HZ for a frequency sweep; the frequency in MHz as\n"
+    "##.OBSERVE FREQUENCY for NMR, ##$MICROWAVE FREQUENCY for ESR), the header\n"
+    "fields as ##$ labels, in printable ASCII.\n"
     "Output goes to standard output, so a folder converts in one loop:\n"
     "  for f in *.dcw; do tavi-dcw --csv \"$f\" > \"${f%.dcw}.csv\"; done\n"
     "\n"
@@ -94,9 +99,7 @@ std::string ToExport(const tavi::LoadedDataFile& f, std::string_view path, bool 
     std::string_view name = path.substr(path.find_last_of('/') + 1);
     curve.Title = std::string(name);
     curve.Curve = "Source spectrum";
-    curve.FieldSweep = f.Settings.FieldSweep == 1;
-    curve.ModeText = f.Settings.ModeText;
-    curve.Header = tavi::HeaderFields(f.Settings);
+    tavi::DescribeFile(curve, f);
     curve.X = f.X;
     curve.Y = f.Y;
     return csv ? tavi::CurveCsv(curve) : tavi::CurveJcamp(curve);

@@ -8,6 +8,7 @@
 #include "common/JsonText.h"
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,7 +64,10 @@ constexpr const char* kUsage =
     "instead of \"M2\". X values are offsets from the sweep centre in Gs (field\n"
     "sweep) or kHz (frequency sweep).\n"
     "\n"
-    "A file that cannot be loaded gives {\"file\": ..., \"error\": the reason}.\n"
+    "A file that cannot be loaded gives {\"file\": ..., \"error\": the reason};\n"
+    "devices, pipes and files larger than a data file can be are refused.\n"
+    "Texts are UTF-8: each byte of a file name that is not UTF-8 is written as\n"
+    "\\ufffd (the replacement character), so every line stays valid JSON.\n"
     "Exit status: 0 when every file was analysed, 1 when any file could not be\n"
     "loaded, a requested analysis failed or the output could not be written, 2 on\n"
     "bad usage.\n"
@@ -131,13 +135,19 @@ int main(int argc, char** argv) {
         const char* path = args[k].c_str();
         tavi::LoadedDataFile file;
         std::string error;
-        if (!tavi::ReadDataFile(path, file, &error)) {
+        std::string line;
+        try {
+            if (tavi::ReadDataFile(path, file, &error))
+                line = tavi::SpectrumAnalysisJson(path, tavi::AnalyseSpectrum(file, &curves));
+        } catch (const std::exception& e) { // out of memory: this file fails, not the run
+            error = std::string("Cannot analyse the file: ") + e.what();
+        }
+        if (line.empty()) {
             std::fprintf(stderr, "tavi-proc: %s\n", Naming(path, error).c_str());
             written = Write(tavi::LoadErrorJson(path, error));
             status = 1;
             continue;
         }
-        std::string line = tavi::SpectrumAnalysisJson(path, tavi::AnalyseSpectrum(file, &curves));
         if (analysis.Requested && !AddAnalysis(path, analysis, reference, line))
             status = 1;
         written = Write(line);

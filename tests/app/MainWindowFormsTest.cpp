@@ -85,6 +85,9 @@ TEST_F(FormsTest, PreferencesOkChangesTheDirectoriesEverywhere) {
     fcw->MFileLocation->trigger();
     EXPECT_EQ(fcw->SetupDir, "/new/setup");
     EXPECT_EQ(fcw->AcqDir, "/new/acq");
+    // In TAVI.INI at once: a crash must not send the next start to the old folder.
+    ASSERT_EQ(ReadIniLines().size(), 10u);
+    EXPECT_EQ(ReadIniLines()[1], "/new/acq");
     EXPECT_EQ(forms->FDataProc()->AcquisitionDirectory(), "/new/acq");
     EXPECT_EQ(forms->FDataProc()->OutputDirectory(), "/new/out");
     dialogs.fake.script = [](QDialog& d) {

@@ -319,8 +319,10 @@ TEST_F(RecoveryTest, StartUpRenamesFilesOfRunsThatEndedAndSaysWhatTheyHold) {
     std::string error;
     const std::string dead = RecoveryFilePath(dir, kDeadPid);
     ASSERT_TRUE(WriteRecoveryFile(dead, DataFileHeader::Build(settings), sums, 5, false, &error));
-    const std::string mine = RecoveryFilePath(dir, static_cast<long>(::getpid()));
-    ASSERT_TRUE(WriteRecoveryFile(mine, DataFileHeader::Build(settings), sums, 5, false, &error));
+    // A running program's file: held under its lock, whatever its name says.
+    RecoveryWriter live;
+    ASSERT_TRUE(live.Write(dir, "", DataFileHeader::Build(settings), sums, 5, false, &error));
+    const std::string mine = live.Path();
     // A write that was cut off before its rename.
     QFile torn(QString::fromStdString(dead) + ".tmp123_0");
     ASSERT_TRUE(torn.open(QIODevice::WriteOnly));
@@ -350,6 +352,40 @@ TEST_F(RecoveryTest, StartUpRenamesFilesOfRunsThatEndedAndSaysWhatTheyHold) {
         std::filesystem::last_write_time((dataDir.path() + "/" + recovered[0]).toStdString()));
     w->RecoverEarlierRuns();
     EXPECT_EQ(QDir(dataDir.path()).entryList({"recovered-*.dcw"}, QDir::Files).size(), 2);
+}
+
+// Start keeps a complete run saveable until the device begins the new one.
+TEST_F(RecoveryTest, AFinishedRunStaysSaveableUntilTheNextPassBegins) {
+    Start();
+    Pass({4, 5});
+    ASSERT_EQ(w->RunState, 10);
+    w->StartToolBClick(); // the device has not answered yet
+    dialogs.fake.fileAnswers.push_back(DataPath("late.dcw"));
+    w->MSaveasClick();
+    EXPECT_TRUE(dialogs.fake.messages.empty()) << dialogs.fake.messages[0].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(DataPath("late.dcw")));
+    Pass({1, 1}); // now the new run has begun
+    EXPECT_EQ(w->FinishedPasses, 1);
+}
+
+// An auto-save that failed leaves a complete run nobody wrote: Exit asks.
+TEST_F(RecoveryTest, ClosingOverACompleteRunThatWasNeverSavedAsks) {
+    w->FNameEdit->setText("gone/run");
+    Start();
+    Pass({4, 5});
+    ASSERT_EQ(w->RunState, 10);
+    ASSERT_FALSE(QFileInfo::exists(DataPath("gone/run.dcw")));
+    dialogs.fake.messages.clear();
+    dialogs.fake.answers.push_back(MsgResult::No);
+    EXPECT_FALSE(w->close());
+    ASSERT_EQ(dialogs.fake.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.fake.messages[0].text.contains("was not saved"));
+    EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::YesNo);
+    dialogs.fake.fileAnswers.push_back(DataPath("run.dcw"));
+    w->MSaveasClick();
+    dialogs.fake.messages.clear();
+    EXPECT_TRUE(w->close()); // saved now: no question
+    EXPECT_TRUE(dialogs.fake.messages.empty());
 }
 
 TEST_F(RecoveryTest, ProgressInTheStatusBarAndTheCaption) {

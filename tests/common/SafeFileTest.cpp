@@ -9,7 +9,10 @@
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <gmock/gmock.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -17,6 +20,7 @@
 
 namespace fs = std::filesystem;
 using namespace tavi;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -127,20 +131,71 @@ TEST_F(SafeFileTest, FollowsSymbolicLinksAndKeepsThem) {
     EXPECT_EQ(EntryCount(), 2);
 }
 
-TEST_F(SafeFileTest, WritesDevicesInPlaceInsteadOfReplacingTheNode) {
-    const std::string null = dir + "/null";
-    const std::string full = dir + "/full";
-    if (!MakeDevice(null, 3) || !MakeDevice(full, 7))
-        GTEST_SKIP() << "cannot create device nodes here";
-    EXPECT_TRUE(Write(null, "anything"));
-    EXPECT_TRUE(fs::is_character_file(null));
+TEST_F(SafeFileTest, RefusesDevicesAndPipesAndKeepsTheNode) {
+    const std::string fifo = dir + "/fifo";
+    const std::string link = dir + "/link";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    fs::create_symlink(fifo, link);
+    std::vector<std::string> targets{fifo, link};
+    if (MakeDevice(dir + "/full", 7))
+        targets.push_back(dir + "/full");
+    for (const std::string& path : targets) {
+        SCOPED_TRACE(path);
+        WriteFailure failure = WriteFailure::None;
+        std::string cause;
+        EXPECT_FALSE(Write(path, "anything", &failure, &cause));
+        EXPECT_EQ(failure, WriteFailure::NotRegular);
+        EXPECT_THAT(WriteFailureText(path, failure, cause), HasSubstr("not a regular file"));
+        EXPECT_FALSE(fs::is_regular_file(path));
+    }
+    EXPECT_EQ(EntryCount(), static_cast<int>(targets.size()));
+}
 
-    WriteFailure failure = WriteFailure::None;
-    std::string cause;
-    EXPECT_FALSE(Write(full, "anything", &failure, &cause));
-    EXPECT_EQ(failure, WriteFailure::Write);
-    EXPECT_EQ(cause, "No space left on device");
-    EXPECT_TRUE(fs::is_character_file(full));
+// A rewrite in place (the folder refuses new names) that a size limit stops
+// part way: the old content comes back when it could be read first, and
+// otherwise the failure says the file is damaged.
+TEST_F(SafeFileTest, ARewriteStoppedPartWayRestoresOrReportsTheDamage) {
+    const std::string locked = dir + "/locked";
+    const std::string problem = AsUnprivileged(dir, [&] {
+        std::string p;
+        if (::mkdir(locked.c_str(), 0755) != 0)
+            return std::string("no folder");
+        const std::string kept = locked + "/kept.dcw", blind = locked + "/blind.dcw";
+        const std::string old(100, 'o');
+        { std::ofstream(kept) << old; }
+        { std::ofstream(blind) << old; }
+        ::chmod(blind.c_str(), 0200); // writable, not readable
+        ::chmod(locked.c_str(), 0555);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 150;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        WriteFailure failure = WriteFailure::None, blindFailure = WriteFailure::None;
+        std::string cause, blindCause;
+        const bool keptWritten = Write(kept, std::string(300, 'n'), &failure, &cause);
+        const std::string keptAfter = Read(kept);
+        const bool blindWritten = Write(blind, std::string(300, 'n'), &blindFailure, &blindCause);
+        const bool replaced = Write(kept, "x");
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        ::chmod(blind.c_str(), 0600);
+        p += Check(!keptWritten && keptAfter == old, "old content not put back: " + cause);
+        p += Check(!blindWritten && blindFailure == WriteFailure::Damaged,
+                   "damage not reported: " + blindCause);
+        p += Check(WriteFailureText(blind, blindFailure, blindCause).find("is damaged") !=
+                       std::string::npos,
+                   "text: " + WriteFailureText(blind, blindFailure, blindCause));
+        p += Check(replaced && Read(kept) == "x", "small rewrite failed");
+        // The recovery writer's mode keeps the file rather than rewrite it.
+        const bool replaceOnly = Write(kept, "y", nullptr, nullptr) &&
+                                 !WriteFileSafely(kept, {}, &failure, &cause, WriteMode::ReplaceOnly);
+        p += Check(replaceOnly && Read(kept) == "y" && failure == WriteFailure::Create,
+                   "replace-only rewrote in place");
+        return p;
+    });
+    EXPECT_EQ(problem, "");
 }
 
 TEST_F(SafeFileTest, ReportsWhyAFileCannotBeCreated) {

@@ -44,6 +44,12 @@ TEST(StrToInt, DecimalOnly) {
     }
     EXPECT_THROW(StrToInt("1a"), EConvertError);
     EXPECT_THROW(StrToInt(""), EConvertError);
+    try { // a NUL would end the message where the operator reads it
+        StrToInt(std::string("2\0\0", 3));
+        ADD_FAILURE() << "accepted";
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'2\\x00\\x00' is not a valid integer value");
+    }
     EXPECT_THROW(StrToInt("99999999999999999999999"), EConvertError);
 }
 

@@ -45,6 +45,13 @@ TEST(Seams, ShowExceptionShowsTheMessageOfEachErrorKind) {
                                     "Stream read error", "Unknown error"}));
 }
 
+TEST(Seams, ATypedNameTakesTheEndingOfTheChosenFilter) {
+    EXPECT_EQ(FilterSuffix("JCAMP-DX (*.jdx *.dx)", "csv"), "jdx");
+    EXPECT_EQ(FilterSuffix("SVG drawing (*.svg)", "png"), "svg");
+    EXPECT_EQ(FilterSuffix("CSV (*.csv)", "jdx"), "csv");
+    EXPECT_EQ(FilterSuffix("All files (*)", "dcw"), "dcw");
+}
+
 TEST(QtEventContextTest, PostedTasksRunOnTheUiThreadInOrder) {
     QtEventContext context;
     std::vector<int> order;

@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tavi;
@@ -350,3 +351,68 @@ TEST(DataFileRead, MissingFileNamesPathAndCause) {
     EXPECT_THAT(error, HasSubstr("/nonexistent-dir/x.dcw"));
     EXPECT_THAT(error, HasSubstr("No such file or directory"));
 }
+
+namespace {
+
+struct RefusalCase {
+    const char* name;
+    std::string (*make)(const tavi::test::TempDir&); // the path to load
+    const char* message;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DataFileRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// What no run can have written is refused before it is read whole: a device
+// without end, a pipe, a huge sparse file, more points than the cursors hold.
+TEST_P(DataFileRefusal, IsRefusedWithItsCause) {
+    tavi::test::TempDir dir;
+    const std::string path = GetParam().make(dir);
+    LoadedDataFile f;
+    std::string error;
+    EXPECT_FALSE(ReadDataFile(path, f, &error));
+    EXPECT_THAT(error, HasSubstr(GetParam().message));
+    EXPECT_TRUE(f.X.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, DataFileRefusal,
+    ::testing::Values(
+        RefusalCase{"EndlessDevice", [](const tavi::test::TempDir&) { return std::string("/dev/zero"); },
+                    "not a regular file"},
+        RefusalCase{"Pipe",
+                    [](const tavi::test::TempDir& d) {
+                        ::mkfifo(d.File("p.dcw").c_str(), 0666);
+                        return d.File("p.dcw");
+                    },
+                    "not a regular file"},
+        RefusalCase{"HugeSparseFile",
+                    [](const tavi::test::TempDir& d) {
+                        auto bytes = SampleGolden().Bytes();
+                        tavi::test::WriteBytes(d.File("big.dcw"), bytes);
+                        (void)::truncate(d.File("big.dcw").c_str(), 1LL << 32);
+                        return d.File("big.dcw");
+                    },
+                    "too large for a data file"},
+        RefusalCase{"HundredThousandPoints",
+                    [](const tavi::test::TempDir& d) {
+                        GoldenDataFile g = SampleGolden();
+                        for (int i = 0; i < 100000; ++i)
+                            g.Sample(i % 900 - 450);
+                        tavi::test::WriteBytes(d.File("many.dcw"), g.Bytes());
+                        return d.File("many.dcw");
+                    },
+                    "too large for a data file"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DataFileRead, PointsBeyondTheCursorRangeAreRefused) {
+    GoldenDataFile g = SampleGolden();
+    for (std::size_t i = 5; i <= tavi::kDataMaxPoints; ++i) // the sample has 5
+        g.Sample(1);
+    EXPECT_THAT(Rejection(g.Bytes()), HasSubstr("more than the 65535"));
+}
+
+} // namespace

@@ -132,6 +132,7 @@ TEST_F(DataProcOutputTest, PrintPreparesTheScreenForThePageAndRestoresIt) {
     w->FDerivativeTB->click();
     w->M2DerivativeTB->click();
     const QColor screenPlot = PlotBackground();
+    const QImage before = w->DDst->grab().toImage();
     bool markerActive = true;
     int style = 0;
     bool black = false;
@@ -154,6 +155,10 @@ TEST_F(DataProcOutputTest, PrintPreparesTheScreenForThePageAndRestoresIt) {
     EXPECT_EQ(w->ResultMarker.ReferenceStyle, 1);
     EXPECT_TRUE(VisiblePointsAre(kYellow));
     EXPECT_EQ(PlotBackground(), screenPlot);
+    // The outer background too (the corner lies outside the plot area).
+    const QImage after = w->DDst->grab().toImage();
+    EXPECT_EQ(after.pixelColor(2, 2), before.pixelColor(2, 2));
+    EXPECT_NE(after.pixelColor(2, 2), QColor(Qt::white));
     // The page: text on the left fifth, the chart on white to the right.
     const QImage& page = printer.fake.image;
     int ink = 0, chartWhite = 0;
@@ -232,8 +237,12 @@ TEST_F(DataProcOutputTest, CsvOfTheSourceSpectrumWithoutAView) {
     EXPECT_TRUE(dialogs.fake.messages.empty()); // no question without a view
     test::CsvRead r = test::ReadCsv(Text(OutFile("run7.csv")));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.columns, "x [Gs],y [a.u.]");
-    EXPECT_EQ(r.x, std::vector<double>(w->Series1->Xs().begin(), w->Series1->Xs().end()));
+    EXPECT_EQ(r.columns, "field_Gs,offset_Gs,y");
+    ASSERT_EQ(r.x.size(), static_cast<std::size_t>(w->Series1->Count()));
+    for (int i = 0; i < w->Series1->Count(); ++i) {
+        EXPECT_NEAR(r.x[static_cast<std::size_t>(i)], w->Series1->X(i), 5e-7) << i;
+        EXPECT_NEAR(r.absolute[static_cast<std::size_t>(i)], 3288.0 + w->Series1->X(i), 5e-7) << i;
+    }
     EXPECT_EQ(r.y, std::vector<double>(w->Series1->Ys().begin(), w->Series1->Ys().end()));
     EXPECT_EQ(r.comments["Curve"], "Source spectrum");
     EXPECT_EQ(r.comments["Comment"], "Glycerol, 295 K");

@@ -76,6 +76,13 @@ protected:
 
 // ---------------------------------------------------------------- loading
 
+TEST_F(DataProcTest, TheStoredDoubledAmpersandShowsOnce) {
+    DataFileSettings s = test::NmrSettings();
+    s.ModeText = "NMR 1H &&19F";
+    Open(Spectrum("both.dcw", 101, s, {}));
+    EXPECT_EQ(w->LResonance->text(), "NMR 1H &19F");
+}
+
 TEST_F(DataProcTest, LoadFillsTheLabelsAttachesTheSourceCursorAndLeavesNoViewOn) {
     const QString p = Spectrum("run7.dcw", 1001, test::NmrSettings(), {.Drift = 40, .Offset = -20});
     Open(p);
@@ -517,6 +524,19 @@ TEST_F(DataProcTest, HalfHeightFailureIsReportedOnceNotAtEveryDrawing) {
     w->Zoom.MouseDown(Qt::LeftButton, plot.left() + 300, plot.center().y());
     QCoreApplication::processEvents();
     EXPECT_EQ(dialogs.fake.messages.size(), 2u);
+}
+
+// The release of the other buttons draws too: still one box per press.
+TEST_F(DataProcTest, OnePressOfHDBOnACurveWithoutCrossingReportsOnce) {
+    Open(Spectrum("a.dcw"));
+    w->AbsorptionTB->click();
+    w->IntegralTB->click();
+    for (int i = 0; i < w->Series2->Count(); ++i)
+        w->Series2->SetY(i, i * 0.3);
+    w->HDBTB->click();
+    for (int k = 0; k < 5; ++k)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.fake.messages.size(), 1u);
 }
 
 TEST_F(DataProcTest, IntegralDrawsTheRunningIntegralAndShowsTheArea) {

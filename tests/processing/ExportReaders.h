@@ -28,16 +28,39 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+// A number as readers of AFFN take it without doubt: digits, one point, a
+// sign in front, no exponent.
+inline bool PlainNumber(const std::string& token) {
+    std::size_t i = token.rfind('-', 0) == 0 ? 1 : 0;
+    bool digits = false, point = false;
+    for (; i < token.size(); ++i) {
+        if (token[i] >= '0' && token[i] <= '9')
+            digits = true;
+        else if (token[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+
 struct CsvRead {
     std::map<std::string, std::string> comments; // "# name: value"
-    std::string columns;
-    std::vector<double> x, y;
+    std::string columns;                         // the first line
+    std::vector<double> absolute, x, y;          // the three columns
     bool ok = true;
 };
 
+// The column line first (what numpy's names=True takes), then comments and
+// rows of absolute X, offset, Y.
 inline CsvRead ReadCsv(const std::string& text) {
     CsvRead r;
     for (const std::string& line : SplitLines(text)) {
+        if (r.columns.empty()) {
+            r.columns = line;
+            r.ok = r.ok && line.rfind("#", 0) != 0;
+            continue;
+        }
         if (line.rfind("#", 0) == 0) {
             auto colon = line.find(':');
             if (colon != std::string::npos && line.rfind("#  ", 0) != 0)
@@ -45,21 +68,19 @@ inline CsvRead ReadCsv(const std::string& text) {
                     colon + 2 <= line.size() ? line.substr(std::min(colon + 2, line.size())) : "";
             continue;
         }
-        if (r.columns.empty()) {
-            r.columns = line;
-            continue;
+        std::istringstream in(line);
+        std::string field;
+        std::vector<double>* cols[] = {&r.absolute, &r.x, &r.y};
+        int k = 0;
+        while (std::getline(in, field, ',')) {
+            char* end = nullptr;
+            const double v = std::strtod(field.c_str(), &end);
+            r.ok = r.ok && k < 3 && *end == '\0' && PlainNumber(field);
+            if (k < 3)
+                cols[k]->push_back(v);
+            ++k;
         }
-        auto comma = line.find(',');
-        if (comma == std::string::npos || line.find(',', comma + 1) != std::string::npos) {
-            r.ok = false;
-            continue;
-        }
-        char* end = nullptr;
-        std::string xs = line.substr(0, comma), ys = line.substr(comma + 1);
-        r.x.push_back(std::strtod(xs.c_str(), &end));
-        r.ok = r.ok && *end == '\0';
-        r.y.push_back(std::strtod(ys.c_str(), &end));
-        r.ok = r.ok && *end == '\0';
+        r.ok = r.ok && k == 3;
     }
     return r;
 }
@@ -115,7 +136,7 @@ inline JcampRead ReadJcamp(const std::string& text) {
         while (in >> tok) {
             char* end = nullptr;
             double v = std::strtod(tok.c_str(), &end);
-            if (*end != '\0') {
+            if (*end != '\0' || !PlainNumber(tok)) {
                 r.ok = false;
                 r.error = "not AFFN: " + tok;
             }

@@ -164,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailCase{"MissingDirectory",
                                [](const TempDir& d) { return d.File("gone") + "/sample.txt"; },
                                "No such file or directory"},
-                      FailCase{"FullDisk", [](const TempDir&) { return std::string("/dev/full"); },
-                               "No space left on device"},
+                      FailCase{"DeviceRefused", [](const TempDir&) { return std::string("/dev/full"); },
+                               "it is a device, not a regular file"},
                       FailCase{"DirectoryInTheWay",
                                [](const TempDir& d) {
                                    std::filesystem::create_directory(d.File("x.txt"));
@@ -204,9 +204,7 @@ struct Sample {
             y.push_back(file.Y[i] / 3.0 - 0.1 * static_cast<double>(i));
         curve.Title = "sample.dcw";
         curve.Curve = "1st Derivative";
-        curve.FieldSweep = fieldSweep;
-        curve.ModeText = file.Settings.ModeText;
-        curve.Header = tavi::HeaderFields(file.Settings);
+        tavi::DescribeFile(curve, file);
         curve.Processing = {{"Base line slope", "0.002"}, {"M2 =", "12.5 Gs²"}};
         curve.X = file.X;
         curve.Y = y;
@@ -217,8 +215,12 @@ TEST(CurveCsv, ReadsBackExactly) {
     Sample s(true, 300);
     tavi::test::CsvRead r = tavi::test::ReadCsv(tavi::CurveCsv(s.curve));
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.columns, "x [Gs],y [a.u.]");
-    EXPECT_EQ(r.x, s.file.X);
+    EXPECT_EQ(r.columns, "field_Gs,offset_Gs,y");
+    ASSERT_EQ(r.x.size(), s.file.X.size());
+    for (std::size_t i = 0; i < r.x.size(); ++i) {
+        EXPECT_NEAR(r.x[i], s.file.X[i], 5e-7) << i;
+        EXPECT_NEAR(r.absolute[i], 3350 + s.file.X[i], 5e-7) << i;
+    }
     EXPECT_EQ(r.y, s.y);
     EXPECT_EQ(r.comments["File"], "sample.dcw");
     EXPECT_EQ(r.comments["Curve"], "1st Derivative");
@@ -243,9 +245,35 @@ TEST(CurveCsv, FrequencySweepAndMultiLineCommentStayComments) {
     std::string text = tavi::CurveCsv(s.curve);
     tavi::test::CsvRead r = tavi::test::ReadCsv(text);
     EXPECT_TRUE(r.ok) << text;
-    EXPECT_EQ(r.columns, "x [kHz],y [a.u.]");
+    EXPECT_EQ(r.columns, "frequency_kHz,offset_kHz,y");
     EXPECT_EQ(r.x.size(), 5u);
+    EXPECT_DOUBLE_EQ(r.absolute[0], 9400000 + s.file.X[0]);
     EXPECT_THAT(text, HasSubstr("# Comment: first\r\n#   second,third\r\n#   x,y\r\n"));
+}
+
+// Values whose shortest form has an exponent, and exact binary ties of the
+// X decimals, which round away from zero as every shown number does.
+TEST(CurveExports, FixedNotationAndTiesAwayFromZero) {
+    const std::vector<double> xs{-49.6250000625, 0.0078125, -0.0078125, 1e-7};
+    const std::vector<double> ys{-1e5, 7.9e-5, 1e21, -3e-17};
+    CurveExport c;
+    c.Title = "t.dcw";
+    c.FieldB0 = 0;
+    c.X = xs;
+    c.Y = ys;
+    tavi::test::CsvRead r = tavi::test::ReadCsv(tavi::CurveCsv(c));
+    ASSERT_TRUE(r.ok);
+    const std::string csv = tavi::CurveCsv(c);
+    EXPECT_THAT(csv, HasSubstr("\r\n0.007813,0.007813,0.000079\r\n"));
+    EXPECT_THAT(csv, HasSubstr("\r\n-0.007813,-0.007813,1000000000000000000000\r\n"));
+    EXPECT_THAT(csv, HasSubstr("\r\n-49.625000,-49.625000,-100000\r\n"));
+    EXPECT_EQ(r.y[1], 7.9e-5);
+    // Both readers refuse a number with an exponent.
+    tavi::test::JcampRead j = tavi::test::ReadJcamp(tavi::CurveJcamp(c));
+    ASSERT_TRUE(j.ok) << j.error;
+    EXPECT_EQ(j.y.size(), ys.size());
+    for (const char* label : {"FIRSTX", "LASTX", "DELTAX", "FIRSTY"})
+        EXPECT_TRUE(tavi::test::PlainNumber(j.labels[label])) << label << j.labels[label];
 }
 
 struct JcampCase {
@@ -282,11 +310,14 @@ TEST_P(CurveJcampTest, ReadsBackWithinPrecision) {
     EXPECT_EQ(r.labels["$GAIN"], "x 1000");
     EXPECT_EQ(r.labels["$2ND MOD AMPLIT"], "0.025 Gs");
     EXPECT_EQ(r.labels["$COMMENT"], "Sample A");
-    EXPECT_EQ(r.labels["$M2"], "12.5 Gs²");
+    EXPECT_EQ(r.labels["$M2"], "12.5 Gs^2"); // printable ASCII only
+    EXPECT_EQ(r.labels["$PHASE"], "45 deg");
+    EXPECT_EQ(r.labels["$MICROWAVE FREQUENCY"], "9400.000000000");
 
     const double xFactor = std::strtod(r.labels["XFACTOR"].c_str(), nullptr);
     const double yFactor = std::strtod(r.labels["YFACTOR"].c_str(), nullptr);
     const double unit = c.fieldSweep ? 1.0 : 1000.0;
+    const double centre = c.fieldSweep ? 3350.0 : 9400000.0; // absolute X
     const std::size_t n = std::strtoul(r.labels["NPOINTS"].c_str(), nullptr, 10);
     ASSERT_EQ(n, s.y.size());
     ASSERT_EQ(r.y.size(), n);
@@ -295,8 +326,9 @@ TEST_P(CurveJcampTest, ReadsBackWithinPrecision) {
     const double deltaX = (lastX - firstX) / static_cast<double>(n - 1);
     EXPECT_DOUBLE_EQ(std::strtod(r.labels["FIRSTY"].c_str(), nullptr) * yFactor, s.y[0]);
     for (std::size_t i = 0; i < n; ++i) {
-        EXPECT_NEAR(firstX + static_cast<double>(i) * deltaX, s.file.X[i] * unit,
-                    1e-9 * std::abs(deltaX))
+        const double expected = (centre + s.file.X[i]) * unit;
+        EXPECT_NEAR(firstX + static_cast<double>(i) * deltaX, expected,
+                    1e-6 * unit + 1e-15 * std::abs(expected))
             << i;
         EXPECT_DOUBLE_EQ(r.y[i] * yFactor, s.y[i]) << i;
     }
@@ -305,7 +337,7 @@ TEST_P(CurveJcampTest, ReadsBackWithinPrecision) {
     EXPECT_GT(r.lineX.size(), n / 20);
     for (std::size_t k = 0; k < r.lineX.size(); ++k)
         EXPECT_NEAR(r.lineX[k] * xFactor, firstX + static_cast<double>(r.lineFirst[k]) * deltaX,
-                    1e-6 * std::abs(deltaX))
+                    1e-6 * unit + 1e-15 * std::abs(centre * unit))
             << "line " << k;
 }
 
@@ -328,7 +360,9 @@ TEST(CurveJcamp, AwkwardTextsCannotBreakTheBlock) {
     EXPECT_LE(r.longestLine, tavi::kJcampLineLimit);
     EXPECT_EQ(r.y.size(), 5u);
     EXPECT_THAT(r.labels["$COMMENT"], HasSubstr(longText.substr(0, 50)));
-    EXPECT_THAT(r.labels["$COMMENT"], HasSubstr("\xC3\xA9"));
+    EXPECT_THAT(r.labels["$COMMENT"], HasSubstr("a<U+00E9>a"));
+    for (char ch : text)
+        EXPECT_TRUE((ch >= 0x20 && ch < 0x7F) || ch == '\r' || ch == '\n') << int(ch);
     EXPECT_EQ(r.order.back(), "END");
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/Chart.h"
 #include "setup/FileTestUtil.h"
+#include "support/FileSizeLimit.h"
 
 #include <QFile>
 #include <QFontMetrics>
@@ -170,6 +171,28 @@ TEST_F(PrintPageTest, ChartInTheRightFourFifthsAndRowsAtMultiplesOfH) {
     // The painter's state is given back.
 }
 
+// Long texts (a wide font, a long comment or frequency) stop short of the chart.
+TEST_F(PrintPageTest, NoTextRunsIntoTheChart) {
+    QImage image = Page();
+    PrintTexts t = Texts(false, true);
+    t.Comment = QString(255, QLatin1Char('W'));
+    t.Date = "Wednesday, 30 September 2026 23:59:59 Central European Summer Time";
+    t.Setup[3].second = "0.000 000 025 Gs (2nd Mod Amplit)";
+    t.Setup[8].second = "9 400 000 000 000 kHz";
+    PrintLayout layout;
+    {
+        QPainter painter(&image);
+        layout = DrawPrintPage(painter, image.size(), chart, t);
+    }
+    for (const PlacedText& p : layout.Texts)
+        EXPECT_LE(p.TopLeft.x() + p.Width, layout.Chart.left()) << p.Text.toStdString();
+    EXPECT_TRUE(layout.Texts[3].Text.startsWith("Comment:   WWW")); // cut, not dropped
+    int strayInk = 0; // nothing left of the chart's edge but white near it
+    for (int y = 0; y < 2550; y += 2)
+        strayInk += qGray(image.pixel(layout.Chart.left() - 2, y)) < 128;
+    EXPECT_EQ(strayInk, 0);
+}
+
 TEST_F(PrintPageTest, PdfIsALandscapePageOfTheSameDrawing) {
     TempDir dir;
     QString path = QString::fromStdString(dir.File("page.pdf"));
@@ -204,6 +227,18 @@ TEST_F(PrintPageTest, FailedPdfLeavesTheOldFileAndNamesTheCause) {
         QString::fromStdString(target),
         [](QPainter&, const QSize&) { throw std::runtime_error("Stream write error"); }, &error));
     EXPECT_THAT(error.toStdString(), HasSubstr("Stream write error"));
+    EXPECT_EQ(test::ReadBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(dir.Entries().size(), 1u);
+
+    // A full disk or a size limit: the last flush fails, and so does the save.
+    {
+        test::FileSizeLimit limit(2048);
+        EXPECT_FALSE(WriteLandscapePdf(
+            QString::fromStdString(target),
+            [](QPainter& p, const QSize& page) { p.drawText(QRect(QPoint(), page), "text"); },
+            &error));
+    }
+    EXPECT_THAT(error.toStdString(), HasSubstr("File too large"));
     EXPECT_EQ(test::ReadBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(dir.Entries().size(), 1u);
 

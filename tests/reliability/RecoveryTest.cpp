@@ -112,6 +112,8 @@ TEST_P(KilledRun, KeepsTheFinishedPassesForTheNextStart) {
     env.insert("TAVI_RECOVERY_CHILD",
                QStringList{link, tmp.path(), p.when, QString::number(p.passes)}.join(' '));
     env.remove("TAVI_RELIABILITY_OUT");
+    // The killed child never removes its temporary folders: keep them in ours.
+    env.insert("TMPDIR", tmp.path());
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(QCoreApplication::applicationFilePath(),

@@ -73,12 +73,14 @@ TEST(Dcw, PrintsGoldenFileAsCsv) {
     WriteBytes(dir.File("a.dcw"), SampleGolden().Bytes());
     ToolRun r = RunDcw(dir, "--csv '" + dir.File("a.dcw") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "# File: a.dcw\r\n# Curve: Source spectrum\r\n# Mode: ESR\r\n"
+    EXPECT_EQ(r.out, "field_Gs,offset_Gs,y\r\n"
+                     "# File: a.dcw\r\n# Curve: Source spectrum\r\n# Mode: ESR\r\n"
                      "# Sweep: Field\r\n# Sweep range: 100 Gs\r\n# 2nd Mod Amplit: 0.025 Gs\r\n"
                      "# Sweep time: 20 s\r\n# Gain: x 1000\r\n# Phase: 45\u00B0\r\n"
                      "# B0: 3 350.0 Gs\r\n# Frequency: 9 400 000 kHz\r\n# Acc: 10\r\n"
-                     "# Comment: Sample A\r\nx [Gs],y [a.u.]\r\n-50,100\r\n-25,2\r\n0,4\r\n"
-                     "25,-500\r\n50,500\r\n");
+                     "# Comment: Sample A\r\n3300.000000,-50.000000,100\r\n"
+                     "3325.000000,-25.000000,2\r\n3350.000000,0.000000,4\r\n"
+                     "3375.000000,25.000000,-500\r\n3400.000000,50.000000,500\r\n");
 }
 
 TEST(Dcw, PrintsFrequencySweepAsJcamp) {
@@ -92,8 +94,10 @@ TEST(Dcw, PrintsFrequencySweepAsJcamp) {
     ASSERT_TRUE(j.ok) << j.error;
     EXPECT_EQ(j.labels["TITLE"], "f.dcw - Source spectrum");
     EXPECT_EQ(j.labels["XUNITS"], "HZ");
-    EXPECT_EQ(j.labels["FIRSTX"], "-1250");
-    EXPECT_EQ(j.labels["LASTX"], "1250");
+    // Absolute: the frequency (9 400 000 kHz) plus the offsets of +-1.25 kHz.
+    EXPECT_EQ(j.labels["FIRSTX"], "9399998750.000000");
+    EXPECT_EQ(j.labels["LASTX"], "9400001250.000000");
+    EXPECT_EQ(j.labels["$MICROWAVE FREQUENCY"], "9400.000000000");
     EXPECT_EQ(j.labels["NPOINTS"], "5");
     EXPECT_EQ(j.labels["$COMMENT"], "Sample A");
     EXPECT_EQ(j.y, (std::vector<double>{100, 2, 4, -500, 500}));

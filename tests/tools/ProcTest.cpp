@@ -143,6 +143,23 @@ TEST(Proc, DamagedFileGivesItsErrorAndTheOthersStillRun) {
     EXPECT_THAT(r.err, HasSubstr("file format error"));
 }
 
+// An endless device ends neither the program nor its JSON; a file name in
+// another encoding gives U+FFFD for each stray byte.
+TEST(Proc, DevicesAndForeignFileNamesKeepTheOutputJson) {
+    TempDir dir;
+    const std::string good = dir.File("good.dcw");
+    WriteLine(good, "NMR 1H", 2, 300, 1);
+    ToolRun r = RunProc(dir, "--json /dev/zero " + Quoted(good));
+    EXPECT_EQ(r.status, 1);
+    auto lines = r.Lines();
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_THAT(lines[0], HasSubstr("\"error\": \"Cannot read file /dev/zero: it is not a regular file"));
+    EXPECT_EQ(lines[1], InProcess(good));
+    // Latin-1, a lone continuation byte, a sequence cut short; UTF-8 stays.
+    EXPECT_EQ(tavi::LoadErrorJson("caf\xE9 \x80 \xE2\x82 \u00B5.dcw", "x"),
+              "{\"file\": \"caf\\ufffd \\ufffd \\ufffd\\ufffd \u00B5.dcw\", \"error\": \"x\"}\n");
+}
+
 TEST(Proc, TwoPointFileIsAnalysed) {
     TempDir dir;
     tavi::test::GoldenDataFile g = SampleGolden();

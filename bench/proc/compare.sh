@@ -5,7 +5,7 @@
 # process each way. Usage: compare.sh path/to/tavi-proc [files] [points];
 # TAVI_PROC_BEFORE=path adds a row for an older build of tavi-proc.
 set -euo pipefail
-proc=$1
+proc=$(realpath "$1")
 files=${2:-100}
 points=${3:-65535}
 here=$(cd "$(dirname "$0")" && pwd)

@@ -76,11 +76,38 @@ std::int64_t RoundedQuotient(std::int64_t s, std::int64_t d) {
     return q;
 }
 
+// sum / divisor rounded with halves to even, clamped to +-500. For divisors
+// that double holds exactly the quotient's rounding error is below the
+// distance of any non-half quotient from a half (1 / 2d), and halves are exact,
+// so rounding the double quotient gives the integer result.
+void ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y);
+
 std::int32_t GetInt(const std::uint8_t* at) {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i)
         v |= static_cast<std::uint32_t>(at[i]) << (8 * i);
     return static_cast<std::int32_t>(v);
+}
+
+void ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+    if (divisor > (std::int64_t{1} << 31)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
+            y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
+        }
+        return;
+    }
+    // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
+    constexpr double kRound = 6755399441055744.0;
+    const double d = static_cast<double>(divisor);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int32_t sum;
+        std::memcpy(&sum, records + 4 * i, sizeof sum);
+        if constexpr (std::endian::native == std::endian::big)
+            sum = GetInt(records + 4 * i);
+        const double q = (static_cast<double>(sum) / d + kRound) - kRound;
+        y[i] = q < -500 ? -500 : (q > 500 ? 500 : q);
+    }
 }
 
 } // namespace
@@ -148,13 +175,17 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
         SetError(error, "Cannot open file " + path + ": " + std::strerror(errno));
         return false;
     }
-    std::vector<std::uint8_t> bytes;
+    // One buffer per thread, kept from file to file; a file read in one call.
+    thread_local std::vector<std::uint8_t> bytes;
+    std::size_t used = 0;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    std::uint8_t chunk[65536];
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
+        bytes.size() < static_cast<std::size_t>(st.st_size) + 1)
+        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (bytes.size() - used < 4096)
+            bytes.resize(std::max<std::size_t>(2 * bytes.size(), 65536));
+        ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -165,10 +196,10 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
         }
         if (n == 0)
             break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        used += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    return ParseDataFile(bytes, out, error);
+    return ParseDataFile(std::span(bytes.data(), used), out, error);
 }
 
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error) {
@@ -221,13 +252,14 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.XStep = range / static_cast<double>(n - 1);
     f.XMin = -range / 2;
     f.XMax = range / 2;
+    // The caller's curves are overwritten anyway: their buffers are reused.
+    f.X.swap(out.X);
+    f.Y.swap(out.Y);
     f.X.resize(n);
     f.Y.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::int64_t y = RoundedQuotient(GetInt(records.data() + 4 * i), f.Divisor);
-        f.Y[i] = static_cast<double>(std::clamp<std::int64_t>(y, -500, 500));
+    ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
+    for (std::size_t i = 0; i < n; ++i)
         f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
-    }
     out = std::move(f);
     return true;
 }

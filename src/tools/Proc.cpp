@@ -2,20 +2,39 @@
 // tavi-proc: the processing window's measurements on data files, as JSON.
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
+#include "tools/ProcJobs.h"
 
+#include <charconv>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
+    "       tavi-proc --json [--header] [-j N] FILE|FOLDER...\n"
+    "       tavi-proc --csv [-j N] FILE|FOLDER...\n"
     "       tavi-proc --help\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
     "one JSON object per file, one per line, with what the window's buttons give\n"
     "on the unzoomed result chart with the cursors where the buttons place them.\n"
+    "A FOLDER stands for every *.dcw file in its tree, in name order (symbolic\n"
+    "links are not followed); output starts with the first file.\n"
+    "\n"
+    "  -j N         analyse N files at once (default: one per processor); the\n"
+    "               output keeps the order of the files\n"
+    "  --header     add the file's settings under \"header\": mode, B0 (Gs),\n"
+    "               frequency (kHz), modAmp (Gs), gain, passes, sweep (\"field\"\n"
+    "               or \"frequency\"), sweepRange, points, comment\n"
+    "  --csv        one row per file after a row of column names, for a\n"
+    "               spreadsheet: the settings above and every measurement below;\n"
+    "               u in a column name is the file's X unit (column \"u\": Gs or\n"
+    "               kHz); a value that does not exist is an empty field\n"
+    "\n"
     "Numbers are plain JSON numbers in full precision (null when not finite);\n"
     "cursors are point indices from 0.\n"
     "\n"
@@ -55,6 +74,103 @@ bool Write(const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
 
+struct Options {
+    bool Csv = false;
+    bool Header = false;
+    int Jobs = 0; // 0: one per processor
+    std::vector<std::string> Paths;
+};
+
+std::optional<int> JobCount(std::string_view text) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1024)
+        return std::nullopt;
+    return n;
+}
+
+// The first argument is the format; options may come anywhere before "--".
+std::optional<Options> ParseArguments(int argc, char** argv) {
+    if (argc < 3)
+        return std::nullopt;
+    Options o;
+    const std::string_view format = argv[1];
+    if (format != "--json" && format != "--csv")
+        return std::nullopt;
+    o.Csv = format == "--csv";
+    bool options = true;
+    for (int k = 2; k < argc; ++k) {
+        const std::string_view a = argv[k];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a == "--header" && !o.Csv) {
+            o.Header = true;
+        } else if (options && a == "-j" && k + 1 < argc) {
+            const auto n = JobCount(argv[++k]);
+            if (!n)
+                return std::nullopt;
+            o.Jobs = *n;
+        } else if (options && a.starts_with("-j") && a.size() > 2) {
+            const auto n = JobCount(a.substr(2));
+            if (!n)
+                return std::nullopt;
+            o.Jobs = *n;
+        } else if (options && a.starts_with("-") && a != "-") {
+            return std::nullopt;
+        } else {
+            o.Paths.emplace_back(a);
+        }
+    }
+    if (o.Paths.empty())
+        return std::nullopt;
+    return o;
+}
+
+// What each worker keeps from file to file.
+struct Buffers {
+    tavi::LoadedDataFile File;
+    tavi::ViewCurves Curves;
+};
+
+tavi::proc::WorkResult Analyse(const Options& o, const tavi::proc::WorkItem& item, Buffers& b) {
+    std::string error = item.Error;
+    if (error.empty() && tavi::ReadDataFile(item.Path, b.File, &error)) {
+        const tavi::SpectrumAnalysis a = tavi::AnalyseSpectrum(b.File, &b.Curves);
+        if (o.Csv)
+            return {tavi::SpectrumCsvRow(item.Path, b.File, a), false};
+        return {tavi::SpectrumAnalysisJson(item.Path, a, o.Header ? &b.File : nullptr), false};
+    }
+    std::fprintf(stderr, "tavi-proc: %s: %s\n", item.Path.c_str(), error.c_str());
+    return {o.Csv ? tavi::LoadErrorCsvRow(item.Path, error) : tavi::LoadErrorJson(item.Path, error),
+            true};
+}
+
+// Exit status as documented in the usage text.
+int Run(const Options& o) {
+    if (o.Csv && !Write(tavi::SpectrumCsvHeader())) {
+        std::perror("tavi-proc: stdout");
+        return 1;
+    }
+    const int jobs = o.Jobs > 0 ? o.Jobs : tavi::proc::DefaultJobs();
+    std::vector<Buffers> buffers(static_cast<std::size_t>(jobs));
+    tavi::proc::WorkList list(o.Paths);
+    bool failed = false;
+    const bool written = tavi::proc::RunInOrder(
+        list, jobs,
+        [&](const tavi::proc::WorkItem& item, int worker) {
+            return Analyse(o, item, buffers[static_cast<std::size_t>(worker)]);
+        },
+        [&](const tavi::proc::WorkResult& r) {
+            failed = failed || r.Failed;
+            return Write(r.Text);
+        });
+    if (!written || std::fflush(stdout) != 0) {
+        std::perror("tavi-proc: stdout");
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -62,27 +178,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc < 3 || std::string_view(argv[1]) != "--json") {
+    const std::optional<Options> options = ParseArguments(argc, argv);
+    if (!options) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    int status = 0;
-    bool written = true;
-    tavi::ViewCurves curves; // buffers reused from file to file
-    for (int k = 2; k < argc && written; ++k) {
-        tavi::LoadedDataFile file;
-        std::string error;
-        if (!tavi::ReadDataFile(argv[k], file, &error)) {
-            std::fprintf(stderr, "tavi-proc: %s: %s\n", argv[k], error.c_str());
-            written = Write(tavi::LoadErrorJson(argv[k], error));
-            status = 1;
-            continue;
-        }
-        written = Write(tavi::SpectrumAnalysisJson(argv[k], tavi::AnalyseSpectrum(file, &curves)));
-    }
-    if (!written || std::fflush(stdout) != 0) {
-        std::perror("tavi-proc: stdout");
-        return 1;
-    }
-    return status;
+    return Run(*options);
 }

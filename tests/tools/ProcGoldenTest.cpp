@@ -4,7 +4,9 @@
 #include "processing/SpectrumFiles.h"
 #include "setup/FileTestUtil.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -100,6 +102,100 @@ TEST(ProcGolden, OutputOnGeneratedFilesMatchesTheKeptCopy) {
     }
     EXPECT_FALSE(std::getline(gotLines, have)) << "extra line: " << have;
     EXPECT_EQ(lines, static_cast<int>(std::size(kFiles)));
+}
+
+} // namespace
+
+namespace {
+
+std::string ProcIn(const std::string& dir, const std::string& args) {
+    const std::string cmd = "cd '" + dir + "' && '" TAVI_PROC_PATH "' " + args + " >out 2>err";
+    EXPECT_NE(std::system(cmd.c_str()), -1);
+    std::ifstream in(dir + "/out");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A tree of files whose names sort differently from their order of creation,
+// a link to a folder that must not be walked, and a file that is not data.
+void WriteTree(const tavi::test::TempDir& dir) {
+    std::filesystem::create_directories(dir.File("t/b/deep"));
+    std::filesystem::create_directories(dir.File("t/a"));
+    int k = 0;
+    for (const char* name : {"t/b/deep/z.dcw", "t/b/c.dcw", "t/a/y.dcw", "t/a/x.dcw", "t/top.dcw"})
+        ASSERT_TRUE(tavi::test::WriteSpectrum(dir.File(name), 300 + 50 * k++,
+                                              tavi::test::NmrSettings(), {.Peak = 200.0 + k}));
+    std::ofstream(dir.File("t/a/notes.txt")) << "not data";
+    std::filesystem::create_directory_symlink(dir.File("t/b"), dir.File("t/a/link"));
+}
+
+const char* const kTreeOrder[] = {"t/a/x.dcw", "t/a/y.dcw", "t/b/c.dcw", "t/b/deep/z.dcw",
+                                  "t/top.dcw"};
+
+class ProcJobs : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ProcJobs, FolderTreeInNameOrderWhateverTheThreads) {
+    tavi::test::TempDir dir;
+    WriteTree(dir);
+    std::string files;
+    for (const char* f : kTreeOrder)
+        files += std::string(" ") + f;
+    const std::string oneByOne = ProcIn(dir.Path(), "--json -j 1" + files);
+    EXPECT_EQ(ProcIn(dir.Path(), std::string("--json ") + GetParam() + " t"), oneByOne);
+    std::istringstream lines(oneByOne);
+    std::string line;
+    for (const char* f : kTreeOrder) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.rfind(std::string("{\"file\": \"") + f + "\"", 0), 0u) << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ProcJobs, ::testing::Values("-j 1", "-j 2", "-j7", ""),
+                         [](const auto& info) {
+                             return info.index == 3 ? std::string("Default")
+                                                    : "J" + std::to_string(info.index);
+                         });
+
+TEST(ProcCsv, OneRowPerFileWithTheHeaderSettingsAndTheJsonNumbers) {
+    tavi::test::TempDir dir;
+    WriteTree(dir);
+    const std::string json = ProcIn(dir.Path(), "--json --header t/top.dcw");
+    const std::string csv = ProcIn(dir.Path(), "--csv t/top.dcw missing.dcw");
+    std::istringstream rows(csv);
+    std::string names, row, error;
+    ASSERT_TRUE(std::getline(rows, names) && std::getline(rows, row) && std::getline(rows, error));
+    auto fields = [](const std::string& text) {
+        std::vector<std::string> out(1);
+        bool quoted = false;
+        for (char ch : text) {
+            if (ch == '"')
+                quoted = !quoted;
+            else if (ch == ',' && !quoted)
+                out.emplace_back();
+            else
+                out.back() += ch;
+        }
+        return out;
+    };
+    const auto n = fields(names), r = fields(row), e = fields(error);
+    ASSERT_EQ(r.size(), n.size());
+    ASSERT_EQ(e.size(), n.size());
+    EXPECT_EQ(e[0], "missing.dcw");
+    EXPECT_NE(e[1].find("No such file"), std::string::npos);
+    // Every number of the row is the JSON's, digit for digit.
+    for (const auto& [column, key] : std::vector<std::pair<std::string, std::string>>{
+             {"B0 [Gs]", "\"B0\": "},
+             {"passes", "\"passes\": "},
+             {"comment", "\"comment\": \""},
+             {"base slope [1/point]", "\"baseSlope\": "},
+             {"AI", "\"AI\": "},
+             {"SDB [u]", "\"SDB\": "}}) {
+        const auto at = std::find(n.begin(), n.end(), column) - n.begin();
+        ASSERT_LT(static_cast<std::size_t>(at), n.size()) << column;
+        EXPECT_EQ(json.find(key + r[static_cast<std::size_t>(at)]) != std::string::npos, true)
+            << column << " = " << r[static_cast<std::size_t>(at)];
+    }
 }
 
 } // namespace

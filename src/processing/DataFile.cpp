@@ -179,9 +179,10 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
     thread_local std::vector<std::uint8_t> bytes;
     std::size_t used = 0;
     struct stat st {};
+    // Room past the size, so that the end of the file is seen without growing.
     if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
-        bytes.size() < static_cast<std::size_t>(st.st_size) + 1)
-        bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+        bytes.size() < static_cast<std::size_t>(st.st_size) + 4096)
+        bytes.resize(static_cast<std::size_t>(st.st_size) + 4096);
     for (;;) {
         if (bytes.size() - used < 4096)
             bytes.resize(std::max<std::size_t>(2 * bytes.size(), 65536));

@@ -3,7 +3,8 @@
 # tavi-proc against the numpy script of the same work, side by side: CPU per
 # file (start-up included) and wall time over 100 files of 65535 points, one
 # process each way. Usage: compare.sh path/to/tavi-proc [files] [points];
-# TAVI_PROC_BEFORE=path adds a row for an older build of tavi-proc.
+# TAVI_PROC_BEFORE=path adds a row for an older build of tavi-proc; PYTHON=path
+# picks a Python that has numpy.
 set -euo pipefail
 proc=$(realpath "$1")
 files=${2:-100}
@@ -55,7 +56,7 @@ row() {
     wall=$(wall_ms "$@")
     printf '%-28s %14.3f %14.1f\n' "$name" "$(awk "BEGIN{print $cpu / $files}")" "$(awk "BEGIN{print $wall / 1000}")"
 }
-row "numpy script" python3 "$here/proc_numpy.py" ./*.dcw
+row "numpy script" "${PYTHON:-python3}" "$here/proc_numpy.py" ./*.dcw
 if [[ -n ${TAVI_PROC_BEFORE:-} ]]; then
     row "before: tavi-proc --json" "$TAVI_PROC_BEFORE" --json ./*.dcw
 fi

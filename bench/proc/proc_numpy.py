@@ -15,7 +15,7 @@ def moments(x, y, c, e, num, den):
     v = y[c:e + step if e + step >= 0 else None:step]
     j = np.arange(1, v.size + 1, dtype=np.float64)
     d = np.dot(v, j ** den)
-    return 0.0 if d == 0 else np.dot(v, j ** num) / d * (x[1] - x[0]) ** 2
+    return 0.0 if d == 0 else np.dot(v, j ** num) / d * (x[1] - x[0]) ** (num - den)
 
 
 def place(y, centre):
@@ -27,6 +27,7 @@ def place(y, centre):
 
 def analyse(path):
     raw = open(path, 'rb').read()
+    mod = float(raw[1 + 313:1 + 313 + raw[1 + 312]].decode('cp1252').split()[0])
     acc = int(raw[1 + 397:1 + 397 + raw[1 + 396]].decode('cp1252'))
     rng = struct.unpack_from('<f', raw, 1 + 308)[0]
     sums = np.frombuffer(raw, dtype='<i4', offset=425)
@@ -44,12 +45,12 @@ def analyse(path):
     steps = np.diff(x) * (d[1:] + d[:-1]) * 0.5 * factor
     ab = np.concatenate(([0.0], np.cumsum(steps)))
     out = {'file': path, 'baseSlope': (b - a) / n, 'baseOffset': a}
-    for name, curve, num, den, k in (('derivative', d, 3, 1, 3), ('absorption', ab, 2, 0, 1)):
+    for name, curve, num, den, k, k4 in (('derivative', d, 3, 1, 3, 5), ('absorption', ab, 2, 0, 1, 1)):
         lc, rc, mc = place(curve, centre)
-        r = moments(x, curve, mc, rc, num, den) / k
-        l = moments(x, curve, mc, lc, num, den) / k
-        r4 = moments(x, curve, mc, rc, num + 2, den)
-        l4 = moments(x, curve, mc, lc, num + 2, den)
+        r = moments(x, curve, mc, rc, num, den) / k - mod * mod / 4
+        l = moments(x, curve, mc, lc, num, den) / k - mod * mod / 4
+        r4 = moments(x, curve, mc, rc, num + 2, den) / k4
+        l4 = moments(x, curve, mc, lc, num + 2, den) / k4
         out[name] = {'M2': (r + l) / 2, 'M2L': l, 'M2R': r, 'M4': (r4 + l4) / 2,
                      'cursors': {'LC': lc, 'RC': rc, 'MC': mc}}
     out['derivative']['SDB'] = abs(x[imin] - x[imax])

@@ -7,6 +7,7 @@
 #include "params/Freq.h"
 #include "params/NumFormat.h"
 #include "platform/Chart.h"
+#include "platform/Controls.h"
 #include "platform/Seams.h"
 
 #include <QCloseEvent>
@@ -52,26 +53,11 @@ constexpr QRect kGroupBox2Design{637, 304, 153, 201};
 constexpr int kDesignWidth = 802;
 constexpr int kDesignHeight = 571;
 
-template <class W> W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 void SetColour(QWidget* w, QColor colour) {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, colour);
     p.setColor(QPalette::Text, colour);
     w->setPalette(p);
-}
-
-// EnableChildren: every control directly inside a container.
-void EnableChildren(QWidget* container, bool on) {
-    for (QWidget* w : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        w->setEnabled(on);
 }
 
 } // namespace
@@ -87,13 +73,8 @@ TFDataProc::TFDataProc(QWidget* parent, int screenWidth, int screenHeight) : QMa
     if (screenHeight <= 0)
         screenHeight = screen ? screen->geometry().height() : 600;
     // The display scale of the chart markers, as the acquisition window keeps it.
-    const long double ratio = static_cast<long double>(screenWidth) * 0.00125L;
-    displayScale_ = ratio > 1 ? static_cast<double>(RoundToReal48(ratio * 1.09L)) : 1.0;
-    // Scale by the width; a screen wider than 4:3 is limited by its height, or
-    // the charts would reach below it.
-    layoutScale_ = screenWidth >= 800 ? std::min(screenWidth / 800.0,
-                                                 std::max(1.0, screenHeight / 600.0))
-                                      : 1.0;
+    displayScale_ = DisplayScaleFor(screenWidth);
+    layoutScale_ = LayoutScaleFor(screenWidth, screenHeight);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormColour);
     setPalette(pal);

@@ -278,6 +278,7 @@ private:
 };
 
 // X is in Gs for field sweeps and kHz for frequency sweeps: "u" names it.
+// clang-format off
 constexpr const char* kCsvColumns[] = {
     "file", "error", "mode", "B0 [Gs]", "frequency [kHz]", "modulation amplitude [Gs]", "gain",
     "passes", "sweep", "u", "sweep range [u]", "points", "comment",
@@ -288,6 +289,7 @@ constexpr const char* kCsvColumns[] = {
     "absorption M2 [u^2]", "absorption M2L [u^2]", "absorption M2R [u^2]", "absorption M4 [u^4]",
     "absorption LC", "absorption RC", "absorption MC", "HDB [u]", "HDB LC", "HDB RC",
     "HDB error", "AI", "AI LC", "AI RC", "g", "g index"};
+// clang-format on
 
 void CsvMoments(CsvRow& r, const Moments& m, const Cursors& c) {
     r.Number(m.M2);

@@ -167,8 +167,8 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         const double* bs = src.BaseLine.data();
         for (std::size_t k = 1; k < points; ++k) {
             const std::size_t i = f + k;
-            outY[k] = (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) *
-                      factor;
+            outY[k] =
+                (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
         }
     }
 

@@ -139,8 +139,8 @@ HalfMoments MomentsOfHalf(MomentKind kind, std::span<const double> x, std::span<
                                    ModulationCorrection(modAmp));
         h.M4 = static_cast<double>((s.SecondNumerator / s.Denominator) * (dx2 * dx2) * 0.2L);
     } else {
-        h.M2 = static_cast<double>((s.Numerator / s.Denominator) * dx2 -
-                                   ModulationCorrection(modAmp));
+        h.M2 =
+            static_cast<double>((s.Numerator / s.Denominator) * dx2 - ModulationCorrection(modAmp));
         h.M4 = static_cast<double>((s.SecondNumerator / s.Denominator) * (dx2 * dx2));
     }
     return h;

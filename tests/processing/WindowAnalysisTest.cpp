@@ -31,7 +31,10 @@ struct Case {
 
 const Case kCases[] = {
     {"Plain", 1001, false, {.HalfWidth = 4}},
-    {"NoisyDrift", 4096, false, {.Centre = -5, .HalfWidth = 8, .Peak = -320, .Drift = 60, .Noise = 4}},
+    {"NoisyDrift",
+     4096,
+     false,
+     {.Centre = -5, .HalfWidth = 8, .Peak = -320, .Drift = 60, .Noise = 4}},
     {"Clipped", 3000, false, {.HalfWidth = 2, .Peak = 900, .Noise = 1, .Seed = 5}},
     {"NoLine", 801, false, {.Peak = 0, .Drift = 3, .Noise = 1, .Seed = 6}},
     {"LargeNarrow", 65535, false, {.Centre = 3, .HalfWidth = 1.5, .Drift = 20, .Noise = 2}},
@@ -77,8 +80,8 @@ protected:
 TEST_P(WindowAnalysis, EveryReadoutEqualsTheBatchAnalysis) {
     const Case& c = GetParam();
     const std::string path = dir.filePath("s.dcw").toStdString();
-    ASSERT_TRUE(test::WriteSpectrum(path, c.Points, c.Esr ? test::EsrSettings() : test::NmrSettings(),
-                                    c.Line));
+    ASSERT_TRUE(test::WriteSpectrum(path, c.Points,
+                                    c.Esr ? test::EsrSettings() : test::NmrSettings(), c.Line));
     LoadedDataFile file;
     std::string error;
     ASSERT_TRUE(ReadDataFile(path, file, &error)) << error;

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -30,14 +30,34 @@ struct GoldenFile {
 // Sizes from the smallest analysable to the largest; drift, noise, clipping,
 // inverted lines, no line at all, lines off centre and wider than the sweep.
 const GoldenFile kFiles[] = {
-    {"nmr-65535.dcw", 65535, false, "4", {.Centre = 3, .HalfWidth = 4, .Drift = 20, .Offset = 5, .Noise = 2, .Seed = 1}},
-    {"esr-65535.dcw", 65535, true, "16", {.Centre = -2, .HalfWidth = 1.5, .Peak = 450, .Drift = -30, .Noise = 3, .Seed = 2}},
-    {"esr-40000.dcw", 40000, true, "1", {.Centre = 10, .HalfWidth = 0.3, .Peak = 200, .Noise = 0.7, .Seed = 3}},
-    {"nmr-4096.dcw", 4096, false, "7", {.Centre = -5, .HalfWidth = 8, .Peak = -320, .Drift = 60, .Noise = 4, .Seed = 4}},
+    {"nmr-65535.dcw",
+     65535,
+     false,
+     "4",
+     {.Centre = 3, .HalfWidth = 4, .Drift = 20, .Offset = 5, .Noise = 2, .Seed = 1}},
+    {"esr-65535.dcw",
+     65535,
+     true,
+     "16",
+     {.Centre = -2, .HalfWidth = 1.5, .Peak = 450, .Drift = -30, .Noise = 3, .Seed = 2}},
+    {"esr-40000.dcw",
+     40000,
+     true,
+     "1",
+     {.Centre = 10, .HalfWidth = 0.3, .Peak = 200, .Noise = 0.7, .Seed = 3}},
+    {"nmr-4096.dcw",
+     4096,
+     false,
+     "7",
+     {.Centre = -5, .HalfWidth = 8, .Peak = -320, .Drift = 60, .Noise = 4, .Seed = 4}},
     {"clipped-3000.dcw", 3000, false, "3", {.HalfWidth = 2, .Peak = 900, .Noise = 1, .Seed = 5}},
     {"flat-801.dcw", 801, false, "2", {.Peak = 0, .Drift = 3, .Noise = 1, .Seed = 6}},
     {"wide-1500.dcw", 1500, true, "5", {.Centre = 40, .HalfWidth = 60, .Peak = 250, .Seed = 7}},
-    {"edge-2001.dcw", 2001, false, "999", {.Centre = -49, .HalfWidth = 0.5, .Peak = 150, .Noise = 0.4, .Seed = 8}},
+    {"edge-2001.dcw",
+     2001,
+     false,
+     "999",
+     {.Centre = -49, .HalfWidth = 0.5, .Peak = 150, .Noise = 0.4, .Seed = 8}},
     {"small-11.dcw", 11, true, "1", {.HalfWidth = 10, .Peak = 100}},
     {"small-5.dcw", 5, false, "2", {.HalfWidth = 20, .Peak = 60, .Drift = 10}},
     {"tiny-3.dcw", 3, false, "1", {.Peak = 40}},
@@ -75,7 +95,8 @@ TEST(ProcGolden, OutputOnGeneratedFilesMatchesTheKeptCopy) {
         args += std::string(" ") + f.Name;
     }
     // Relative names keep the scratch directory out of the output.
-    const std::string cmd = "cd '" + dir.Path() + "' && '" TAVI_PROC_PATH "' " + args + " >out 2>err";
+    const std::string cmd =
+        "cd '" + dir.Path() + "' && '" TAVI_PROC_PATH "' " + args + " >out 2>err";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     std::ifstream outFile(dir.File("out"));
     std::stringstream got;

@@ -46,6 +46,17 @@ EComError SystemError(int code, const std::string& what) {
     return EComError(code, what + ": " + std::strerror(code));
 }
 
+// Serial devices belong to the group dialout; an operator outside it is told
+// how to get in rather than left with the bare "Permission denied".
+EComError OpenError(int code, const std::string& path) {
+    EComError e = SystemError(code, "open " + path);
+    if (code != EACCES)
+        return e;
+    return EComError(code, std::string(e.what()) +
+                               " (serial ports are for the group dialout: sudo adduser $USER "
+                               "dialout, then log in again)");
+}
+
 EComError HungUp(const std::string& path) {
     return EComError(EIO, path + ": the device hung up");
 }
@@ -144,11 +155,13 @@ void KeepIfApplied(T& setting, const T& value, bool active, Apply apply) {
 }
 
 // Milliseconds left until a deadline, for poll(); -1 waits for ever.
-int PollTimeout(const std::optional<Clock::time_point>& deadline) {
-    if (!deadline)
-        return -1;
-    auto left = std::chrono::ceil<milliseconds>(*deadline - Clock::now()).count();
+int PollTimeout(Clock::time_point deadline) {
+    auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, std::numeric_limits<int>::max()));
+}
+
+int PollTimeout(const std::optional<Clock::time_point>& deadline) {
+    return deadline ? PollTimeout(*deadline) : -1;
 }
 
 } // namespace
@@ -157,7 +170,7 @@ int PollTimeout(const std::optional<Clock::time_point>& deadline) {
 // share for one open. Posted tasks keep it alive, so a task that runs after
 // the port closed (or was destroyed) finds `closing` set and does nothing.
 struct TComSession {
-    explicit TComSession(ISerialOs& os) : os(os) {}
+    explicit TComSession(ISerialOs& serialOs) : os(serialOs) {}
     ~TComSession() {
         if (wakeFd >= 0)
             ::close(wakeFd);
@@ -290,7 +303,10 @@ void TComThread::Run() {
     // line event has the program read. When nobody takes a byte for a
     // while, the line event is raised anyway; the handler reads what is
     // there and keeps the unfinished line.
-    std::optional<Clock::time_point> stallDeadline;
+    // A plain time point, not an optional: GCC 12 takes an optional's value
+    // read in this loop for uninitialised.
+    constexpr Clock::time_point kNoStall = Clock::time_point::max();
+    Clock::time_point stallDeadline = kNoStall;
     std::uint64_t takenAtStall = 0;
     for (;;) {
         bool canRead = false;
@@ -325,12 +341,12 @@ void TComThread::Run() {
             canRead = !s.lost && s.queue.size() < s.capacity;
             watchModem = !s.lost && s.hasModemLines;
             if (s.lost || (s.mask & evRxFlag) == 0 || !s.StalledWithoutLineEnd()) {
-                stallDeadline.reset();
-            } else if (!stallDeadline || s.taken != takenAtStall) {
+                stallDeadline = kNoStall;
+            } else if (stallDeadline == kNoStall || s.taken != takenAtStall) {
                 stallDeadline = Clock::now() + kStallGrace;
                 takenAtStall = s.taken;
-            } else if (Clock::now() >= *stallDeadline) {
-                stallDeadline.reset();
+            } else if (Clock::now() >= stallDeadline) {
+                stallDeadline = kNoStall;
                 s.pending |= evRxFlag;
                 continue;
             }
@@ -339,9 +355,10 @@ void TComThread::Run() {
         int timeout = -1;
         if (watchModem)
             timeout = PollTimeout(nextModemCheck);
-        if (stallDeadline)
-            timeout = timeout < 0 ? PollTimeout(stallDeadline)
-                                  : std::min(timeout, PollTimeout(stallDeadline));
+        if (stallDeadline != kNoStall) {
+            const int stall = PollTimeout(stallDeadline);
+            timeout = timeout < 0 ? stall : std::min(timeout, stall);
+        }
         int ready = s.os.Poll(fds, canRead ? 2 : 1, timeout);
         if (ready < 0) {
             if (errno == EINTR)
@@ -524,7 +541,7 @@ void TCustomComPort::Open() {
 
         int fd = os_.Open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            throw SystemError(errno, "open " + path_);
+            throw OpenError(errno, path_);
         fd_ = fd;
         session->fd = fd; // the reader thread starts using it only below
         if (os_.Lock(fd_) != 0) {

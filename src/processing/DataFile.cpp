@@ -79,8 +79,9 @@ std::int64_t RoundedQuotient(std::int64_t s, std::int64_t d) {
 // sum / divisor rounded with halves to even, clamped to +-500. For divisors
 // that double holds exactly the quotient's rounding error is below the
 // distance of any non-half quotient from a half (1 / 2d), and halves are exact,
-// so rounding the double quotient gives the integer result.
-void ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y);
+// so rounding the double quotient gives the integer result. Returns the
+// number of points cut.
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y);
 
 std::int32_t GetInt(const std::uint8_t* at) {
     std::uint32_t v = 0;
@@ -89,13 +90,15 @@ std::int32_t GetInt(const std::uint8_t* at) {
     return static_cast<std::int32_t>(v);
 }
 
-void ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+    int clipped = 0;
     if (divisor > (std::int64_t{1} << 31)) {
         for (std::size_t i = 0; i < n; ++i) {
             const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
             y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
+            clipped += q > 500 || q < -500;
         }
-        return;
+        return clipped;
     }
     // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
     constexpr double kRound = 6755399441055744.0;
@@ -107,7 +110,9 @@ void ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t div
             sum = GetInt(records + 4 * i);
         const double q = (static_cast<double>(sum) / d + kRound) - kRound;
         y[i] = q < -500 ? -500 : (q > 500 ? 500 : q);
+        clipped += q > 500 || q < -500;
     }
+    return clipped;
 }
 
 } // namespace
@@ -258,7 +263,7 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.Y.swap(out.Y);
     f.X.resize(n);
     f.Y.resize(n);
-    ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
+    f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
     for (std::size_t i = 0; i < n; ++i)
         f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
     out = std::move(f);

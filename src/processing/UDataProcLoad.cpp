@@ -46,6 +46,8 @@ void TFDataProc::FormShow() {
     ClearSetupLabels();
     XYST->clear();
     SetStatusPanel(QString());
+    Clipped = 0;
+    ClippedLab->hide();
     // 2.
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
@@ -192,6 +194,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ModAmpValue = f.ModAmpValue;
     FrequencyValue = f.FrequencyValue;
     FieldB0Value = f.FieldB0Value;
+    // A line cut at the display range gives widths and a base line that look
+    // plausible and are wrong: say so beside the file name.
+    Clipped = f.Clipped;
+    ClippedLab->setText(
+        QStringLiteral(" clipped: %1 points (beyond \u00B1500, measured as cut) ").arg(Clipped));
+    ClippedLab->setVisible(Clipped > 0);
     // 6.
     if (Settings.FieldSweep == 0)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [kHz]");
@@ -254,11 +262,22 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     FDerivativeTBClick();
     SetDown(AbsorptionTB, false);
     AbsorptionTBClick();
+    // Nothing of the previous file stays on the result chart: its curve, its
+    // readout and its axis follow the new file before any view is chosen.
+    Series2->Clear();
+    DstXYST->clear();
+    DDst->BottomAxis().SetValueFormat(DSrc->BottomAxis().ValueFormat());
+    DDst->BottomAxis().SetMinMax(f.XMin, f.XMax);
+    DDst->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
+    DDst->Invalidate();
     // 14.
     momentIsG_ = Settings.ModeText == "ESR";
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");
     M2DerivativeTB->setText(moment);
     M2AbsorptionTB->setText(moment);
+    for (QToolButton* b : {M2DerivativeTB, M2AbsorptionTB})
+        b->setToolTip(momentIsG_ ? QStringLiteral("g-factor at the line centre")
+                                 : QString::fromUtf8(kMomentHint));
     return true;
 }
 

@@ -241,7 +241,7 @@ void TFDataProc::ZoomTBClick() {
 
 void TFDataProc::DDstZoom() {
     TChartAxis& bottom = DDst->BottomAxis();
-    bottom.SetIncrement((bottom.Maximum() - bottom.Minimum()) * 0.25);
+    bottom.SetIncrement(NiceStep((bottom.Maximum() - bottom.Minimum()) * 0.25));
     ResultMarker.PixelsPerPoint = 0;
     SetDown(ZoomTB, false);
     ZoomTBClick();

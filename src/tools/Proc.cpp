@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-proc: the processing window's measurements on data files, as JSON.
+#include "common/Version.h"
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
 #include "tools/ProcJobs.h"
@@ -13,11 +14,17 @@
 
 namespace {
 
+// The loader's message with the file named once: "Cannot open file X: ..."
+// names it already, "file format error" does not.
+std::string Naming(const std::string& path, const std::string& error) {
+    return error.find(path) != std::string::npos ? error : path + ": " + error;
+}
+
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
     "       tavi-proc --json [--header] [-j N] FILE|FOLDER...\n"
     "       tavi-proc --csv [-j N] FILE|FOLDER...\n"
-    "       tavi-proc --help\n"
+    "       tavi-proc --help | --version\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
     "one JSON object per file, one per line, with what the window's buttons give\n"
@@ -61,6 +68,9 @@ constexpr const char* kUsage =
     "                  from each end\n"
     "  g, gIndex    only for ESR files: the g-factor at the point \"G\" moves the\n"
     "               cursor to (the line centre), and that point's index\n"
+    "  clipped      the number of points whose average (sum / passes) lay\n"
+    "               beyond the +-500 display range; every value above is\n"
+    "               measured on the cut line, so a count above 0 flags them\n"
     "\n"
     "The moments are given for every file, also where the window shows \"G\"\n"
     "instead of \"M2\". X values are offsets from the sweep centre in Gs (field\n"
@@ -140,7 +150,7 @@ tavi::proc::WorkResult Analyse(const Options& o, const tavi::proc::WorkItem& ite
             return {tavi::SpectrumCsvRow(item.Path, b.File, a), false};
         return {tavi::SpectrumAnalysisJson(item.Path, a, o.Header ? &b.File : nullptr), false};
     }
-    std::fprintf(stderr, "tavi-proc: %s: %s\n", item.Path.c_str(), error.c_str());
+    std::fprintf(stderr, "tavi-proc: %s\n", Naming(item.Path, error).c_str());
     return {o.Csv ? tavi::LoadErrorCsvRow(item.Path, error) : tavi::LoadErrorJson(item.Path, error),
             true};
 }
@@ -176,6 +186,10 @@ int Run(const Options& o) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]) == "--help") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs(tavi::VersionLine("tavi-proc").c_str(), stdout);
         return 0;
     }
     const std::optional<Options> options = ParseArguments(argc, argv);

@@ -46,10 +46,6 @@ namespace tavi {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 const char* const kPanelLabels[5] = {
     "Acc: ", "Last Data Saved In: ", "Spectrometer: ", "Magnetic Field Source: ", "DB: "};
 const int kPanelWidths[5] = {85, 180, 250, 195, 100};
@@ -58,11 +54,6 @@ QFont PointFont(const QFont& base, double points) {
     QFont f = base;
     f.setPointSizeF(points);
     return f;
-}
-
-template <class W> W* Named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
 }
 
 TUpDown* MakeUpDown(QWidget* parent, const char* name, int min, int max) {
@@ -85,10 +76,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
 } // namespace
 
 double TFCW::ComputeDisplayScale(int screenWidth) {
-    const long double ratio = static_cast<long double>(screenWidth) * 0.00125L;
-    if (ratio > 1)
-        return static_cast<double>(RoundToReal48(ratio * 1.09L));
-    return 1.0;
+    return DisplayScaleFor(screenWidth);
 }
 
 TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
@@ -109,11 +97,7 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     const int screenWidth = screen ? screen->geometry().width() : 800;
     const int screenHeight = screen ? screen->geometry().height() : 600;
     DisplayScale = ComputeDisplayScale(screenWidth);
-    // The layout was drawn for a 4:3 screen: on a wider one, scaling by the
-    // width alone would push the lower group boxes off the screen.
-    const double layoutScale =
-        screenWidth >= 800 ? std::min(screenWidth / 800.0, std::max(1.0, screenHeight / 600.0))
-                           : 1.0;
+    const double layoutScale = LayoutScaleFor(screenWidth, screenHeight);
     MarkerLength137 = static_cast<int>(std::trunc(137 * DisplayScale));
     MarkerLength320 = static_cast<int>(std::trunc(320 * DisplayScale));
     setFont(PointFont(font(), 8 * layoutScale));

@@ -282,7 +282,6 @@ public:
     void SetHoldState(bool hold);
     void SetFieldSource(int code);
     void SetControlsEnabled(bool on);
-    void EnableChildren(QWidget* container, bool on);
     void SetPanelValue(int panel, const QString& text);
     void SetDeviceReady(bool ready);
 

@@ -209,13 +209,6 @@ void TFCW::SetControlsEnabled(bool on) {
         ModeRB[m]->setEnabled(ModeAvailable[m] == 1);
 }
 
-void TFCW::EnableChildren(QWidget* container, bool on) {
-    if (!container)
-        return;
-    for (QWidget* w : container->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        w->setEnabled(on);
-}
-
 void TFCW::SetPanelValue(int panel, const QString& text) {
     if (panel < 0 || panel >= static_cast<int>(Panels.size()))
         return;

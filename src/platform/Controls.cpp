@@ -2,6 +2,8 @@
 #include "platform/Controls.h"
 #include "platform/Seams.h"
 
+#include "params/Freq.h"
+
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -20,6 +22,25 @@
 #include <mutex>
 
 namespace tavi {
+
+void EnableChildren(QWidget* container, bool on) {
+    if (!container)
+        return;
+    for (QWidget* w : container->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        w->setEnabled(on);
+}
+
+double DisplayScaleFor(int screenWidth) {
+    const long double ratio = static_cast<long double>(screenWidth) * 0.00125L;
+    if (ratio > 1)
+        return static_cast<double>(RoundToReal48(ratio * 1.09L));
+    return 1.0;
+}
+
+double LayoutScaleFor(int screenWidth, int screenHeight) {
+    return screenWidth >= 800 ? std::min(screenWidth / 800.0, std::max(1.0, screenHeight / 600.0))
+                              : 1.0;
+}
 
 namespace {
 

@@ -4,14 +4,37 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 
 class QAbstractButton;
 class QToolButton;
 class QMouseEvent;
 
 namespace tavi {
+
+// A control with its object name, by which tests and assistive technology
+// find it.
+template <class W> W* Named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Every control directly inside a container (none: nothing happens).
+void EnableChildren(QWidget* container, bool on);
+
+// The windows' scales for a screen: the display scale of the chart markers
+// (width / 800, times 1.09 when above 1, in 6-byte real precision, else 1),
+// and the layout scale, by the width, limited by the height on a screen
+// wider than 4:3 (the layouts were drawn for 800 x 600).
+double DisplayScaleFor(int screenWidth);
+double LayoutScaleFor(int screenWidth, int screenHeight);
 
 // Makes every way of activating a button one click: the accessibility
 // interface's "Toggle" (and "Press") run QAbstractButton::click(), so the

@@ -76,11 +76,43 @@ std::int64_t RoundedQuotient(std::int64_t s, std::int64_t d) {
     return q;
 }
 
+// sum / divisor rounded with halves to even, clamped to +-500. For divisors
+// that double holds exactly the quotient's rounding error is below the
+// distance of any non-half quotient from a half (1 / 2d), and halves are exact,
+// so rounding the double quotient gives the integer result. Returns the
+// number of points cut.
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y);
+
 std::int32_t GetInt(const std::uint8_t* at) {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i)
         v |= static_cast<std::uint32_t>(at[i]) << (8 * i);
     return static_cast<std::int32_t>(v);
+}
+
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+    int clipped = 0;
+    if (divisor > (std::int64_t{1} << 31)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
+            y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
+            clipped += q > 500 || q < -500;
+        }
+        return clipped;
+    }
+    // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
+    constexpr double kRound = 6755399441055744.0;
+    const double d = static_cast<double>(divisor);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int32_t sum;
+        std::memcpy(&sum, records + 4 * i, sizeof sum);
+        if constexpr (std::endian::native == std::endian::big)
+            sum = GetInt(records + 4 * i);
+        const double q = (static_cast<double>(sum) / d + kRound) - kRound;
+        y[i] = q < -500 ? -500 : (q > 500 ? 500 : q);
+        clipped += q > 500 || q < -500;
+    }
+    return clipped;
 }
 
 } // namespace
@@ -164,10 +196,14 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
     if (static_cast<std::uint64_t>(st.st_size) > kDataFileMaxSize)
         return fail("file format error: " + path + " is too large for a data file (" +
                     std::to_string(st.st_size) + " bytes)");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    // One buffer per thread, kept from file to file; a file read in one call.
+    thread_local std::vector<std::uint8_t> bytes;
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (bytes.size() < size)
+        bytes.resize(size);
     std::size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    while (got < size) {
+        ssize_t n = ::read(fd, bytes.data() + got, size - got);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -177,9 +213,8 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
             break; // shortened meanwhile
         got += static_cast<std::size_t>(n);
     }
-    bytes.resize(got);
     ::close(fd);
-    return ParseDataFile(bytes, out, error);
+    return ParseDataFile(std::span(bytes.data(), got), out, error);
 }
 
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error) {
@@ -237,14 +272,14 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.XStep = range / static_cast<double>(n - 1);
     f.XMin = -range / 2;
     f.XMax = range / 2;
+    // The caller's curves are overwritten anyway: their buffers are reused.
+    f.X.swap(out.X);
+    f.Y.swap(out.Y);
     f.X.resize(n);
     f.Y.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::int64_t y = RoundedQuotient(GetInt(records.data() + 4 * i), f.Divisor);
-        f.Y[i] = static_cast<double>(std::clamp<std::int64_t>(y, -500, 500));
-        f.Clipped += y > 500 || y < -500;
+    f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
+    for (std::size_t i = 0; i < n; ++i)
         f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
-    }
     out = std::move(f);
     return true;
 }

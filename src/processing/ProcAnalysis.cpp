@@ -5,6 +5,8 @@
 #include "common/Usr.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 namespace tavi {
 
@@ -15,7 +17,8 @@ int LastIndex(const std::vector<double>& v) {
 }
 
 void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       std::vector<double>& series2, DerivativeAnalysis& out) {
+                       const Extremes& source, std::vector<double>& series2,
+                       DerivativeAnalysis& out) {
     const int last = LastIndex(f.Y);
     DerivativeValues(f.Y, base, 0, last, series2);
     // "M2": cursors where |Y| first reaches 20 from each end, MC at the centre.
@@ -24,16 +27,16 @@ void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base,
     out.Moment = ComputeMoments(MomentKind::Derivative, f.X, series2, p.Slots.LC, p.Slots.RC,
                                 p.Slots.MC, f.ModAmpValue);
     // "SDB": the extremes of the source; Series2 carries the source's X.
-    out.SDBCursors = LineWidthCursors(f.Y);
+    out.SDBCursors = LineWidthCursors(source);
     out.SDB = LineWidth(f.X, out.SDBCursors.LC, out.SDBCursors.RC);
 }
 
 void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       ViewCurves& c, AbsorptionAnalysis& out) {
+                       const Extremes& source, ViewCurves& c, AbsorptionAnalysis& out) {
     std::vector<double>& series2X = c.AbsorptionX;
     std::vector<double>& series2 = c.AbsorptionY;
     const int last = LastIndex(f.Y);
-    out.Factor = AbsorptionFactor(f.Y);
+    out.Factor = AbsorptionFactor(source);
     Integrator absorption;
     absorption.Init(false);
     absorption.Factor = out.Factor;
@@ -48,9 +51,9 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
 
     // "HDB" puts both cursors on the maximum; the redraw then looks for the
     // half-height crossings and shows the width between the cursors.
-    const int peak = IndexOfMaximum(series2);
-    out.HDBCursors = Cursors{peak, peak, 0};
-    const HalfHeightResult h = FindHalfHeight(series2, 0, last2);
+    const Extremes extremes = FindExtremes(series2);
+    out.HDBCursors = Cursors{extremes.Max, extremes.Max, 0};
+    const HalfHeightResult h = FindHalfHeight(series2, 0, last2, extremes);
     out.HDBFound = h.Found;
     if (h.Found) {
         out.HDBCursors = Cursors{h.LC, h.RC, 0};
@@ -81,10 +84,11 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     a.Clipped = file.Clipped;
     a.Line = FitBaseLine(file.Y);
     BaseLineValues(a.Line, n, c.BaseLineY);
-    const int centre = FindCentreIndex(file.Y, c.BaseLineY);
+    const Extremes source = FindExtremes(file.Y);
+    const int centre = FindCentreIndex(file.Y, c.BaseLineY, source);
 
-    AnalyseDerivative(file, c.BaseLineY, centre, c.DerivativeY, a.Derivative);
-    AnalyseAbsorption(file, c.BaseLineY, centre, c, a.Absorption);
+    AnalyseDerivative(file, c.BaseLineY, centre, source, c.DerivativeY, a.Derivative);
+    AnalyseAbsorption(file, c.BaseLineY, centre, source, c, a.Absorption);
 
     a.Esr = file.Settings.ModeText == "ESR";
     if (a.Esr && n > 0) {
@@ -150,12 +154,31 @@ void AppendCursors(std::string& out, JsonObject& o, std::string_view name, const
     inner.Close();
 }
 
+void AppendHeader(std::string& out, JsonObject& o, const LoadedDataFile& f) {
+    o.Key("header");
+    JsonObject h(out);
+    h.Text("mode", f.Settings.ModeText);
+    h.Number("B0", f.FieldB0Value);
+    h.Number("frequency", f.FrequencyValue);
+    h.Number("modAmp", f.ModAmpValue);
+    h.Text("gain", f.Settings.GainText);
+    h.Index("passes", static_cast<int>(f.Divisor));
+    h.Text("sweep", f.Settings.FieldSweep != 0 ? "field" : "frequency");
+    h.Number("sweepRange", static_cast<double>(f.Settings.SweepRange));
+    h.Index("points", static_cast<int>(f.Y.size()));
+    h.Text("comment", f.Settings.Comment);
+    h.Close();
+}
+
 } // namespace
 
-std::string SpectrumAnalysisJson(std::string_view fileName, const SpectrumAnalysis& a) {
+std::string SpectrumAnalysisJson(std::string_view fileName, const SpectrumAnalysis& a,
+                                 const LoadedDataFile* header) {
     std::string out;
     JsonObject o(out);
     o.Text("file", fileName);
+    if (header)
+        AppendHeader(out, o, *header);
     o.Number("baseSlope", a.Line.Slope);
     o.Number("baseOffset", a.Line.Offset);
 
@@ -208,6 +231,148 @@ std::string LoadErrorJson(std::string_view fileName, std::string_view error) {
     o.Text("error", error);
     o.Close();
     out += '\n';
+    return out;
+}
+
+namespace {
+
+// Spreadsheet fields: numbers in full precision, texts quoted when needed.
+class CsvRow {
+public:
+    explicit CsvRow(std::string& out) : out_(out) {}
+    void Text(std::string_view v) {
+        Next();
+        if (v.find_first_of(",\"\r\n") == std::string_view::npos) {
+            out_ += v;
+            return;
+        }
+        out_ += '"';
+        for (char ch : v) {
+            if (ch == '"')
+                out_ += '"';
+            out_ += ch;
+        }
+        out_ += '"';
+    }
+    void Number(double v) {
+        Next();
+        if (std::isfinite(v))
+            AppendJsonNumber(out_, v);
+    }
+    void Index(int v) {
+        Next();
+        AppendJsonNumber(out_, v);
+    }
+    void Empty(int count = 1) {
+        for (int k = 0; k < count; ++k)
+            Next();
+    }
+    void End() { out_ += '\n'; }
+
+private:
+    void Next() {
+        if (!first_)
+            out_ += ',';
+        first_ = false;
+    }
+    std::string& out_;
+    bool first_ = true;
+};
+
+// X is in Gs for field sweeps and kHz for frequency sweeps: "u" names it.
+// clang-format off
+constexpr const char* kCsvColumns[] = {
+    "file", "error", "mode", "B0 [Gs]", "frequency [kHz]", "modulation amplitude [Gs]", "gain",
+    "passes", "sweep", "u", "sweep range [u]", "points", "comment",
+    "base slope [1/point]", "base offset",
+    "derivative M2 [u^2]", "derivative M2L [u^2]", "derivative M2R [u^2]", "derivative M4 [u^4]",
+    "derivative LC", "derivative RC", "derivative MC", "SDB [u]", "SDB LC", "SDB RC",
+    "absorption factor",
+    "absorption M2 [u^2]", "absorption M2L [u^2]", "absorption M2R [u^2]", "absorption M4 [u^4]",
+    "absorption LC", "absorption RC", "absorption MC", "HDB [u]", "HDB LC", "HDB RC",
+    "HDB error", "AI", "AI LC", "AI RC", "g", "g index"};
+// clang-format on
+
+void CsvMoments(CsvRow& r, const Moments& m, const Cursors& c) {
+    r.Number(m.M2);
+    r.Number(m.M2L);
+    r.Number(m.M2R);
+    r.Number(m.M4);
+    r.Index(c.LC);
+    r.Index(c.RC);
+    r.Index(c.MC);
+}
+
+} // namespace
+
+std::string SpectrumCsvHeader() {
+    std::string out;
+    CsvRow r(out);
+    for (const char* name : kCsvColumns)
+        r.Text(name);
+    r.End();
+    return out;
+}
+
+std::string SpectrumCsvRow(std::string_view fileName, const LoadedDataFile& f,
+                           const SpectrumAnalysis& a) {
+    std::string out;
+    CsvRow r(out);
+    r.Text(fileName);
+    r.Empty();
+    r.Text(f.Settings.ModeText);
+    r.Number(f.FieldB0Value);
+    r.Number(f.FrequencyValue);
+    r.Number(f.ModAmpValue);
+    r.Text(f.Settings.GainText);
+    r.Number(static_cast<double>(f.Divisor));
+    const bool field = f.Settings.FieldSweep != 0;
+    r.Text(field ? "field" : "frequency");
+    r.Text(field ? "Gs" : "kHz");
+    r.Number(static_cast<double>(f.Settings.SweepRange));
+    r.Index(a.Points);
+    r.Text(f.Settings.Comment);
+    r.Number(a.Line.Slope);
+    r.Number(a.Line.Offset);
+
+    const DerivativeAnalysis& d = a.Derivative;
+    CsvMoments(r, d.Moment, d.MomentCursors);
+    r.Number(d.SDB);
+    r.Index(d.SDBCursors.LC);
+    r.Index(d.SDBCursors.RC);
+
+    const AbsorptionAnalysis& b = a.Absorption;
+    r.Index(b.Factor);
+    CsvMoments(r, b.Moment, b.MomentCursors);
+    if (b.HDBFound) {
+        r.Number(b.HDB);
+        r.Index(b.HDBCursors.LC);
+        r.Index(b.HDBCursors.RC);
+        r.Empty();
+    } else {
+        r.Empty(3);
+        r.Text(b.HDBError);
+    }
+    r.Number(b.AI);
+    r.Index(b.AICursors.LC);
+    r.Index(b.AICursors.RC);
+    if (a.Esr) {
+        r.Number(a.G);
+        r.Index(a.GIndex);
+    } else {
+        r.Empty(2);
+    }
+    r.End();
+    return out;
+}
+
+std::string LoadErrorCsvRow(std::string_view fileName, std::string_view error) {
+    std::string out;
+    CsvRow r(out);
+    r.Text(fileName);
+    r.Text(error);
+    r.Empty(static_cast<int>(std::size(kCsvColumns)) - 2);
+    r.End();
     return out;
 }
 

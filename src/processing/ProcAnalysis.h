@@ -68,8 +68,19 @@ struct ViewCurves {
 
 SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves = nullptr);
 
-// One line of tavi-proc's output (with the trailing newline).
-std::string SpectrumAnalysisJson(std::string_view fileName, const SpectrumAnalysis& a);
+// One line of tavi-proc's output (with the trailing newline). With a file, its
+// settings go into the object under "header".
+std::string SpectrumAnalysisJson(std::string_view fileName, const SpectrumAnalysis& a,
+                                 const LoadedDataFile* header = nullptr);
 std::string LoadErrorJson(std::string_view fileName, std::string_view error);
+
+// tavi-proc --csv: the column names (one line), then one row per file with its
+// settings and every measurement; a file that could not be loaded fills only
+// "file" and "error". Texts are quoted where they need it; a value that does
+// not exist (no crossing, no g-factor, not finite) is an empty field.
+std::string SpectrumCsvHeader();
+std::string SpectrumCsvRow(std::string_view fileName, const LoadedDataFile& file,
+                           const SpectrumAnalysis& a);
+std::string LoadErrorCsvRow(std::string_view fileName, std::string_view error);
 
 } // namespace tavi

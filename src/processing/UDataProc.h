@@ -43,6 +43,8 @@ class TChart;
 class TChartSeries;
 
 inline const QColor kProcPointColour{0xFF, 0xFF, 0x00}; // Series1 and Series2 points
+// The hint of both "M2" buttons while they measure moments.
+inline constexpr const char* kMomentHint = "Second and fourth moments";
 inline const QColor kProcIntegralColour{0xFF, 0x00, 0x00};
 
 class TFDataProc : public QMainWindow {

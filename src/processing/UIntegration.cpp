@@ -57,13 +57,15 @@ void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out) {
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
                       int to, std::vector<double>& out) {
-    out.clear();
     to = std::min({to, Size(source) - 1, Size(baseLine) - 1});
-    if (from < 0 || to < from)
+    if (from < 0 || to < from) {
+        out.clear();
         return;
-    out.reserve(static_cast<std::size_t>(to - from + 1));
-    for (int i = from; i <= to; ++i)
-        out.push_back(source[static_cast<std::size_t>(i)] - baseLine[static_cast<std::size_t>(i)]);
+    }
+    const auto f = static_cast<std::size_t>(from);
+    out.resize(static_cast<std::size_t>(to - from + 1));
+    for (std::size_t k = 0; k < out.size(); ++k)
+        out[k] = source[f + k] - baseLine[f + k];
 }
 
 void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
@@ -73,8 +75,31 @@ void UpdateDerivativeValues(std::span<const double> source, std::span<const doub
         out[i] = source[i] - baseLine[i];
 }
 
+Extremes FindExtremes(std::span<const double> y) {
+    Extremes e;
+    if (y.empty())
+        return e;
+    double lowest = y[0], highest = y[0];
+    for (std::size_t i = 1; i < y.size(); ++i) {
+        lowest = y[i] < lowest ? y[i] : lowest;
+        highest = y[i] > highest ? y[i] : highest;
+    }
+    e.Lowest = lowest;
+    e.Highest = highest;
+    // The first occurrences; the bounds of the index searches are kept.
+    if (lowest < 500)
+        e.Min = static_cast<int>(std::find(y.begin(), y.end(), lowest) - y.begin());
+    if (highest > -500)
+        e.Max = static_cast<int>(std::find(y.begin(), y.end(), highest) - y.begin());
+    return e;
+}
+
 int AbsorptionFactor(std::span<const double> source) {
-    return IndexOfMinimum(source) > IndexOfMaximum(source) ? 1 : -1;
+    return AbsorptionFactor(FindExtremes(source));
+}
+
+int AbsorptionFactor(const Extremes& sourceExtremes) {
+    return sourceExtremes.Min > sourceExtremes.Max ? 1 : -1;
 }
 
 void Integrator::Init(bool autoScale) {
@@ -121,16 +146,42 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
     // last point; the output is then that single point.
     first = std::min(first, count - 1);
 
+    const std::size_t points = last >= first ? static_cast<std::size_t>(last - first + 1) : 1;
+    outX.resize(points);
+    outY.resize(points);
+    for (std::size_t k = 0; k < points; ++k)
+        outX[k] = x0 + (first + static_cast<int>(k)) * dx;
+
+    // The step areas first, in a loop without a carried sum; then the running
+    // sum, whose additions keep their order so that every value is as before.
+    const auto f = static_cast<std::size_t>(first);
+    const double factor = Factor;
+    const double* xs = src.X.data();
+    const double* ys = src.Y.data();
+    if (src.BaseLine.empty()) {
+        for (std::size_t k = 1; k < points; ++k) {
+            const std::size_t i = f + k;
+            outY[k] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
+        }
+    } else {
+        const double* bs = src.BaseLine.data();
+        for (std::size_t k = 1; k < points; ++k) {
+            const std::size_t i = f + k;
+            outY[k] =
+                (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
+        }
+    }
+
+    Sum = 0;
+    outY[0] = 0;
     if (AutoScale) {
-        Sum = 0;
         double top = Height(src, first);
         double bottom = top;
-        for (int i = first + 1; i <= last; ++i) {
-            Sum += StepArea(src, i);
-            if (Sum > top)
-                top = Sum;
-            if (Sum < bottom)
-                bottom = Sum;
+        for (std::size_t k = 1; k < points; ++k) {
+            Sum += outY[k];
+            outY[k] = Sum;
+            top = Sum > top ? Sum : top;
+            bottom = Sum < bottom ? Sum : bottom;
         }
         double k1 = 1, k2 = 1;
         if (Scale * top > axisMaximum && top > 0)
@@ -140,18 +191,13 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         const double k = std::min(k1, k2);
         if (k > 0 && k < 1)
             Scale = 0.8 * k;
-    }
-
-    Sum = 0;
-    const std::size_t points = last >= first ? static_cast<std::size_t>(last - first + 1) : 1;
-    outX.reserve(points);
-    outY.reserve(points);
-    outX.push_back(x0 + first * dx);
-    outY.push_back(Sum * Scale);
-    for (int i = first + 1; i <= last; ++i) {
-        Sum += StepArea(src, i);
-        outX.push_back(x0 + i * dx);
-        outY.push_back(Sum * Scale);
+        for (double& v : outY)
+            v *= Scale;
+    } else {
+        for (std::size_t k = 1; k < points; ++k) {
+            Sum += outY[k];
+            outY[k] = Sum * Scale;
+        }
     }
 }
 

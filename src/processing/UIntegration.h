@@ -38,9 +38,22 @@ void DerivativeValues(std::span<const double> source, std::span<const double> ba
 void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
                             std::span<double> out);
 
+// One pass over a curve for every search of its extremes: Min and Max as
+// IndexOfMinimum and IndexOfMaximum give them (first index of the smallest
+// value below 500, of the largest above -500, else 0), Lowest and Highest the
+// smallest and largest values (0 for an empty curve).
+struct Extremes {
+    int Min = 0;
+    int Max = 0;
+    double Lowest = 0;
+    double Highest = 0;
+};
+Extremes FindExtremes(std::span<const double> y);
+
 // +1 when IndexOfMinimum > IndexOfMaximum (the maximum of the derivative comes
 // first), else -1.
 int AbsorptionFactor(std::span<const double> source);
+int AbsorptionFactor(const Extremes& sourceExtremes);
 
 // What an integrator reads: the source curve, the base line (empty: none) and
 // the source's visible range on its chart (-1, -1 when nothing is visible).

@@ -4,6 +4,8 @@
 // curves; the processing window keeps the cursors in its marker's slots.
 #pragma once
 
+#include "processing/UIntegration.h"
+
 #include <span>
 #include <string>
 
@@ -12,6 +14,8 @@ namespace tavi {
 // The point between the extremes of the derivative (source) that lies closest
 // to the base line; count div 2 when the extremes coincide.
 int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine);
+int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine,
+                    const Extremes& extremes); // extremes of source
 
 // a^2 * 0.25.
 double ModulationCorrection(double modAmp);
@@ -57,6 +61,7 @@ MomentPlacement PlaceMomentCursors(std::span<const double> y, int first, int las
 
 // "SDB": LC/RC at the extremes of the source, ordered LC <= RC.
 Cursors LineWidthCursors(std::span<const double> source);
+Cursors LineWidthCursors(const Extremes& sourceExtremes);
 // "Integral": LC = count div 10, RC = count - count div 10, held at the last
 // point below 10 points (where count - count div 10 is one past the end).
 Cursors IntegralCursors(int count);
@@ -73,6 +78,8 @@ struct HalfHeightResult {
     std::string Error;
 };
 HalfHeightResult FindHalfHeight(std::span<const double> y, int first, int last);
+HalfHeightResult FindHalfHeight(std::span<const double> y, int first, int last,
+                                const Extremes& extremes); // extremes of y
 
 // (frequency kHz * 1e-6) / ((x + B0 Gs) * 1e-4) * 0.07144771.
 double GFactor(double x, double fieldB0Gs, double frequencyKHz);

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-proc: the processing window's measurements on data files, as JSON.
 #include "analysis/AnalysisJson.h"
+#include "common/JsonText.h"
 #include "common/Version.h"
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
+#include "tools/ProcJobs.h"
 
-#include "common/JsonText.h"
-
+#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -24,7 +25,8 @@ std::string Naming(const std::string& path, const std::string& error) {
 
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
-    "       tavi-proc --json [ANALYSIS OPTIONS] FILE...\n"
+    "       tavi-proc --json [--header] [-j N] [ANALYSIS OPTIONS] FILE|FOLDER...\n"
+    "       tavi-proc --csv [-j N] FILE|FOLDER...\n"
     "       tavi-proc --help | --version\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
@@ -32,6 +34,19 @@ constexpr const char* kUsage =
     "on the unzoomed result chart with the cursors where the buttons place them.\n"
     "Numbers are plain JSON numbers in full precision (null when not finite);\n"
     "cursors are point indices from 0.\n"
+    "\n"
+    "A FOLDER stands for every *.dcw file in its tree, in name order (symbolic\n"
+    "links are not followed); output starts with the first file.\n"
+    "\n"
+    "  -j N         analyse N files at once (default: one per processor); the\n"
+    "               output keeps the order of the files\n"
+    "  --header     add the file's settings under \"header\": mode, B0 (Gs),\n"
+    "               frequency (kHz), modAmp (Gs), gain, passes, sweep (\"field\"\n"
+    "               or \"frequency\"), sweepRange, points, comment\n"
+    "  --csv        one row per file after a row of column names, for a\n"
+    "               spreadsheet: the settings above and every measurement below;\n"
+    "               u in a column name is the file's X unit (column \"u\": Gs or\n"
+    "               kHz); a value that does not exist is an empty field\n"
     "\n"
     "  file         the path as given\n"
     "  baseSlope    fitted base line: change per point index\n"
@@ -99,6 +114,116 @@ bool Write(const std::string& text) {
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
 }
 
+struct Options {
+    bool Csv = false;
+    bool Header = false;
+    int Jobs = 0; // 0: one per processor
+    tavi::analysis::CliOptions Analysis;
+    std::optional<tavi::analysis::ReferenceIntegral> Reference;
+    std::vector<std::string> Paths;
+};
+
+std::optional<int> JobCount(std::string_view text) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 1024)
+        return std::nullopt;
+    return n;
+}
+
+// The first argument is the format; options may come anywhere before "--".
+std::optional<Options> ParseArguments(const std::vector<std::string>& args) {
+    if (args.size() < 2)
+        return std::nullopt;
+    Options o;
+    const std::string_view format = args[0];
+    if (format != "--json" && format != "--csv")
+        return std::nullopt;
+    o.Csv = format == "--csv";
+    bool options = true;
+    for (std::size_t k = 1; k < args.size(); ++k) {
+        const std::string_view a = args[k];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a == "--header" && !o.Csv) {
+            o.Header = true;
+        } else if (options && a == "-j" && k + 1 < args.size()) {
+            const auto n = JobCount(args[++k]);
+            if (!n)
+                return std::nullopt;
+            o.Jobs = *n;
+        } else if (options && a.starts_with("-j") && a.size() > 2) {
+            const auto n = JobCount(a.substr(2));
+            if (!n)
+                return std::nullopt;
+            o.Jobs = *n;
+        } else if (options && a.starts_with("-") && a != "-") {
+            return std::nullopt;
+        } else {
+            o.Paths.emplace_back(a);
+        }
+    }
+    if (o.Paths.empty())
+        return std::nullopt;
+    return o;
+}
+
+// What each worker keeps from file to file.
+struct Buffers {
+    tavi::LoadedDataFile File;
+    tavi::ViewCurves Curves;
+};
+
+tavi::proc::WorkResult Analyse(const Options& o, const tavi::proc::WorkItem& item, Buffers& b) {
+    std::string error = item.Error;
+    std::string text;
+    try {
+        if (error.empty() && tavi::ReadDataFile(item.Path, b.File, &error)) {
+            const tavi::SpectrumAnalysis a = tavi::AnalyseSpectrum(b.File, &b.Curves);
+            if (o.Csv)
+                return {tavi::SpectrumCsvRow(item.Path, b.File, a), false};
+            text = tavi::SpectrumAnalysisJson(item.Path, a, o.Header ? &b.File : nullptr);
+        }
+    } catch (const std::exception& e) { // out of memory: this file fails, not the run
+        error = std::string("Cannot analyse the file: ") + e.what();
+        text.clear();
+    }
+    if (!text.empty()) {
+        const bool failed = o.Analysis.Requested &&
+                            !AddAnalysis(item.Path.c_str(), o.Analysis, o.Reference, text);
+        return {std::move(text), failed};
+    }
+    std::fprintf(stderr, "tavi-proc: %s\n", Naming(item.Path, error).c_str());
+    return {o.Csv ? tavi::LoadErrorCsvRow(item.Path, error) : tavi::LoadErrorJson(item.Path, error),
+            true};
+}
+
+// Exit status as documented in the usage text.
+int Run(const Options& o) {
+    if (o.Csv && !Write(tavi::SpectrumCsvHeader())) {
+        std::perror("tavi-proc: stdout");
+        return 1;
+    }
+    const int jobs = o.Jobs > 0 ? o.Jobs : tavi::proc::DefaultJobs();
+    std::vector<Buffers> buffers(static_cast<std::size_t>(jobs));
+    tavi::proc::WorkList list(o.Paths);
+    bool failed = false;
+    const bool written = tavi::proc::RunInOrder(
+        list, jobs,
+        [&](const tavi::proc::WorkItem& item, int worker) {
+            return Analyse(o, item, buffers[static_cast<std::size_t>(worker)]);
+        },
+        [&](const tavi::proc::WorkResult& r) {
+            failed = failed || r.Failed;
+            return Write(r.Text);
+        });
+    if (!written || std::fflush(stdout) != 0) {
+        std::perror("tavi-proc: stdout");
+        return 1;
+    }
+    return failed ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -118,43 +243,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavi-proc: %s\n", usageError.c_str());
         return 2;
     }
-    if (args.size() < 2 || args[0] != "--json") {
+    std::optional<Options> options = ParseArguments(args);
+    if (!options || (analysis.Requested && options->Csv)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    int status = 0;
-    bool written = true;
-    std::optional<tavi::analysis::ReferenceIntegral> reference;
+    options->Analysis = analysis;
     if (!analysis.Reference.empty()) {
-        reference = tavi::analysis::AnalyseReference(analysis);
-        if (!reference->Error.empty())
-            std::fprintf(stderr, "tavi-proc: %s\n", reference->Error.c_str());
+        options->Reference = tavi::analysis::AnalyseReference(analysis);
+        if (!options->Reference->Error.empty())
+            std::fprintf(stderr, "tavi-proc: %s\n", options->Reference->Error.c_str());
     }
-    tavi::ViewCurves curves; // buffers reused from file to file
-    for (std::size_t k = 1; k < args.size() && written; ++k) {
-        const char* path = args[k].c_str();
-        tavi::LoadedDataFile file;
-        std::string error;
-        std::string line;
-        try {
-            if (tavi::ReadDataFile(path, file, &error))
-                line = tavi::SpectrumAnalysisJson(path, tavi::AnalyseSpectrum(file, &curves));
-        } catch (const std::exception& e) { // out of memory: this file fails, not the run
-            error = std::string("Cannot analyse the file: ") + e.what();
-        }
-        if (line.empty()) {
-            std::fprintf(stderr, "tavi-proc: %s\n", Naming(path, error).c_str());
-            written = Write(tavi::LoadErrorJson(path, error));
-            status = 1;
-            continue;
-        }
-        if (analysis.Requested && !AddAnalysis(path, analysis, reference, line))
-            status = 1;
-        written = Write(line);
-    }
-    if (!written || std::fflush(stdout) != 0) {
-        std::perror("tavi-proc: stdout");
-        return 1;
-    }
-    return status;
+    return Run(*options);
 }

@@ -250,6 +250,7 @@ TResonanceMode SpectrometerLink::SendSetup(const TSetupRecord& setup) {
     if (!ModeAvailable(mode))
         mode = mode == rmESR ? rmH1 : rmESR;
     const int esr = mode == rmESR ? 1 : 0;
+    dcOffset_ = setup.DCOffset;
     const auto pos = [](std::int32_t v) { return static_cast<std::int16_t>(v); };
     commands_.Send(lines::Gain(pos(setup.Gain)));
     commands_.Send(lines::Phase(pos(setup.Phase[mode])));

@@ -111,18 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"ZAloneNeverCompletes", "Z00421.0\r", 5, 4, ConnectionState::Checking, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Engine, RetryQueriesFourMoreTimes) {
-    link.Connect();
-    for (int i = 0; i < 5; ++i)
-        link.ConnectionTick();
-    port.TakeWritten();
-    link.RetryConnection();
-    for (int i = 0; i < 5; ++i)
-        link.ConnectionTick();
-    EXPECT_EQ(port.TakeWritten().size(), 4u);
-    EXPECT_EQ(observer.checkFailed, 2);
-}
-
 // ---- the run ----
 
 struct RunCase {
@@ -255,21 +243,6 @@ TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
 INSTANTIATE_TEST_SUITE_P(Ways, CutRun,
                          ::testing::Values(Cut::Abort, Cut::PowerOff, Cut::PortLost),
                          [](const auto& info) { return CutName(info.param); });
-
-TEST_F(Engine, RecoveryFileHoldsTheFinishedPassesAfterEachPass) {
-    ConnectDevice();
-    const std::string recovery = dir.File("tavi-recovery-1.dcw");
-    Configure(3, false, recovery);
-    link.Run().Start();
-    for (int p = 1; p <= 2; ++p) {
-        Pass(p, 4);
-        LoadedDataFile file;
-        std::string error;
-        ASSERT_TRUE(ReadDataFile(recovery, file, &error)) << error;
-        EXPECT_EQ(file.Settings.AccText, std::to_string(p));
-        EXPECT_EQ(ReadRecoveryMark(file.Header).PassesSet, 3);
-    }
-}
 
 TEST_F(Engine, NothingFinishedIsNothingToSave) {
     ConnectDevice();

@@ -200,7 +200,7 @@ void TFCW::StartToolBClick() {
         return;
     }
     SendStartSweep(FrequencySweep());
-    AccUpDown->Tag = 1;
+    PassCounter = 1;
     // A new run: nothing of it is finished yet, and silence counts from now.
     FinishedSums.clear();
     FinishedPasses = 0;
@@ -232,7 +232,7 @@ void TFCW::SingleRBClick() {
 // ---- operations of the reply parser ----
 
 void TFCW::BeginPass(int n) {
-    if (AccUpDown->Tag == 1) {
+    if (PassCounter == 1) {
         n = std::max(n, 0);
         // Entries below the old size keep their sums; new ones start at 0.
         AccBuffer.resize(4 * static_cast<std::size_t>(n), 0);
@@ -273,7 +273,7 @@ void TFCW::BeginPass(int n) {
     MainMarker.Detach();
 
     SetPanelValue(0, QString::fromStdString(
-                         Format("%d of %d", {Arg(AccUpDown->Tag), Arg(AccUpDown->Position())})));
+                         Format("%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
     SetPanelValue(1, QString());
     SetPanelValue(2, "Setting an experiment - please wait");
     SetPanelValue(4, QString());
@@ -300,7 +300,7 @@ void TFCW::StorePoint(int value) {
         return; // beyond the announced count
     const auto index = static_cast<std::size_t>(NextPointIndex);
     std::int32_t entry = value;
-    if (AccUpDown->Tag > 1) // 32-bit wrap-around like the stored sums
+    if (PassCounter > 1) // 32-bit wrap-around like the stored sums
         entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
                                           static_cast<std::uint32_t>(value));
     StoreEntry(AccBuffer, index, entry);
@@ -312,7 +312,7 @@ void TFCW::StorePoint(int value) {
 
 void TFCW::EndPass() {
     SeriesAcc->Clear();
-    const double passes = std::max(AccUpDown->Tag, 1);
+    const double passes = std::max(PassCounter, 1);
     const double xMin = Fid->BottomAxis().Minimum();
     const std::size_t entries = AccBuffer.size() / 4;
     const QColor white(Qt::white);
@@ -322,9 +322,9 @@ void TFCW::EndPass() {
     Fid->Invalidate();
 
     // Every point of the pass is in: it counts as finished from here on.
-    if (AccUpDown->Tag >= 1 && !RunComplete && !RecoveryPath.empty()) {
+    if (PassCounter >= 1 && !RunComplete && !RecoveryPath.empty()) {
         FinishedSums = AccBuffer;
-        FinishedPasses = LoopRB->isChecked() ? 1 : AccUpDown->Tag;
+        FinishedPasses = LoopRB->isChecked() ? 1 : PassCounter;
         WriteRecovery();
     }
 }
@@ -338,8 +338,8 @@ void TFCW::PassFinished() {
         SendStartSweep(FrequencySweep());
         return;
     }
-    if (AccUpDown->Tag < AccUpDown->Position()) {
-        AccUpDown->Tag += 1;
+    if (PassCounter < AccUpDown->Position()) {
+        PassCounter += 1;
         SendStartSweep(FrequencySweep());
         return;
     }
@@ -614,10 +614,10 @@ void TFCW::UpdateProgress() {
     } else {
         const int set = AccUpDown->Position();
         const double sweep = SweepTimeMinutes(SweepTUpDown->Position()) * 60.0;
-        const double left = sweep * (std::max(set - AccUpDown->Tag, 0) + (100 - percent) / 100.0);
+        const double left = sweep * (std::max(set - PassCounter, 0) + (100 - percent) / 100.0);
         text = QStringLiteral("%1% of pass %2, %3 of %4 done, %5 left")
                    .arg(percent)
-                   .arg(AccUpDown->Tag)
+                   .arg(PassCounter)
                    .arg(FinishedPasses)
                    .arg(set)
                    .arg(TimeLeftText(left));

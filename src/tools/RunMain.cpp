@@ -137,7 +137,7 @@ std::string DefaultOut() {
 class Runner : public IAcquisitionObserver {
 public:
     Runner(const Options& options, const TSetupRecord& setup, ISerialPort& port)
-        : options_(options), setup_(setup), port_(port), link_(port, *this),
+        : options_(options), setup_(setup), link_(port, *this),
           terminal_(!options.json && ::isatty(STDOUT_FILENO)) {
         tick_.setInterval(std::chrono::seconds(1));
         QObject::connect(&tick_, &QTimer::timeout, [this] { link_.ConnectionTick(); });
@@ -190,12 +190,11 @@ public:
         tick_.stop();
         Fail("the spectrometer on " + options_.port + " does not answer the connection check");
     }
-    void FieldSourceChanged(int code) override {
+    void FieldSourceChanged(int /*code*/) override {
         if (started_ || done_ || link_.Connection() != ConnectionState::Connected)
             return;
         grace_.stop();
         StartRun();
-        (void)code;
     }
     void PowerChanged(bool on) override {
         if (!on)
@@ -403,7 +402,6 @@ private:
 
     const Options& options_;
     const TSetupRecord& setup_;
-    ISerialPort& port_;
     SpectrometerLink link_;
     QTimer tick_;
     QTimer grace_;

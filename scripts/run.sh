@@ -1,23 +1,25 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the program and runs it against the simulated spectrometer.
-# Then choose Spectrometer > Connect in the main window.
+# run.sh [tavi-sim options...]
+# Builds the program and runs it against the simulated spectrometer; options
+# go to tavi-sim (e.g. --field-source 4 for a magnet and coils, so that ESR
+# can be chosen; see tavi-sim --help). Then choose Spectrometer > Connect.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 LINK=/tmp/tavi-sim-port
-APP=build/src/app/tavi
-SIM=build/src/sim/tavi-sim
-INI=build/src/app/TAVI.INI
+APP=build-run/src/app/tavi
+SIM=build-run/src/sim/tavi-sim
 
 bash scripts/deps.sh
-# Only what runs here: the program and the simulator, not the tests and benchmarks.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target tavi tavi-sim -j"$(nproc)"
+# Only what runs here: the program, the simulator and the default setup, not
+# the tests and benchmarks (their packages are not needed).
+cmake --preset run >/dev/null
+cmake --build --preset run -j"$(nproc)"
 
 sim_out=$(mktemp)
 # A pass lasts its sweep time divided by the speed factor (10: 3 s at 0.5 min).
-"$SIM" --link "$LINK" --speed "${TAVI_SIM_SPEED:-10}" >"$sim_out" &
+"$SIM" --link "$LINK" --speed "${TAVI_SIM_SPEED:-10}" "$@" >"$sim_out" &
 sim_pid=$!
 cleanup() {
     kill "$sim_pid" 2>/dev/null || true
@@ -35,21 +37,9 @@ done
 pty=$(head -n 1 "$sim_out")
 echo "Simulated spectrometer on $pty (link $LINK)"
 
-# TAVI.INI: ten CR LF lines; line 4 is the port. Other lines are kept.
-lines=()
-if [[ -f "$INI" ]]; then
-    mapfile -t lines < <(tr -d '\r' <"$INI")
-fi
-defaults=("" "" "" "" "" "0,1,0" "" "0,1,0" "" "0,0,1")
-for i in $(seq 0 9); do
-    [[ -n "${lines[$i]+set}" ]] || lines[$i]=${defaults[$i]}
-done
-lines[3]=$LINK
-printf '%s\r\n' "${lines[@]:0:10}" >"$INI"
-
 if [[ -n "${DISPLAY:-}" ]]; then
-    "$APP"
+    "$APP" --port "$LINK"
 else
     echo "No DISPLAY: running under xvfb-run (the window is not visible)." >&2
-    xvfb-run -a -s "-screen 0 1280x800x24" "$APP"
+    xvfb-run -a -s "-screen 0 1280x800x24" "$APP" --port "$LINK"
 fi

@@ -3,7 +3,7 @@
 # report.sh [build-dir]: runs the reliability suite (each fault test
 # TAVI_FAULT_REPEAT times, default 3) and the soak (TAVI_SOAK_PASSES passes of
 # 4096 points, default 99), then prints what was tried and what came of it.
-# Builds into build/ (scripts/build.sh) when nothing is built there yet.
+# Builds into build/ (scripts/build.sh dev) when nothing is built there yet.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -11,7 +11,12 @@ repeat=${TAVI_FAULT_REPEAT:-3}
 passes=${TAVI_SOAK_PASSES:-99}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  bash scripts/build.sh "$build" -DTAVI_WERROR=ON || exit 1
+  if [ "$build" = build ]; then
+    bash scripts/build.sh dev || exit 1
+  else
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVI_WERROR=ON >/dev/null || exit 1
+    cmake --build "$build" -j2 --target test_reliability tavi-sim >/dev/null || exit 1
+  fi
 else
   cmake --build "$build" -j2 --target test_reliability tavi-sim >/dev/null || exit 1
 fi

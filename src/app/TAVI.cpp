@@ -2,6 +2,7 @@
 // The program: the application object, the spectrometer's port, the windows.
 #include "app/Forms.h"
 #include "app/UCW.h"
+#include "common/Version.h"
 #include "device/ComPort.h"
 #include "platform/QtEventContext.h"
 #include "platform/Seams.h"
@@ -14,12 +15,66 @@
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <signal.h>
+#include <string>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: tavi [--port PATH] [FILE.dcw]\n"
+    "       tavi --help | --version\n"
+    "\n"
+    "Opens the \"SETUP and ACQUISITION\" window of the CW NMR and ESR\n"
+    "spectrometer; a data file given is opened in the \"PROCESSING\" window.\n"
+    "\n"
+    "  --port PATH   the spectrometer's serial port, a device path (/dev/ttyUSB0,\n"
+    "                the link of tavi-sim --link) or COM1..COM4; kept in TAVI.INI\n"
+    "                as a port chosen in the program is\n"
+    "  --help        this text\n"
+    "  --version     the version\n"
+    "\n"
+    "Opening a serial port needs membership of the group dialout\n"
+    "(sudo adduser $USER dialout, then log in again). Qt's own options\n"
+    "(-platform, -style, ...) are accepted too.\n";
+
+// Takes tavi's own options out of argv, leaving Qt's and the data file for
+// QApplication. Returns the exit status when the program is to end at once
+// (help, version, bad usage), -1 to go on. Runs before QApplication exists,
+// so --help and --version need no display.
+int TakeOwnOptions(int& argc, char** argv, std::string& port) {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs(tavi::VersionLine("tavi").c_str(), stdout);
+            return 0;
+        }
+        if (arg == "--port" || arg.starts_with("--port=")) {
+            if (arg == "--port" && i + 1 < argc)
+                port = argv[++i];
+            else if (arg != "--port")
+                port = arg.substr(7);
+            if (port.empty()) {
+                std::fprintf(stderr, "tavi: --port needs a port\n%s", kUsage);
+                return 2;
+            }
+            continue;
+        }
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+    return -1;
+}
 
 // The session's end (logout, shutdown) and an interrupt close the main window
 // as "Exit" does, so the preferences are written; a handler may only write to
@@ -76,13 +131,18 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    std::string port;
+    if (const int status = TakeOwnOptions(argc, argv, port); status >= 0)
+        return status;
     TaviApplication app(argc, argv);
     // Closing the main window ends the program, even with the processing window open.
     app.setQuitOnLastWindowClosed(false);
     tavi::QtEventContext context;
-    tavi::TComPort port(context);
-    tavi::ConfigureSpectrometerPort(port);
-    tavi::TaviForms forms(port);
+    tavi::TComPort serialPort(context);
+    tavi::ConfigureSpectrometerPort(serialPort);
+    tavi::TaviForms forms(serialPort);
+    if (!port.empty())
+        forms.FCW()->ChoosePort(port);
     QObject::connect(forms.FCW(), &tavi::TFCW::Closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // Without a window manager "maximised" means nothing: fill the screen anyway.

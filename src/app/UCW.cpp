@@ -2,6 +2,7 @@
 // The main window: construction, parameter controls, setups, menus, dialogs.
 #include "app/UCW.h"
 
+#include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "dialogs/AudioDlgB.h"
 #include "dialogs/DlgBox1.h"
@@ -308,6 +309,7 @@ void TFCW::BuildChartArea(QWidget* central) {
     top->addWidget(Level, 0);
 
     Fid = Named(new TChart(central), "Fid");
+    Fid->setAccessibleName(QStringLiteral("Passes"));
     Fid->setCursor(Qt::PointingHandCursor);
     Fid->BottomAxis().SetValueFormat("# ##0.### [Gs]");
     Fid->RightAxis().SetMinMax(-500, 500);
@@ -553,7 +555,7 @@ void TFCW::BuildMenus() {
         return a;
     };
 
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MFile"));
     MSaveas = item(file, "MSaveas", "Save data as ...");
     file->addSeparator();
@@ -566,7 +568,7 @@ void TFCW::BuildMenus() {
     file->addSeparator();
     MExit = item(file, "MExit", "Exit");
 
-    QMenu* spc = bar->addMenu(QStringLiteral("Spectrometer"));
+    QMenu* spc = bar->addMenu(QStringLiteral("&Spectrometer"));
     spc->setObjectName(QStringLiteral("MSpectrometer"));
     MSpcCOM = spc->addMenu(QStringLiteral("Comunication Port"));
     MSpcCOM->setObjectName(QStringLiteral("MSpcCOM"));
@@ -580,9 +582,14 @@ void TFCW::BuildMenus() {
         MSpcCOMItems[i] = a;
         connect(a, &QAction::triggered, this, [this, i] { MSpcCOMClick(i); });
     }
+    MSpcCOM->addSeparator();
+    MSpcOther = item(MSpcCOM, "MSpcOther", "Other...");
+    connect(MSpcOther, &QAction::triggered, this, &TFCW::MSpcOtherClick);
+    connect(MSpcCOM, &QMenu::aboutToShow, this, &TFCW::RefreshPortMenu);
+    ListPorts = [] { return ListSerialDevices(); };
     MLink = item(spc, "MLink", "Connect");
 
-    QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("MTools"));
     MAccDiagram = item(tools, "MAccDiagram", "Accumulation Pass");
     MAccDiagram->setCheckable(true);
@@ -680,6 +687,46 @@ void TFCW::NameControls() {
         upDown->SetAccessibleNames(QString::fromUtf8(name));
     for (QToolButton* b : {VertMTB, HorizMTB, AccDToolB, HoldToolB})
         ActivateLikeClick(b);
+    SetUpKeyboard();
+}
+
+void TFCW::SetUpKeyboard() {
+    // Gain and Phase step with the arrows and PgUp/PgDn once they have the
+    // focus, which Tab and a click give them; every stepping control shows it.
+    for (QScrollBar* bar : {GainScrollBar, PhaseScrollBar}) {
+        bar->setFocusPolicy(Qt::StrongFocus);
+        // Up and PgUp raise the value, as on a slider (a scroll bar's keys
+        // are inverted for scrolling text).
+        bar->setInvertedControls(false);
+        ShowFocusRing(bar);
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{LevelTB, StartToolB, HoldToolB, AbortToolB})
+        ShowFocusRing(w);
+    const std::pair<TValueText*, QWidget*> buddies[] = {
+        {GainVal, GainScrollBar},       {PhaseVal, PhaseScrollBar},
+        {TuningB0Val, TuningB0UpDown},  {DB0Val, DB0UpDown},
+        {FrequencyVal, FrequencyUpDown}, {DFrqVal, DFrqUpDown},
+        {ModAmpVal, ModAmpUpDown},      {FieldSwRngVal, FieldSwRngUpDown},
+        {FreqSwRngVal, FreqSwRngUpDown}, {SweepTVal, SweepTUpDown},
+        {AccVal, AccUpDown},
+    };
+    for (const auto& [value, control] : buddies)
+        value->setBuddy(control);
+    // Typing the gain beats a dozen page clicks; the change handler runs as
+    // for any other change of the bar.
+    GainVal->OnDoubleClick = [this] {
+        if (!GainScrollBar->isEnabled())
+            return;
+        if (const std::optional<int> gain =
+                AskNumber(this, QStringLiteral("Gain"), QStringLiteral("Gain"),
+                          GainScrollBar->value(), GainScrollBar->minimum(),
+                          GainScrollBar->maximum()))
+            GainScrollBar->setValue(*gain);
+    };
+    Fid->OnStepKey = [this](int points) { MainMarker.Step(points); };
+    MOpensetup->setShortcut(QKeySequence::Open);
+    MSaveas->setShortcut(QKeySequence::Save);
+    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 // ---------------------------------------------------------------- parameters
@@ -789,9 +836,15 @@ void TFCW::SetSweepAxis(bool frequencySweep) {
                              ? FreqSweepRangeKHzRounded(FreqSwRngUpDown->Position())
                              : FieldSweepRangeGs(EsrFlag(), FieldSwRngUpDown->Position());
     TChartAxis& axis = Fid->BottomAxis();
+    const std::string format = frequencySweep ? "# ##0.### [kHz]" : "# ##0.### [Gs]";
+    const bool changed = axis.Minimum() != -range / 2 || axis.Maximum() != range / 2 ||
+                         axis.ValueFormat() != format;
     axis.SetMinMax(-range / 2, range / 2);
     axis.SetIncrement(range / 4);
-    axis.SetValueFormat(frequencySweep ? "# ##0.### [kHz]" : "# ##0.### [Gs]");
+    axis.SetValueFormat(format);
+    // The passes of the last run belong to the old axis.
+    if (changed && (RunState < 1 || RunState > 4))
+        ClearRunDisplay();
 }
 
 void TFCW::FieldSwRngRBClick() {
@@ -903,7 +956,10 @@ void TFCW::ApplyParameters() {
     DFrqUpDownClick();
     // Send the mode even when its button was checked already.
     ModeRBClick(static_cast<TResonanceMode>(newMode));
-    // The sweep kind of the setup.
+    // A record's frequency sweep does not survive into ESR: the controls,
+    // the start command and the saved header all say field sweep.
+    rec.FieldSweep = static_cast<std::uint8_t>(
+        FieldSweepForMode(static_cast<TResonanceMode>(newMode), rec.FieldSweep));
     if (rec.FieldSweep == 1) {
         if (!FieldSwRngRB->isChecked())
             FieldSwRngRB->setChecked(true);
@@ -918,7 +974,8 @@ void TFCW::ApplyParameters() {
 void TFCW::CaptureParameters() {
     // Re-running the mode's handlers selects the field sweep; the setup and the
     // window must keep the sweep kind the operator chose.
-    const bool fieldSweep = FieldSwRngRB->isChecked();
+    const bool fieldSweep =
+        FieldSweepForMode(CurrentMode, FieldSwRngRB->isChecked() ? 1 : 0) == 1;
     SelectMode(CurrentMode);
     if (!fieldSweep)
         FreqSwRngRB->setChecked(true);
@@ -1033,14 +1090,13 @@ void TFCW::ReadIniSettings() {
     AcqDir = ini.AcqDir;
     OutDir = ini.OutDir;
     SoundSettings = ini.Sounds;
-    LoadSetup(FindStandardSetup(SetupDir, InstalledDataDir(ExeDir)));
+    LoadSetup(FindStandardSetup(SetupDir, SiteConfigDir(ExeDir), InstalledDataDir(ExeDir)));
     try {
         port_.SetDeviceName(ini.PortName);
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
     }
-    for (QAction* a : MSpcCOMItems)
-        a->setChecked(a->text().toStdString() == port_.DeviceName());
+    RefreshPortMenu();
 }
 
 void TFCW::WriteIniSettings() {
@@ -1065,14 +1121,63 @@ void TFCW::MExitClick() {
 }
 
 void TFCW::MSpcCOMClick(int index) {
+    ChoosePort("COM" + std::to_string(index + 1));
+}
+
+void TFCW::ChoosePort(const std::string& name) {
     try {
-        port_.SetDeviceName("COM" + std::to_string(index + 1));
+        port_.SetDeviceName(name);
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
     }
+    RefreshPortMenu();
+}
+
+void TFCW::MSpcOtherClick() {
+    if (const std::optional<QString> name =
+            AskText(this, QStringLiteral("Comunication Port"),
+                    QStringLiteral("Device path (for example /dev/ttyUSB0):"),
+                    Q(port_.DeviceName())))
+        ChoosePort(name->toStdString());
+}
+
+void TFCW::RefreshPortMenu() {
+    for (QAction* a : PortDeviceItems) {
+        PortGroup->removeAction(a);
+        MSpcCOM->removeAction(a);
+        a->deleteLater();
+    }
+    PortDeviceItems.clear();
+    const std::string inUse = port_.DeviceName();
+    std::vector<std::string> paths = ListPorts ? ListPorts() : std::vector<std::string>{};
+    // COM1..COM4 have their items; a typed path in use is shown even when absent.
+    std::erase_if(paths, [](const std::string& p) {
+        for (int i = 1; i <= 4; ++i)
+            if (p == SerialDevicePath("COM" + std::to_string(i)))
+                return true;
+        return false;
+    });
+    if (SerialDevicePath(inUse) == inUse &&
+        std::find(paths.begin(), paths.end(), inUse) == paths.end())
+        paths.push_back(inUse);
+    // While connecting no port may change; the COM items say whether it may.
+    const bool enabled = MSpcCOMItems[0]->isEnabled();
+    for (const std::string& path : paths) {
+        auto* a = new QAction(Q(path), MSpcCOM);
+        a->setObjectName(QStringLiteral("MSpcDevice"));
+        a->setCheckable(true);
+        a->setEnabled(enabled);
+        MSpcCOM->insertAction(MSpcOther, a);
+        PortGroup->addAction(a);
+        connect(a, &QAction::triggered, this, [this, path] { ChoosePort(path); });
+        PortDeviceItems.push_back(a);
+    }
+    MSpcOther->setEnabled(enabled);
     // The check marks follow the name the port really has.
     for (QAction* a : MSpcCOMItems)
-        a->setChecked(a->text().toStdString() == port_.DeviceName());
+        a->setChecked(a->text().toStdString() == inUse);
+    for (QAction* a : PortDeviceItems)
+        a->setChecked(a->text().toStdString() == inUse);
 }
 
 void TFCW::MFileLocationClick() {
@@ -1105,6 +1210,12 @@ void TFCW::MDataprocessingClick() {
     DataProc->showMaximized();
     DataProc->raise();
     DataProc->activateWindow();
+    // Straight after a run the operator wants to measure it: the file just
+    // saved opens once; later visits keep whatever the window shows.
+    if (!UnopenedSavedFile.isEmpty()) {
+        DataProc->OpenFile(UnopenedSavedFile);
+        UnopenedSavedFile.clear();
+    }
 }
 
 void TFCW::MServiceClick() {

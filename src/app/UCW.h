@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,11 @@ public:
     QMenu* MSpcCOM = nullptr;
     std::array<QAction*, 4> MSpcCOMItems{}; // MSpcCOM1 .. MSpcCOM4
     QActionGroup* PortGroup = nullptr;
+    // Below COM1..COM4: the other serial devices present and the port in use
+    // when it is none of them (rebuilt whenever the menu opens), then "Other...".
+    std::vector<QAction*> PortDeviceItems;
+    QAction* MSpcOther = nullptr;
+    std::function<std::vector<std::string>()> ListPorts;
     QAction* MLink = nullptr;
     QAction* MAccDiagram = nullptr;
     QMenu* MUnits = nullptr;
@@ -260,6 +266,11 @@ public:
     void MAboutClick();
     void MExitClick();
     void MSpcCOMClick(int index); // 0..3
+    // Uses the named port (COM1..COM4 or a device path) from now on, as a
+    // choice in the port menu does; a refused name is reported.
+    void ChoosePort(const std::string& name);
+    void MSpcOtherClick();
+    void RefreshPortMenu();
     void MFileLocationClick();
     void Audio1Click();
     void MDataprocessingClick();
@@ -284,6 +295,8 @@ public:
     void Timer1Timer();
     void ComPort1DSRChange();
     void ComPort1DeviceLost(const EComError& error);
+    // "Device not ready" with the port and the likeliest cause.
+    QString NotReadyText() const;
 
     // --- run (UCWRun.cpp) ---
     void BeginPass(int n);
@@ -295,6 +308,9 @@ public:
     void AbortToolBClick();
     void SingleRBClick();
     void CurrDiagramCBoxChange();
+    // Clears the passes, the average, the marker and the run's read-outs from
+    // the chart after its axis changed under them (sweep kind, range, mode).
+    void ClearRunDisplay();
     void AccDToolBClick();
     void DHToolBClick();
     void VertMTBClick();
@@ -302,7 +318,15 @@ public:
     void FidClick();
     void StopAlarm();
     void AutoSaveData();
+    // The data file the name in "Store in file" gives; empty without a name.
+    QString NamedDataPath() const;
+    // "file exists. Overwrite ?" for an existing file: yes or no; nothing
+    // asked (no file there, or a folder) gives no answer.
+    std::optional<bool> AskOverwrite(const QString& path);
+    QString OverwriteAnswerPath; // the file asked about at Start
+    bool OverwriteAnswer = false;
     bool SaveDataFile(const QString& path);
+    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     void MSaveasClick();
     // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).
     bool CloseQueryAllowed();
@@ -342,6 +366,9 @@ public:
     bool RecoveryLoop = false;              // the recovery file is of a Loop run
     bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
+    QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
+    QLabel* AbortNoticeLab = nullptr;       // after an Abort: what "Save data as ..." keeps
+    int ClippedPoints = 0;                  // of this run's passes, beyond +-500
     QString ProgressCaption;                // put before the caption while a run is on
     void NoteDeviceActivity();
     void WriteRecovery();
@@ -352,6 +379,7 @@ public:
     void RunClosing(); // the window closes
     void UpdateProgress();
     void EndProgress();
+    void NoteClippedPoint(); // a stored point lies beyond the chart's +-500
     // --- end run ---
 
 protected:
@@ -369,6 +397,7 @@ private:
     void BuildStatusBar();
     void BuildMenus();
     void NameControls();
+    void SetUpKeyboard();
     void ConnectPortEvents();
     void SetSweepAxis(bool frequencySweep);
     void FileErrorToOperator(const QString& what, const std::string& cause);

@@ -2,6 +2,7 @@
 // Finding the spectrometer on the port and watching its power line.
 #include "app/UCW.h"
 #include "acquisition/SpectrometerLink.h"
+#include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "platform/Seams.h"
 
@@ -11,6 +12,9 @@
 namespace tavi {
 
 namespace {
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 QString ErrorText(const std::exception& e) {
     return QString::fromLocal8Bit(e.what());
 }
@@ -28,6 +32,7 @@ void TFCW::MLinkClick() {
     for (QAction* a : MSpcCOMItems)
         a->setEnabled(false);
     MLink->setEnabled(false);
+    UnitSerial.clear(); // so "Device not ready" tells whether this attempt got an answer
     try {
         port_.PurgeIn();
         port_.PurgeOut();
@@ -77,8 +82,8 @@ void TFCW::Timer1Timer() {
         return;
     Timer1->stop();
     CheckAttempt = 0;
-    const MsgResult answer = Dialogs().Message(this, QStringLiteral("Device not ready"),
-                                               MsgIcon::Error, MsgButtons::RetryIgnore);
+    const MsgResult answer =
+        Dialogs().Message(this, NotReadyText(), MsgIcon::Error, MsgButtons::RetryIgnore);
     if (answer == MsgResult::Retry) {
         CheckAttempt = SpectrometerLink::kCheckStarted;
         Timer1->start();
@@ -91,6 +96,24 @@ void TFCW::Timer1Timer() {
         Dialogs().ShowError(this, ErrorText(e));
     }
     setEnabled(true);
+}
+
+QString TFCW::NotReadyText() const {
+    const std::string name = port_.DeviceName();
+    const std::string path = SerialDevicePath(name);
+    const QString port = path == name ? Q(name) : QStringLiteral("%1 (%2)").arg(Q(name), Q(path));
+    QString cause;
+    if (!UnitSerial.empty())
+        cause = QStringLiteral("The spectrometer (unit #%1) answered but never sent its field "
+                               "offsets; switch it off and on, then Retry.")
+                    .arg(Q(UnitSerial));
+    else if (!SpectrometerOn)
+        cause = QStringLiteral("No answer, and the port shows no power from the spectrometer "
+                               "(DSR off): is it switched on and its cable on this port?");
+    else
+        cause = QStringLiteral("No answer to the identify command although the spectrometer's "
+                               "power line is on: is this its port?");
+    return QStringLiteral("Device not ready\n\nPort: %1\n%2").arg(port, cause);
 }
 
 void TFCW::ComPort1DSRChange() {

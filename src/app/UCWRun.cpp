@@ -178,6 +178,18 @@ void TFCW::InitRun() {
         StatusBar->addPermanentWidget(RunProgress);
         RunProgress->hide();
     }
+    if (StatusBar && !ClippedLab) {
+        ClippedLab = new QLabel(StatusBar);
+        ClippedLab->setObjectName(QStringLiteral("ClippedLab"));
+        ClippedLab->setStyleSheet(
+            QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
+        StatusBar->addPermanentWidget(ClippedLab);
+        ClippedLab->hide();
+        AbortNoticeLab = new QLabel(StatusBar);
+        AbortNoticeLab->setObjectName(QStringLiteral("AbortNoticeLab"));
+        StatusBar->addPermanentWidget(AbortNoticeLab);
+        AbortNoticeLab->hide();
+    }
     CurrentPass = 0;
     NextPointIndex = 0;
     PointStep = 0;
@@ -199,6 +211,13 @@ void TFCW::StartToolBClick() {
         Dialogs().Message(this, "Device not connected !", MsgIcon::Error, MsgButtons::Ok);
         return;
     }
+    if (SingleRB->isChecked()) {
+        OverwriteAnswerPath = NamedDataPath();
+        if (const std::optional<bool> answer = AskOverwrite(OverwriteAnswerPath))
+            OverwriteAnswer = *answer;
+        else
+            OverwriteAnswerPath.clear();
+    }
     SendStartSweep(FrequencySweep());
     PassCounter = 1;
     // A new run: nothing of it is finished yet, and silence counts from now.
@@ -206,7 +225,9 @@ void TFCW::StartToolBClick() {
     FinishedPasses = 0;
     RunComplete = false;
     RecoveryWarned = false;
-    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()));
+    // The recovery file carries the run's intended name into what is recovered.
+    RecoveryPath = RecoveryFilePath(RecoveryDirOf(*this), static_cast<long>(::getpid()),
+                                    SingleRB->isChecked() ? FNameEdit->text().toStdString() : "");
     NoteDeviceActivity();
 }
 
@@ -241,6 +262,10 @@ void TFCW::BeginPass(int n) {
         if (OutOfRangeLab)
             OutOfRangeLab->hide();
         OutOfRangeCount = 0;
+        ClippedPoints = 0;
+        for (QLabel* notice : {ClippedLab, AbortNoticeLab})
+            if (notice)
+                notice->hide();
         SeriesAcc->Clear();
     }
     NextPointIndex = 0;
@@ -304,10 +329,24 @@ void TFCW::StorePoint(int value) {
         entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
                                           static_cast<std::uint32_t>(value));
     StoreEntry(AccBuffer, index, entry);
+    if (value > 500 || value < -500)
+        NoteClippedPoint();
     s.AddXY(Fid->BottomAxis().Minimum() + NextPointIndex * PointStep, value, PassColours[0]);
     ++NextPointIndex;
     UpdateProgress();
     Fid->Invalidate();
+}
+
+void TFCW::NoteClippedPoint() {
+    // The chart cuts such a point at its edge, so a strong line looks flat
+    // topped and the DB readout measures the cut: say so where it is seen.
+    ++ClippedPoints;
+    if (!ClippedLab)
+        return;
+    ClippedLab->setText(QStringLiteral(" Clipped: %1 points beyond \u00B1500, the chart cuts the "
+                                       "line (the file keeps the full sums) ")
+                            .arg(ClippedPoints));
+    ClippedLab->show();
 }
 
 void TFCW::EndPass() {
@@ -375,6 +414,30 @@ void TFCW::PassFinished() {
 
 // ---- chart display ----
 
+void TFCW::ClearRunDisplay() {
+    if (!AccUpDown || !StatusBar)
+        return; // still being built: nothing shown yet
+    // What "Save data as ..." writes stays: only the display goes.
+    for (TChartSeries* s : PassSeries)
+        if (s)
+            s->Clear();
+    if (SeriesAcc)
+        SeriesAcc->Clear();
+    MainMarker.Detach();
+    for (QWidget* readout : {static_cast<QWidget*>(XYST), static_cast<QWidget*>(DBST),
+                             static_cast<QWidget*>(OutOfRangeLab),
+                             static_cast<QWidget*>(ClippedLab)})
+        if (readout)
+            readout->hide();
+    if (DHToolB)
+        DHToolB->setEnabled(false);
+    PassCounter = 0;
+    SetPanelValue(0, QString::fromStdString(Format("%d of %d", {Arg(0), Arg(AccUpDown->Position())})));
+    SetPanelValue(4, QString());
+    if (Fid)
+        Fid->Invalidate();
+}
+
 void TFCW::CurrDiagramCBoxChange() {
     const int k = CurrDiagramCBox ? CurrDiagramCBox->currentIndex() : 0;
     for (int i = 1; i <= 5; ++i)
@@ -434,23 +497,48 @@ void TFCW::StopAlarm() {
 
 // ---- data file ----
 
-void TFCW::AutoSaveData() {
+QString TFCW::NamedDataPath() const {
     const QString name = FNameEdit->text();
     if (name.isEmpty())
-        return;
+        return {};
     const QString dir = QString::fromStdString(AcqDir);
     QString path = dir.isEmpty() || dir.endsWith('/') ? dir + name : dir + '/' + name;
     const int slash = name.lastIndexOf('/');
     if (name.indexOf('.', slash + 1) < 0)
         path += ".dcw";
-    FNameEdit->clear();
+    return path;
+}
+
+std::optional<bool> TFCW::AskOverwrite(const QString& path) {
     // A folder of that name is no file to overwrite: the save reports it.
-    if (const QFileInfo existing(path); existing.exists() && !existing.isDir()) {
-        const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
-        if (Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) == MsgResult::No)
-            return;
+    if (const QFileInfo existing(path); !existing.exists() || existing.isDir())
+        return std::nullopt;
+    const QString question = '"' + QFileInfo(path).fileName() + "\" file exists. Overwrite ?";
+    return Dialogs().Message(this, question, MsgIcon::Warning, MsgButtons::YesNo) != MsgResult::No;
+}
+
+void TFCW::AutoSaveData() {
+    const QString path = NamedDataPath();
+    if (path.isEmpty())
+        return;
+    FNameEdit->clear();
+    // The question was asked at Start, so an unattended run does not wait on
+    // it; a file that appeared since is asked about now.
+    bool overwrite = true;
+    if (path == OverwriteAnswerPath)
+        overwrite = OverwriteAnswer || !QFileInfo::exists(path);
+    else if (const std::optional<bool> answer = AskOverwrite(path))
+        overwrite = *answer;
+    OverwriteAnswerPath.clear();
+    if (overwrite) {
+        SaveDataFile(path);
+        return;
     }
-    SaveDataFile(path);
+    // The run is not dropped: another name is asked for, starting from this one.
+    const QString other = Dialogs().SaveFile(this, "Save data as ...", path,
+                                             "TAVI data file (*.dcw)", "dcw");
+    if (!other.isEmpty())
+        SaveDataFile(other);
 }
 
 bool TFCW::SaveDataFile(const QString& path) {
@@ -473,6 +561,9 @@ bool TFCW::SaveDataFile(const QString& path) {
         return false;
     }
     SetPanelValue(1, QFileInfo(path).fileName());
+    UnopenedSavedFile = path;
+    if (AbortNoticeLab)
+        AbortNoticeLab->hide();
     RemoveRecovery();
     return true;
 }
@@ -546,6 +637,16 @@ void TFCW::EndRunOnDisconnect() {
 void TFCW::RunAborted() {
     MSaveas->setEnabled(true);
     EndProgress();
+    if (!AbortNoticeLab)
+        return;
+    // Otherwise nothing tells the operator that the aborted run is not lost.
+    AbortNoticeLab->setText(
+        FinishedPasses > 0
+            ? QStringLiteral(" \"Save data as ...\" keeps %1 finished pass%2 ")
+                  .arg(FinishedPasses)
+                  .arg(FinishedPasses == 1 ? "" : "es")
+            : QStringLiteral(" No pass was finished: nothing to save "));
+    AbortNoticeLab->show();
 }
 
 void TFCW::RunClosing() {

@@ -187,8 +187,9 @@ bool WriteFileSafely(const std::string& path,
     if (exists) {
         // Best effort: the replacement keeps the old file's owner and
         // permissions (owner first: a change of owner clears set-id bits).
-        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid())
-            (void)::fchown(fresh.fd, st.st_uid, st.st_gid);
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            [[maybe_unused]] const int chowned = ::fchown(fresh.fd, st.st_uid, st.st_gid);
+        }
         (void)::fchmod(fresh.fd, st.st_mode & 07777);
     }
     std::string why;

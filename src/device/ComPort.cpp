@@ -80,7 +80,7 @@ void TCustomComPort::Open() {
         if (fd < 0 && errno == EBUSY)
             throw EComError(EBUSY, PortInUseMessage(deviceName_, PortLockHolder(path_)));
         if (fd < 0)
-            throw SystemError(errno, "open " + path_);
+            throw OpenError(errno, path_);
         fd_ = fd;
         session->fd = fd; // the reader thread starts using it only below
         if (os_.Lock(fd_) != 0) {

@@ -7,6 +7,7 @@
 #include "device/ComPort.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -44,6 +45,17 @@ inline const char* const kOpenPort = "Can't perform this operation on an open po
 
 inline EComError SystemError(int code, const std::string& what) {
     return EComError(code, what + ": " + std::strerror(code));
+}
+
+// Serial devices belong to the group dialout; an operator outside it is told
+// how to get in rather than left with the bare "Permission denied".
+inline EComError OpenError(int code, const std::string& path) {
+    EComError e = SystemError(code, "open " + path);
+    if (code != EACCES)
+        return e;
+    return EComError(code, std::string(e.what()) +
+                               " (serial ports are for the group dialout: sudo adduser $USER "
+                               "dialout, then log in again)");
 }
 
 inline EComError HungUp(const std::string& path) {
@@ -101,7 +113,7 @@ int PollTimeout(const std::optional<Clock::time_point>& deadline);
 // share for one open. Posted tasks keep it alive, so a task that runs after
 // the port closed (or was destroyed) finds `closing` set and does nothing.
 struct TComSession {
-    explicit TComSession(ISerialOs& os) : os(os) {}
+    explicit TComSession(ISerialOs& serialOs) : os(serialOs) {}
     ~TComSession() {
         if (wakeFd >= 0)
             ::close(wakeFd);

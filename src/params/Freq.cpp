@@ -147,6 +147,10 @@ int FrequencyIncrement(int index) {
     return static_cast<int>(RoundHalfEven(FrequencyStepHz(index) * 0.002L));
 }
 
+int FieldSweepForMode(TResonanceMode mode, int fieldSweep) {
+    return ModeIndex(mode) == rmESR || fieldSweep != 0 ? 1 : 0;
+}
+
 int ModeCommandDigit(TResonanceMode mode) {
     return ModeIndex(mode) == rmESR ? 1 : 0;
 }

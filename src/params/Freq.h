@@ -44,6 +44,9 @@ int B0StepIncrement(TResonanceMode mode, int index);
 int FrequencyIncrement(int index);
 
 int ModeCommandDigit(TResonanceMode mode); // 0 for the NMR modes, 1 for ESR
+// The sweep kind a mode can record (1 field sweep, 0 frequency sweep): ESR has
+// no frequency sweep, whatever a setup or an earlier mode asked for.
+int FieldSweepForMode(TResonanceMode mode, int fieldSweep);
 // Captions of the mode radio buttons as stored: "NMR 1H", "NMR 19F",
 // "NMR 1H &&19F", "ESR".
 std::string ModeCaption(TResonanceMode mode);

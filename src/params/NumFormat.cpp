@@ -404,4 +404,18 @@ std::string FloatToStrFNumber(long double value, int precision, int digits) {
     return NumberText(std::move(d), digits, gThousands.load(std::memory_order_relaxed));
 }
 
+double NiceStep(double atLeast) {
+    if (!(atLeast > 0) || !std::isfinite(atLeast))
+        return 1;
+    double decade = std::pow(10.0, std::floor(std::log10(atLeast)));
+    for (;;) {
+        for (double m : {1.0, 2.0, 5.0})
+            // The tolerance keeps an exact 0.2 from becoming 0.5 through the
+            // rounding of the power of ten.
+            if (m * decade >= atLeast * (1 - 1e-12))
+                return m * decade;
+        decade *= 10;
+    }
+}
+
 } // namespace tavi

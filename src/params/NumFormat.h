@@ -70,4 +70,9 @@ std::string FormatFloat(std::string_view picture, long double value);
 // precision is limited to 1 .. 18 and digits to 0 .. 18.
 std::string FloatToStrFNumber(long double value, int precision, int digits);
 
+// The smallest axis step of 1, 2 or 5 x 10^n that is not below `atLeast`, so
+// labels read 0.5 / 1 / 1.5 instead of -0.416 / -0.208; 1 for a value that is
+// not a positive finite number.
+double NiceStep(double atLeast);
+
 } // namespace tavi

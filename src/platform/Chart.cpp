@@ -2,10 +2,12 @@
 #include "platform/Chart.h"
 
 #include "params/NumFormat.h"
+#include "platform/Controls.h"
 #include "platform/Seams.h"
 
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
@@ -393,6 +395,9 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new ChartPlot(*this)) {
     invalidateTimer_->setInterval(kInvalidateDelay);
     connect(invalidateTimer_, &QTimer::timeout, this, &TChart::RepaintNow);
     plot_->setGeometry(rect());
+    // Keys step the cursor, so the chart takes the focus and shows it.
+    setFocusPolicy(Qt::StrongFocus);
+    ShowFocusRing(this);
     plot_->setInteractions(QCP::Interactions());
     plot_->setCursor(Qt::PointingHandCursor);
     plot_->setMouseTracking(true);
@@ -553,6 +558,32 @@ void TChart::PaintInverted(QPainter& painter) const {
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     painter.setPen(QPen(Qt::white, 1));
     painter.drawLines(inverted_.data(), static_cast<int>(inverted_.size()));
+}
+
+void TChart::keyPressEvent(QKeyEvent* event) {
+    int points = 0;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        points = -1;
+        break;
+    case Qt::Key_Right:
+        points = 1;
+        break;
+    case Qt::Key_PageDown:
+        points = -10;
+        break;
+    case Qt::Key_PageUp:
+        points = 10;
+        break;
+    default:
+        break;
+    }
+    if (points == 0 || !OnStepKey) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    auto hook = OnStepKey;
+    hook(points);
 }
 
 bool TChart::eventFilter(QObject* watched, QEvent* event) {

@@ -23,6 +23,7 @@ class QPainter;
 class QMenu;
 class QPaintDevice;
 class QTimer;
+class QKeyEvent;
 
 namespace tavi {
 
@@ -184,6 +185,9 @@ public:
     bool Zoomed() const { return zoomed_; }
     std::function<void()> OnZoom;
     std::function<void()> OnUndoZoom;
+    // With the focus (a click or Tab gives it): Left/Right step by one point,
+    // PgDn/PgUp by ten; negative is to the left.
+    std::function<void(int points)> OnStepKey;
 
     // Curves changed: redraw soon (coalesced).
     void Invalidate();
@@ -217,6 +221,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

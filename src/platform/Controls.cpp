@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Controls.h"
+#include "platform/Seams.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -116,9 +123,14 @@ TUpDown::TUpDown(QWidget* parent) : QFrame(parent) {
     down_->setAccessibleName(QStringLiteral("down"));
     connect(up_, &QToolButton::clicked, this, &TUpDown::ClickUp);
     connect(down_, &QToolButton::clicked, this, &TUpDown::ClickDown);
+    // A click on an arrow gives the control the keys, so typing afterwards
+    // steps it rather than editing the last text field.
+    for (QToolButton* b : {up_, down_})
+        connect(b, &QToolButton::pressed, this, [this] { setFocus(Qt::MouseFocusReason); });
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    // The arrows take no focus (a click must not steal it); the control does.
+    // The arrows take no focus; the control does, and shows it.
     setFocusPolicy(Qt::StrongFocus);
+    ShowFocusRing(this);
 }
 
 void TUpDown::SetAccessibleNames(const QString& control) {
@@ -173,6 +185,113 @@ void TUpDown::Step(int direction) {
 TValueText::TValueText(QWidget* parent) : QLabel(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setAlignment(Qt::AlignCenter);
+}
+
+void TValueText::mousePressEvent(QMouseEvent* event) {
+    if (buddy() && buddy()->isEnabled())
+        buddy()->setFocus(Qt::MouseFocusReason);
+    QLabel::mousePressEvent(event);
+}
+
+void TValueText::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (OnDoubleClick && isEnabled()) {
+        OnDoubleClick();
+        return;
+    }
+    QLabel::mouseDoubleClickEvent(event);
+}
+
+namespace {
+
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QWidget* target) : QWidget(target), target_(target) {
+        setObjectName(QStringLiteral("FocusRing"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        hide();
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == target_) {
+            switch (event->type()) {
+            case QEvent::FocusIn:
+                setGeometry(target_->rect());
+                raise();
+                show();
+                break;
+            case QEvent::FocusOut:
+                hide();
+                break;
+            case QEvent::Resize:
+                setGeometry(target_->rect());
+                break;
+            default:
+                break;
+            }
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    }
+
+private:
+    QWidget* target_;
+};
+
+} // namespace
+
+void ShowFocusRing(QWidget* widget) {
+    if (widget &&
+        !widget->findChild<QWidget*>(QStringLiteral("FocusRing"), Qt::FindDirectChildrenOnly))
+        new FocusRing(widget);
+}
+
+std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& caption,
+                             int value, int min, int max) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("AskNumberDlg"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QFormLayout(&dialog);
+    auto* edit = new QSpinBox(&dialog);
+    edit->setObjectName(QStringLiteral("NumberEdit"));
+    edit->setRange(min, max);
+    edit->setValue(value);
+    edit->selectAll();
+    layout->addRow(caption, edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    if (Dialogs().Exec(dialog) != QDialog::Accepted)
+        return std::nullopt;
+    edit->interpretText();
+    return edit->value();
+}
+
+std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& caption,
+                               const QString& value) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("AskTextDlg"));
+    dialog.setWindowTitle(title);
+    auto* layout = new QFormLayout(&dialog);
+    auto* edit = new QLineEdit(value, &dialog);
+    edit->setObjectName(QStringLiteral("TextEdit"));
+    edit->setMinimumWidth(320);
+    layout->addRow(caption, edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addRow(buttons);
+    if (Dialogs().Exec(dialog) != QDialog::Accepted || edit->text().trimmed().isEmpty())
+        return std::nullopt;
+    return edit->text().trimmed();
 }
 
 } // namespace tavi

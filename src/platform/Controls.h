@@ -5,9 +5,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <functional>
+#include <optional>
 
 class QAbstractButton;
 class QToolButton;
+class QMouseEvent;
 
 namespace tavi {
 
@@ -66,11 +68,31 @@ private:
     int increment_ = 1;
 };
 
-// A sunken, centred static text that only the formatters write.
+// A sunken, centred static text that only the formatters write. It looks
+// like a field, so a click on it hands the keyboard to its buddy (the control
+// that sets it) instead of leaving keys with the last text field.
 class TValueText : public QLabel {
     Q_OBJECT
 public:
     explicit TValueText(QWidget* parent = nullptr);
+    // A double click: a way to type the value (null: nothing happens).
+    std::function<void()> OnDoubleClick;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
+
+// Draws a highlight frame over a widget while it has the keyboard focus, for
+// controls whose style shows none (scroll bars, up-downs).
+void ShowFocusRing(QWidget* widget);
+
+// A small modal dialog to type a whole number in [min, max], run through the
+// dialog seam; nothing when cancelled.
+std::optional<int> AskNumber(QWidget* parent, const QString& title, const QString& caption,
+                             int value, int min, int max);
+// The same for a line of text (empty text counts as cancelled).
+std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& caption,
+                               const QString& value);
 
 } // namespace tavi

@@ -47,6 +47,11 @@ public:
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Ignore);
             box.setDefaultButton(QMessageBox::Retry);
             break;
+        case MsgButtons::YesNoCancel:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setDefaultButton(QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
         }
         switch (box.exec()) {
         case QMessageBox::Ok:

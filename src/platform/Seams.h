@@ -12,7 +12,7 @@ class QWidget;
 namespace tavi {
 
 enum class MsgIcon { Error, Warning, Information };
-enum class MsgButtons { Ok, YesNo, RetryIgnore };
+enum class MsgButtons { Ok, YesNo, RetryIgnore, YesNoCancel };
 enum class MsgResult { Ok, Yes, No, Retry, Ignore, Cancel };
 
 class IUserDialogs {

@@ -226,6 +226,7 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     for (std::size_t i = 0; i < n; ++i) {
         std::int64_t y = RoundedQuotient(GetInt(records.data() + 4 * i), f.Divisor);
         f.Y[i] = static_cast<double>(std::clamp<std::int64_t>(y, -500, 500));
+        f.Clipped += y > 500 || y < -500;
         f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
     }
     out = std::move(f);

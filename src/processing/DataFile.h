@@ -63,6 +63,7 @@ struct LoadedDataFile {
     double FieldB0Value = 0;
     std::vector<double> X; // i * XStep + XMin
     std::vector<double> Y; // sum / divisor, halves to even, clamped to +-500
+    int Clipped = 0;       // points whose sum / divisor lay beyond +-500 and were cut
 };
 
 // Reads a data file with the arithmetic of the processing window. On failure

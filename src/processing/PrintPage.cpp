@@ -88,6 +88,8 @@ std::vector<PrintRow> PrintRows(const PrintTexts& t) {
     add(0, PrintColumn::AfterFileCaption, false, t.FileName);
     add(1, PrintColumn::Heading, false, QStringLiteral("Date: ") + t.Date);
     add(2, PrintColumn::Heading, false, t.CommentCaption + sep + OneLine(t.Comment));
+    if (!t.Clipped.isEmpty())
+        add(3, PrintColumn::Heading, true, t.Clipped);
     add(5, PrintColumn::Heading, true, t.SetupHeading);
     int row = 6;
     for (const auto& [caption, value] : t.Setup)

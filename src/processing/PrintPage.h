@@ -29,6 +29,7 @@ struct PrintTexts {
     QString Date;     // empty when the file has none (gone, or no name)
     QString CommentCaption;
     QString Comment;
+    QString Clipped; // "clipped: N points ...", empty when none were
     QString SetupHeading;
     std::vector<Pair> Setup; // the ten name/value label pairs, in order
     QString ProcessingHeading;

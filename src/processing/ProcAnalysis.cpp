@@ -78,6 +78,7 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     SpectrumAnalysis a;
     const int n = static_cast<int>(std::min(file.X.size(), file.Y.size()));
     a.Points = n;
+    a.Clipped = file.Clipped;
     a.Line = FitBaseLine(file.Y);
     BaseLineValues(a.Line, n, c.BaseLineY);
     const int centre = FindCentreIndex(file.Y, c.BaseLineY);
@@ -194,6 +195,7 @@ std::string SpectrumAnalysisJson(std::string_view fileName, const SpectrumAnalys
         o.Number("g", a.G);
         o.Index("gIndex", a.GIndex);
     }
+    o.Index("clipped", a.Clipped);
     o.Close();
     out += '\n';
     return out;

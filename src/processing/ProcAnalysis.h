@@ -50,6 +50,7 @@ struct SpectrumAnalysis {
     bool Esr = false;
     double G = 0;
     int GIndex = 0;
+    int Clipped = 0; // points cut to the +-500 display range: the values above are cut too
 };
 
 // The curves the two views put into Series2 (unzoomed), and the running

@@ -2,6 +2,7 @@
 #include "processing/RecoveryFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -90,14 +91,30 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-} // namespace
-
-std::string RecoveryFileName(long pid) {
-    return kPrefix + std::to_string(pid) + kSuffix;
+// A run name safe inside a file name; see RecoveryFileName.
+std::string SafeRunName(const std::string& entered) {
+    std::string name = entered.substr(entered.find_last_of('/') + 1);
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, kSuffix) == 0)
+        name.resize(name.size() - 4);
+    if (name.size() > 64)
+        name.resize(64);
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!(std::isalnum(u) && u < 0x80) && c != '-' && c != '_')
+            c = '_';
+    }
+    return name;
 }
 
-std::string RecoveryFilePath(const std::string& dir, long pid) {
-    return Join(dir, RecoveryFileName(pid));
+} // namespace
+
+std::string RecoveryFileName(long pid, const std::string& runName) {
+    const std::string run = SafeRunName(runName);
+    return kPrefix + std::to_string(pid) + (run.empty() ? "" : "-" + run) + kSuffix;
+}
+
+std::string RecoveryFilePath(const std::string& dir, long pid, const std::string& runName) {
+    return Join(dir, RecoveryFileName(pid, runName));
 }
 
 void MarkRecoveryHeader(DataFileHeader& header, int passesSet, bool loop) {
@@ -143,12 +160,13 @@ bool ProcessAlive(long pid) {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-std::string RecoveredFileName(std::time_t when) {
+std::string RecoveredFileName(std::time_t when, const std::string& runName) {
     std::tm local{};
     ::localtime_r(&when, &local);
     char text[64];
-    std::strftime(text, sizeof text, "recovered-%Y%m%d-%H%M%S.dcw", &local);
-    return text;
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S.dcw", &local);
+    const std::string run = SafeRunName(runName);
+    return "recovered-" + (run.empty() ? std::string() : run + "-") + text;
 }
 
 std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir,
@@ -167,13 +185,18 @@ std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir,
         if (pid < 0 || alive(pid))
             continue;
         const std::string path = Join(dir, name);
-        if (rest.rfind(kTempInfix, 0) == 0) {
+        // rest: ".dcw", or "-<run>.dcw" for a run that had a name.
+        if (rest.find(kTempInfix) != std::string::npos) {
             // A write cut off before its rename: never a complete file.
             ::unlink(path.c_str());
             continue;
         }
-        if (rest != kSuffix)
+        const std::size_t suffix = std::strlen(kSuffix);
+        if (rest.size() < suffix || rest.compare(rest.size() - suffix, suffix, kSuffix) != 0 ||
+            (rest.size() > suffix && rest[0] != '-'))
             continue;
+        const std::string runName = rest.size() > suffix ? rest.substr(1, rest.size() - suffix - 1)
+                                                         : std::string();
         RecoveredFile f;
         f.From = path;
         DataFileHeader header;
@@ -190,7 +213,7 @@ std::vector<RecoveredFile> CollectRecoveryFiles(const std::string& dir,
         }
         struct stat st {};
         const std::time_t when = ::stat(path.c_str(), &st) == 0 ? st.st_mtime : std::time(nullptr);
-        const std::string base = RecoveredFileName(when);
+        const std::string base = RecoveredFileName(when, runName);
         for (int k = 1; k < 1000; ++k) {
             std::string candidate = base;
             if (k > 1)

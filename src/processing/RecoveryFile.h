@@ -16,10 +16,13 @@
 
 namespace tavi {
 
-// "tavi-recovery-<pid>.dcw"
-std::string RecoveryFileName(long pid);
-// dir + "/" + RecoveryFileName(pid); an empty dir means the current directory.
-std::string RecoveryFilePath(const std::string& dir, long pid);
+// "tavi-recovery-<pid>.dcw", or "tavi-recovery-<pid>-<run>.dcw" when the run
+// was to be stored under a name, so that what is recovered carries it. The run
+// name is the entered file name without folder and ".dcw", with characters
+// other than letters, digits, '-' and '_' replaced by '_' (64 at most).
+std::string RecoveryFileName(long pid, const std::string& runName = {});
+// dir + "/" + RecoveryFileName(pid, runName); an empty dir means the current directory.
+std::string RecoveryFilePath(const std::string& dir, long pid, const std::string& runName = {});
 
 // The number of passes set (M of "N of M passes") travels in the header's
 // reserved bytes, which readers ignore; AccText holds N, so the processing
@@ -51,8 +54,9 @@ struct RecoveredFile {
     std::string Error; // why it could not be read or renamed
 };
 
-// "recovered-YYYYMMDD-HHMMSS.dcw" for a local time.
-std::string RecoveredFileName(std::time_t when);
+// "recovered-YYYYMMDD-HHMMSS.dcw" for a local time, with the run's name
+// after "recovered-" when it had one ("recovered-run1-YYYYMMDD-HHMMSS.dcw").
+std::string RecoveredFileName(std::time_t when, const std::string& runName = {});
 
 // Renames every recovery file in dir whose owner no longer runs to a dated
 // name (its last write time; "-2", "-3", ... when taken, never replacing a

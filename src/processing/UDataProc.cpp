@@ -127,6 +127,10 @@ TFDataProc::~TFDataProc() {
     }
 }
 
+namespace {
+const char* const kMomentHint = "Second and fourth moments";
+} // namespace
+
 QToolButton* TFDataProc::MakeButton(QWidget* parent, const char* name, const char* caption,
                                     const char* hint, bool checkable) {
     auto* b = Named(new QToolButton(parent), name);
@@ -189,19 +193,19 @@ void TFDataProc::BuildControls(QWidget* central) {
     SCursorsTB = separator(DOFileToolBar, "SCursorsTB", false);
     ZoomToolBar = frame(central, "ZoomToolBar");
     ZoomTB = MakeButton(ZoomToolBar, "ZoomTB", "HZ", "Horizontal Zoom", true);
-    UnZoomTB = MakeButton(ZoomToolBar, "UnZoomTB", "UZ", "UnZoom", false);
-    VerticalExpTB = MakeButton(ZoomToolBar, "VerticalExpTB", "VE", "Vertical expansion", false);
+    UnZoomTB = MakeButton(ZoomToolBar, "UnZoomTB", "UZ", "UnZoom: back to the whole sweep", false);
+    VerticalExpTB = MakeButton(ZoomToolBar, "VerticalExpTB", "VE", "Vertical expansion: fit the curve", false);
     FDerivativeToolBar = frame(central, "FDerivativeToolBar");
-    M2DerivativeTB = MakeButton(FDerivativeToolBar, "M2DerivativeTB", "M2", nullptr, true);
-    SDBTB = MakeButton(FDerivativeToolBar, "SDBTB", "SDB", nullptr, true);
+    M2DerivativeTB = MakeButton(FDerivativeToolBar, "M2DerivativeTB", "M2", kMomentHint, true);
+    SDBTB = MakeButton(FDerivativeToolBar, "SDBTB", "SDB", "Peak-to-peak line width", true);
     AbsorptionToolBar = frame(central, "AbsorptionToolBar");
-    M2AbsorptionTB = MakeButton(AbsorptionToolBar, "M2AbsorptionTB", "M2", nullptr, true);
-    HDBTB = MakeButton(AbsorptionToolBar, "HDBTB", "HDB", nullptr, true);
-    IntegralTB = MakeButton(AbsorptionToolBar, "IntegralTB", "Integral", nullptr, true);
+    M2AbsorptionTB = MakeButton(AbsorptionToolBar, "M2AbsorptionTB", "M2", kMomentHint, true);
+    HDBTB = MakeButton(AbsorptionToolBar, "HDBTB", "HDB", "Line width at half height", true);
+    IntegralTB = MakeButton(AbsorptionToolBar, "IntegralTB", "Integral", "Area between the cursors", true);
     CursorsToolBar = frame(central, "CursorsToolBar");
-    M2LCTB = MakeButton(CursorsToolBar, "M2LCTB", "LC", nullptr, true);
-    M2MCTB = MakeButton(CursorsToolBar, "M2MCTB", "MC", nullptr, true);
-    M2RCTB = MakeButton(CursorsToolBar, "M2RCTB", "RC", nullptr, true);
+    M2LCTB = MakeButton(CursorsToolBar, "M2LCTB", "LC", "Move the left cursor (drag, then release)", true);
+    M2MCTB = MakeButton(CursorsToolBar, "M2MCTB", "MC", "Move the centre cursor (drag, then release)", true);
+    M2RCTB = MakeButton(CursorsToolBar, "M2RCTB", "RC", "Move the right cursor (drag, then release)", true);
     IntegralToolBar = frame(central, "IntegralToolBar");
     MakeButton(IntegralToolBar, "ILCTB", "LC", nullptr, true);
     MakeButton(IntegralToolBar, "IRCTB", "RC", nullptr, true);
@@ -235,11 +239,13 @@ void TFDataProc::BuildControls(QWidget* central) {
         return c;
     };
     DSrc = makeChart("DSrc");
+    DSrc->setAccessibleName(QStringLiteral("Source spectrum"));
     Series1 = &DSrc->AddSeries();
     Series1->SetSeriesColour(kProcPointColour);
     SeriesLine0 = &DSrc->AddSeries();
     SeriesLine0->SetSeriesColour(Qt::white);
     DDst = makeChart("DDst");
+    DDst->setAccessibleName(QStringLiteral("Result curve"));
     Series2 = &DDst->AddSeries();
     Series2->SetSeriesColour(kProcPointColour);
     Series2->SetActive(false);
@@ -391,11 +397,15 @@ void TFDataProc::BuildControls(QWidget* central) {
     StatusPanel0 = Named(new QLabel(QStringLiteral("File: "), StatusBar), "StatusPanel0");
     StatusPanel0->setMinimumWidth(static_cast<int>(50 * layoutScale_));
     StatusBar->addWidget(StatusPanel0, 1);
+    ClippedLab = Named(new QLabel(StatusBar), "ClippedLab");
+    ClippedLab->setStyleSheet(QStringLiteral("QLabel { color: white; background-color: #c00000; }"));
+    StatusBar->addPermanentWidget(ClippedLab);
+    ClippedLab->hide();
     setStatusBar(StatusBar);
 }
 
 void TFDataProc::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File1"));
     auto item = [&](const char* name, const char* text) {
         QAction* a = file->addAction(QString::fromUtf8(text));
@@ -417,6 +427,9 @@ void TFDataProc::BuildMenus() {
     MExportData->setEnabled(false);
     MPrint->setEnabled(false);
     MPrintPdf->setEnabled(false);
+    MOpen->setShortcut(QKeySequence::Open);
+    MPrint->setShortcut(QKeySequence::Print);
+    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 }
 
 void TFDataProc::OnToggle(QToolButton* button, std::function<void()> handler) {
@@ -458,6 +471,8 @@ void TFDataProc::ConnectHandlers() {
     SeriesLine0->OnAfterDraw = [this] { SeriesLine0AfterDrawValues(); };
     Series2->OnAfterDraw = [this] { Series2AfterDrawValues(); };
     DDst->OnZoom = [this] { DDstZoom(); };
+    DSrc->OnStepKey = [this](int points) { SourceMarker.Step(points); };
+    DDst->OnStepKey = [this](int points) { ResultMarker.Step(points); };
     DDst->OnUndoZoom = [this] { DDstUndoZoom(); };
 }
 
@@ -475,21 +490,56 @@ void TFDataProc::FormCreate() {
     GroupBox2->setGeometry(sc(kGroupBox2Design.x()), sc(kGroupBox2Design.y()),
                            sc(kGroupBox2Design.width()), sc(kGroupBox2Design.height()));
     DSrc->move(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
-    const QRect bar = DIFileToolBar->geometry();
-    const QRect g1 = GroupBox1->geometry();
-    const QRect g2 = GroupBox2->geometry();
-    const int gap = DSrc->y() - (bar.y() + bar.height());
-    const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
-    const int width = g1.x() - 2 * DSrc->x();
-    const int h = (bottom - bar.y() - bar.height() - DOFileToolBar->height() - 4 * gap) / 2;
-    DSrc->resize(width, h);
-    DOFileToolBar->move(0, DSrc->y() + h + gap);
-    DDst->setGeometry(DSrc->x(), DOFileToolBar->y() + DOFileToolBar->height() + gap, width, h);
     // 4.-7.
-    LayoutRows();
+    LayoutToSize(false);
     // 8.
     SourceMarker.Detach();
     ResultMarker.Detach();
+}
+
+void TFDataProc::LayoutToSize(bool grow) {
+    const double s = layoutScale_;
+    auto sc = [s](int v) { return static_cast<int>(v * s); };
+    // The scaled design first; room beyond it goes to the charts, and the
+    // group boxes keep to the right edge.
+    const QRect bar(0, 0, sc(kDesignWidth), sc(kRowHeight));
+    const QRect g1(sc(kGroupBox1Design.x()), sc(kGroupBox1Design.y()),
+                   sc(kGroupBox1Design.width()), sc(kGroupBox1Design.height()));
+    const QRect g2(sc(kGroupBox2Design.x()), sc(kGroupBox2Design.y()),
+                   sc(kGroupBox2Design.width()), sc(kGroupBox2Design.height()));
+    const QPoint src(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
+    const int gap = src.y() - (bar.y() + bar.height());
+    const int bottom = g2.y() + g2.height() + (g2.y() - g1.y() - g1.height());
+    const int chartWidth = g1.x() - 2 * src.x();
+    const int h = (bottom - bar.y() - bar.height() - bar.height() - 4 * gap) / 2;
+    if (designSize_.isEmpty())
+        designSize_ = size();
+    const int extraW = grow ? std::max(0, width() - designSize_.width()) : 0;
+    const int extraH = grow ? std::max(0, height() - designSize_.height()) : 0;
+
+    DIFileToolBar->setGeometry(bar.adjusted(0, 0, extraW, 0));
+    DOFileToolBar->resize(bar.width() + extraW, bar.height());
+    GroupBox1->setGeometry(g1.translated(extraW, 0));
+    GroupBox2->setGeometry(g2.translated(extraW, 0));
+    const int chartH = h + extraH / 2;
+    const bool resized = DSrc->size() != QSize(chartWidth + extraW, chartH);
+    DSrc->setGeometry(src.x(), src.y(), chartWidth + extraW, chartH);
+    DOFileToolBar->move(0, DSrc->y() + chartH + gap);
+    DDst->setGeometry(src.x(), DOFileToolBar->y() + DOFileToolBar->height() + gap,
+                      chartWidth + extraW, chartH);
+    // The cursors step by pixels of the chart they are on.
+    if (resized) {
+        SourceMarker.PixelsPerPoint = 0;
+        ResultMarker.PixelsPerPoint = 0;
+    }
+    LayoutRows();
+}
+
+void TFDataProc::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // Once created, every size change re-lays the window out from its design.
+    if (DSrc && !designSize_.isEmpty())
+        LayoutToSize(true);
 }
 
 void TFDataProc::LayoutRows() {
@@ -577,6 +627,8 @@ void TFDataProc::FormShow() {
     ClearSetupLabels();
     XYST->clear();
     SetStatusPanel(QString());
+    Clipped = 0;
+    ClippedLab->hide();
     // 2.
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
@@ -723,6 +775,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ModAmpValue = f.ModAmpValue;
     FrequencyValue = f.FrequencyValue;
     FieldB0Value = f.FieldB0Value;
+    // A line cut at the display range gives widths and a base line that look
+    // plausible and are wrong: say so beside the file name.
+    Clipped = f.Clipped;
+    ClippedLab->setText(
+        QStringLiteral(" clipped: %1 points (beyond \u00B1500, measured as cut) ").arg(Clipped));
+    ClippedLab->setVisible(Clipped > 0);
     // 6.
     if (Settings.FieldSweep == 0)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [kHz]");
@@ -785,11 +843,22 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     FDerivativeTBClick();
     SetDown(AbsorptionTB, false);
     AbsorptionTBClick();
+    // Nothing of the previous file stays on the result chart: its curve, its
+    // readout and its axis follow the new file before any view is chosen.
+    Series2->Clear();
+    DstXYST->clear();
+    DDst->BottomAxis().SetValueFormat(DSrc->BottomAxis().ValueFormat());
+    DDst->BottomAxis().SetMinMax(f.XMin, f.XMax);
+    DDst->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
+    DDst->Invalidate();
     // 14.
     momentIsG_ = Settings.ModeText == "ESR";
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");
     M2DerivativeTB->setText(moment);
     M2AbsorptionTB->setText(moment);
+    for (QToolButton* b : {M2DerivativeTB, M2AbsorptionTB})
+        b->setToolTip(momentIsG_ ? QStringLiteral("g-factor at the line centre")
+                                 : QString::fromUtf8(kMomentHint));
     return true;
 }
 
@@ -1001,7 +1070,7 @@ void TFDataProc::ZoomTBClick() {
 
 void TFDataProc::DDstZoom() {
     TChartAxis& bottom = DDst->BottomAxis();
-    bottom.SetIncrement((bottom.Maximum() - bottom.Minimum()) * 0.25);
+    bottom.SetIncrement(NiceStep((bottom.Maximum() - bottom.Minimum()) * 0.25));
     ResultMarker.PixelsPerPoint = 0;
     SetDown(ZoomTB, false);
     ZoomTBClick();

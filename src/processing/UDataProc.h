@@ -175,6 +175,7 @@ public:
 
     QStatusBar* StatusBar = nullptr;
     QLabel* StatusPanel0 = nullptr;
+    QLabel* ClippedLab = nullptr; // "clipped: N points", shown only when some are
 
     QAction* MOpen = nullptr;
     QAction* MExportAscii = nullptr;
@@ -198,6 +199,7 @@ public:
     double ModAmpValue = 0;
     double FrequencyValue = 0;
     double FieldB0Value = 0;
+    int Clipped = 0; // points of the loaded file cut to the +-500 range
 
     // ---- handlers, in the window's order ----
     void FormCreate();
@@ -256,6 +258,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -265,6 +268,10 @@ private:
     void BuildMenus();
     void ConnectHandlers();
     void LayoutRows();
+    // Places the charts, the rows and the group boxes: the scaled design, and
+    // with grow the room beyond it given to the charts.
+    void LayoutToSize(bool grow);
+    QSize designSize_; // the window's size as created: the layout's starting point
     QToolButton* MakeButton(QWidget* parent, const char* name, const char* caption,
                             const char* hint, bool checkable);
     // Check buttons: the handler follows the button's state change, so a

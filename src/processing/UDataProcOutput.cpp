@@ -130,6 +130,8 @@ static PrintTexts CollectPrintTexts(const TFDataProc& w) {
     t.Date = FileDateText(w.FileName());
     t.CommentCaption = w.CommentLab->text();
     t.Comment = w.LComment->toPlainText();
+    if (w.Clipped > 0)
+        t.Clipped = w.ClippedLab->text().trimmed();
     t.SetupHeading = w.GroupBox1->title();
     const std::pair<QLabel*, QLabel*> pairs[] = {
         {w.ModeLab, w.LResonance},   {w.SweepTpLab, w.LSweepTp},
@@ -206,14 +208,26 @@ void TFDataProc::MExportDataClick() {
     const bool viewOn = DerivativeOn() || AbsorptionOn();
     const QString viewName = DerivativeOn() ? FDerivativeTB->text() : AbsorptionTB->text();
     bool result = false;
-    if (viewOn)
-        result = Dialogs().Message(this,
-                                   QStringLiteral("Export the result curve \"%1\"?\n"
-                                                  "\"No\" exports the source spectrum.")
-                                       .arg(viewName),
-                                   MsgIcon::Information, MsgButtons::YesNo) == MsgResult::Yes;
-    const QString start = QString::fromStdString(
-        CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), "csv"));
+    if (viewOn) {
+        const MsgResult answer =
+            Dialogs().Message(this,
+                              QStringLiteral("Export the result curve \"%1\"?\n"
+                                             "\"No\" exports the source spectrum.")
+                                  .arg(viewName),
+                              MsgIcon::Information, MsgButtons::YesNoCancel);
+        if (answer != MsgResult::Yes && answer != MsgResult::No)
+            return;
+        result = answer == MsgResult::Yes;
+    }
+    // The result curve is named after its view, so exporting both never
+    // proposes one name for two different curves.
+    const std::string viewSuffix =
+        !result ? std::string() : DerivativeOn() ? "-derivative" : "-absorption";
+    std::string startPath =
+        CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), "csv");
+    if (startPath.ends_with(".csv"))
+        startPath.insert(startPath.size() - 4, viewSuffix);
+    const QString start = QFile::decodeName(QByteArray::fromStdString(startPath));
     const QString path = Dialogs().SaveFile(this, QStringLiteral("Export"), start,
                                             QStringLiteral("CSV (*.csv);;JCAMP-DX (*.jdx *.dx)"),
                                             QStringLiteral("csv"));

@@ -159,6 +159,13 @@ void ChartMarker::MoveTo(int index) {
     Refresh();
 }
 
+void ChartMarker::Step(int points) {
+    TChartSeries* s = Tracked();
+    if (!Active || !s || s->FirstVisibleIndex() < 0)
+        return;
+    MoveTo(std::clamp(CurrentIndex() + points, s->FirstVisibleIndex(), s->LastVisibleIndex()));
+}
+
 void ChartMarker::Centre() {
     TChartSeries* s = Tracked();
     if (!s)

@@ -88,6 +88,9 @@ struct ChartMarker {
     void Refresh();
     void HideReferences();
     void MoveTo(int index);
+    // Moves the cursor by points, within the visible points (the keys' way of
+    // dragging); nothing while the marker is off.
+    void Step(int points);
     void Centre();
     int CurrentIndex() const;
     void SetBaseLineSeries(TChartSeries* series) { BaseLineSeries = series; }

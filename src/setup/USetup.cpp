@@ -238,12 +238,35 @@ bool MakeFolders(const std::string& dir) {
 
 } // namespace
 
-std::string FindStandardSetup(const std::string& setupDir, const std::string& dataDir) {
+std::string SiteConfigDir(const std::string& exeDir) {
+    // The prefix is the folder above bin; /usr's configuration lives in /etc.
+    std::string prefix = exeDir;
+    while (prefix.size() > 1 && prefix.back() == '/')
+        prefix.pop_back();
+    const auto slash = prefix.rfind('/');
+    prefix = slash == std::string::npos ? std::string() : prefix.substr(0, slash);
+    if (prefix == "/usr" || prefix.ends_with("/usr"))
+        prefix.resize(prefix.size() - 4);
+    return prefix + "/etc/tavi/";
+}
+
+std::string FindStandardSetup(const std::string& setupDir, const std::string& siteDir,
+                              const std::string& dataDir) {
     const std::string own = StandardSetupPath(setupDir);
-    if (IsRegularFile(own) || dataDir.empty())
+    if (IsRegularFile(own))
         return own;
-    const std::string shipped = WithSeparator(dataDir) + std::string(kStandardName);
-    return IsRegularFile(shipped) ? shipped : own;
+    for (const std::string* dir : {&siteDir, &dataDir}) {
+        if (dir->empty())
+            continue;
+        const std::string candidate = WithSeparator(*dir) + std::string(kStandardName);
+        if (IsRegularFile(candidate))
+            return candidate;
+    }
+    return own;
+}
+
+std::string FindStandardSetup(const std::string& setupDir, const std::string& dataDir) {
+    return FindStandardSetup(setupDir, {}, dataDir);
 }
 
 IniLocation ChooseIniLocation(const std::string& exeDir, bool exeDirKeepsIni,
@@ -363,8 +386,13 @@ bool ReadIni(const std::string& path, const std::string& exeDir, IniSettings& se
 
 bool ReadIni(const IniLocation& location, IniSettings& settings) {
     std::ifstream in(location.Path, std::ios::binary);
-    if (!in)
+    if (!in) {
+        // A user's first start: the folders are theirs from the outset, not
+        // the executable's (/usr/bin), where nothing can be saved.
+        if (!location.BesideExecutable)
+            ParseIni({}, location, settings);
         return false;
+    }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ParseIni(text, location, settings);
     return true;

@@ -71,8 +71,15 @@ std::string StandardSetupPath(const std::string& setupDir);
 // "STANDARD.CFG"), found relative to the executable's directory so that a
 // moved installation still finds it; ends with "/".
 std::string InstalledDataDir(const std::string& exeDir);
+// Where a laboratory keeps its own default "STANDARD.CFG" for an installation
+// whose programs are in exeDir: /etc/tavi/ for one in /usr (as the package's),
+// else <prefix>/etc/tavi/; ends with "/".
+std::string SiteConfigDir(const std::string& exeDir);
 // The standard setup to load at start-up: the one in the setup directory, or,
-// when that directory holds none, the one shipped in dataDir (when there is one).
+// when that directory holds none, the first of siteDir (the laboratory's) and
+// dataDir (the shipped one) that has one; empty directories are skipped.
+std::string FindStandardSetup(const std::string& setupDir, const std::string& siteDir,
+                              const std::string& dataDir);
 std::string FindStandardSetup(const std::string& setupDir, const std::string& dataDir);
 
 struct TSoundSetting {

@@ -2,6 +2,7 @@
 // tavi-sim: the spectrometer model behind a pseudo-terminal, so that the
 // program (or a test) can open the printed slave path as its serial port.
 #include "common/Usr.h"
+#include "common/Version.h"
 #include "sim/Spectrometer.h"
 
 #include <algorithm>
@@ -39,8 +40,9 @@ SIGINT or SIGTERM.
   --points N                     points per pass, 1..65535 (default 1024)
   --speed F                      pass = sweep time / F; 0 = as fast as the line
                                  takes (default 1)
-  --version V                    control program version, 3 chars (default 2.0;
-                                 2.0 scales raw values by 76000, else 13500)
+  --firmware V                   control program version, 3 chars (default 2.0;
+                                 2.0 scales raw values by 76000, else 13500);
+                                 --version V says the same
   --serial S                     unit serial number, 4 chars (default 0042)
   --field-source C               field source code reported after Y (default 1)
   --offsets A,B                  field-zero offsets reported in X (default 0,0)
@@ -72,6 +74,7 @@ SIGINT or SIGTERM.
   --flood-after-points K:BYTES   after K points send BYTES bytes without CR
                                  (then one CR), logged as "# flood BYTES"
   --help                         this text
+  --version                      the version of tavi-sim
 )";
 
 int gSignalPipe[2] = {-1, -1};
@@ -155,7 +158,11 @@ Args Parse(int argc, char** argv) {
             if (end == v.c_str() || *end != '\0' || !(f >= 0.0))
                 Fail("bad --noise '" + v + "'");
             a.sim.noise = f;
-        } else if (opt == "--version") {
+        } else if (opt == "--version" && !inlineValue &&
+                   (i + 1 >= argc || std::string_view(argv[i + 1]).starts_with("--"))) {
+            std::cout << tavi::VersionLine("tavi-sim");
+            std::exit(0);
+        } else if (opt == "--firmware" || opt == "--version") {
             a.sim.version = value();
         } else if (opt == "--serial") {
             a.sim.serial = value();

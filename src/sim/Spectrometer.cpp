@@ -467,7 +467,7 @@ Corruption Spectrometer::Corrupt(const std::string& vLine, std::mt19937& rng) {
         break;
     }
     case Corruption::Tail: {
-        const unsigned more = 1 + rng() % 6;
+        const auto more = static_cast<unsigned>(1 + rng() % 6);
         for (unsigned i = 0; i < more; ++i)
             body += anyButCR();
         c.verdict = Corruption::Intact;

@@ -2,6 +2,7 @@
 // tavi-dcw: prints a data file as the processing window reads it, as JSON,
 // CSV or JCAMP-DX.
 #include "common/JsonText.h"
+#include "common/Version.h"
 #include "processing/DataFile.h"
 #include "processing/Export.h"
 
@@ -11,6 +12,12 @@
 
 namespace {
 
+// The loader's message with the file named once: "Cannot open file X: ..."
+// names it already, "file format error" does not.
+std::string Naming(const std::string& path, const std::string& error) {
+    return error.find(path) != std::string::npos ? error : path + ": " + error;
+}
+
 using tavi::AppendJsonNumber;
 using tavi::AppendJsonString;
 
@@ -18,7 +25,7 @@ constexpr const char* kUsage =
     "Usage: tavi-dcw --json FILE\n"
     "       tavi-dcw --csv FILE\n"
     "       tavi-dcw --jcamp FILE\n"
-    "       tavi-dcw --help\n"
+    "       tavi-dcw --help | --version\n"
     "\n"
     "Reads a TAVI data file (*.dcw, format 10 or 11) and prints one JSON object:\n"
     "the header texts (format, comment, frequencyText, fieldB0Text, fieldSweep,\n"
@@ -102,6 +109,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs(tavi::VersionLine("tavi-dcw").c_str(), stdout);
+        return 0;
+    }
     const std::string_view mode = argc == 3 ? std::string_view(argv[1]) : std::string_view();
     if (mode != "--json" && mode != "--csv" && mode != "--jcamp") {
         std::fputs(kUsage, stderr);
@@ -110,7 +121,7 @@ int main(int argc, char** argv) {
     tavi::LoadedDataFile file;
     std::string error;
     if (!tavi::ReadDataFile(argv[2], file, &error)) {
-        std::fprintf(stderr, "tavi-dcw: %s: %s\n", argv[2], error.c_str());
+        std::fprintf(stderr, "tavi-dcw: %s\n", Naming(argv[2], error).c_str());
         return 1;
     }
     std::string json = mode == "--json" ? ToJson(file) : ToExport(file, argv[2], mode == "--csv");

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavi-proc: the processing window's measurements on data files, as JSON.
+#include "common/Version.h"
 #include "processing/DataFile.h"
 #include "processing/ProcAnalysis.h"
 
@@ -9,9 +10,15 @@
 
 namespace {
 
+// The loader's message with the file named once: "Cannot open file X: ..."
+// names it already, "file format error" does not.
+std::string Naming(const std::string& path, const std::string& error) {
+    return error.find(path) != std::string::npos ? error : path + ": " + error;
+}
+
 constexpr const char* kUsage =
     "Usage: tavi-proc --json FILE...\n"
-    "       tavi-proc --help\n"
+    "       tavi-proc --help | --version\n"
     "\n"
     "Loads each TAVI data file (*.dcw) as the processing window does and prints\n"
     "one JSON object per file, one per line, with what the window's buttons give\n"
@@ -42,6 +49,9 @@ constexpr const char* kUsage =
     "                  from each end\n"
     "  g, gIndex    only for ESR files: the g-factor at the point \"G\" moves the\n"
     "               cursor to (the line centre), and that point's index\n"
+    "  clipped      the number of points whose average (sum / passes) lay\n"
+    "               beyond the +-500 display range; every value above is\n"
+    "               measured on the cut line, so a count above 0 flags them\n"
     "\n"
     "The moments are given for every file, also where the window shows \"G\"\n"
     "instead of \"M2\". X values are offsets from the sweep centre in Gs (field\n"
@@ -62,6 +72,10 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs(tavi::VersionLine("tavi-proc").c_str(), stdout);
+        return 0;
+    }
     if (argc < 3 || std::string_view(argv[1]) != "--json") {
         std::fputs(kUsage, stderr);
         return 2;
@@ -73,7 +87,7 @@ int main(int argc, char** argv) {
         tavi::LoadedDataFile file;
         std::string error;
         if (!tavi::ReadDataFile(argv[k], file, &error)) {
-            std::fprintf(stderr, "tavi-proc: %s: %s\n", argv[k], error.c_str());
+            std::fprintf(stderr, "tavi-proc: %s\n", Naming(argv[k], error).c_str());
             written = Write(tavi::LoadErrorJson(argv[k], error));
             status = 1;
             continue;

@@ -3,6 +3,7 @@
 // series: connects, sends a setup, takes its passes and saves the data file.
 #include "acquisition/SpectrometerLink.h"
 #include "common/JsonText.h"
+#include "common/Version.h"
 #include "device/ComPort.h"
 #include "params/UTextTbl.h"
 #include "processing/DataFile.h"
@@ -442,7 +443,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::printf("tavi-run %s\n", TAVI_VERSION);
+            std::fputs(VersionLine("tavi-run").c_str(), stdout);
             return 0;
         }
         if (arg == "--json") {

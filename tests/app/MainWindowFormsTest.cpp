@@ -7,6 +7,7 @@
 #include "dialogs/DlgBox1.h"
 #include "dialogs/UService.h"
 #include "dialogs/UsersAssist.h"
+#include "platform/Chart.h"
 #include "platform/Controls.h"
 #include "processing/UDataProc.h"
 #include "setup/DirDlgB.h"
@@ -107,6 +108,20 @@ TEST_F(FormsTest, DataProcessingIsShownMaximisedWithoutBeingModal) {
     fcw->DProcTB->click();
     EXPECT_TRUE(forms->FDataProc()->isVisible());
     EXPECT_EQ(dialogs.fake.execs, 0);
+}
+
+TEST_F(FormsTest, ProcAfterASaveOpensThatFileOnce) {
+    MakeForms();
+    TFDataProc& proc = *forms->FDataProc();
+    fcw->AccBuffer.assign(3 * 4, 0);
+    fcw->RunComplete = true;
+    ASSERT_TRUE(fcw->SaveDataFile(exeDir.path() + "/run1.dcw"));
+    fcw->DProcTB->click();
+    EXPECT_EQ(proc.FileName(), exeDir.path() + "/run1.dcw");
+    EXPECT_EQ(proc.Series1->Count(), 3);
+    proc.Series1->Clear(); // what the operator did since stays at the next visit
+    fcw->DProcTB->click();
+    EXPECT_EQ(proc.Series1->Count(), 0);
 }
 
 TEST_F(FormsTest, CommentDoubleClickOpensTheCommentDialog) {

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,12 +123,33 @@ TEST_F(StartupTest, ReadsIniAndStandardSetupFromTheSetupDirectory) {
     EXPECT_EQ(w->Params.Frequency, rec.Frequency);
 }
 
-TEST_F(StartupTest, UnknownPortNameIsKeptWithNoItemChecked) {
-    WriteIniLines({"", "", "", "/dev/ttyUSB0", "", "0,1,0", "", "0,1,0", "", "0,0,1"});
+// The port menu's items below COM4: caption and check mark.
+std::vector<std::pair<std::string, bool>> DeviceItems(const TFCW& w) {
+    std::vector<std::pair<std::string, bool>> items;
+    for (const QAction* a : w.PortDeviceItems)
+        items.emplace_back(a->text().toStdString(), a->isChecked());
+    return items;
+}
+
+TEST_F(StartupTest, PortsPresentAndThePortInUseAreListedWithItChecked) {
+    WriteIniLines({"", "", "", "/dev/ttyUSB7", "", "0,1,0", "", "0,1,0", "", "0,0,1"});
     Make();
-    EXPECT_EQ(port.DeviceName(), "/dev/ttyUSB0");
+    EXPECT_EQ(port.DeviceName(), "/dev/ttyUSB7");
     for (QAction* a : w->MSpcCOMItems)
         EXPECT_FALSE(a->isChecked());
+    using Items = std::vector<std::pair<std::string, bool>>;
+    w->ListPorts = [] { return std::vector<std::string>{"/dev/ttyS0", "/dev/ttyACM0"}; };
+    w->RefreshPortMenu(); // ttyS0 is COM1; the absent port in use is still shown
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", false}, {"/dev/ttyUSB7", true}}));
+    w->PortDeviceItems[0]->trigger();
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", true}}));
+    dialogs.fake.script = [](QDialog& d) {
+        d.findChild<QLineEdit*>("TextEdit")->setText("/dev/serial/by-id/usb-1");
+        return int(QDialog::Accepted);
+    };
+    w->MSpcOther->trigger();
+    EXPECT_EQ(port.DeviceName(), "/dev/serial/by-id/usb-1");
+    EXPECT_EQ(DeviceItems(*w), (Items{{"/dev/ttyACM0", false}, {"/dev/serial/by-id/usb-1", true}}));
     // Empty directory lines become the program's directory.
     EXPECT_EQ(w->SetupDir, exeDir.path().toStdString() + "/");
 }
@@ -535,9 +557,14 @@ TEST_F(CommandTest, HelmholtzCoilsFallBackToEsrAndResendTheWholeSet) {
     EXPECT_EQ(port.TakeWritten(), expected);
     EXPECT_EQ(w->Params.Mode, rmESR);
     EXPECT_TRUE(w->EPRResRB->isChecked());
-    // The record's frequency sweep stays chosen although it is unavailable in ESR.
-    EXPECT_TRUE(w->FreqSwRngRB->isChecked());
+    // The record's frequency sweep does not survive into ESR, so a run there
+    // starts a field sweep.
+    EXPECT_TRUE(w->FieldSwRngRB->isChecked());
+    EXPECT_FALSE(w->FreqSwRngRB->isChecked());
     EXPECT_FALSE(w->FreqSwRngRB->isEnabled());
+    EXPECT_EQ(w->Params.FieldSweep, 1);
+    w->StartToolBClick();
+    EXPECT_EQ(port.TakeWritten(), Lines{lines::StartSweep(false)});
 }
 
 TEST_F(CommandTest, ElectromagnetFallsBackFromEsrToHydrogen) {
@@ -619,7 +646,10 @@ TEST_F(ConnectionTest, IdentifyOnlyNeverConnectsAndIgnoreClosesThePort) {
     dialogs.fake.answers.push_back(MsgResult::Ignore);
     w->Timer1Timer();
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
-    EXPECT_EQ(dialogs.fake.messages[0].text, "Device not ready");
+    // It names the port and what was heard of the device.
+    EXPECT_EQ(dialogs.fake.messages[0].text.section('\n', 0, 0), "Device not ready");
+    EXPECT_TRUE(dialogs.fake.messages[0].text.contains("Port: COM1 (/dev/ttyS0)"));
+    EXPECT_TRUE(dialogs.fake.messages[0].text.contains("unit #0042"));
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(dialogs.fake.messages[0].buttons, MsgButtons::RetryIgnore);
     EXPECT_TRUE(port.written.empty());

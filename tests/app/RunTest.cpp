@@ -1,18 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunTestSupport.h"
+#include "device/UOutMess.h"
 #include "platform/Chart.h"
 #include "processing/DataFile.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSpinBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QToolButton>
 #include <cmath>
+#include <functional>
+#include <tuple>
 #include <limits>
 
 namespace tavi::test {
@@ -335,6 +344,87 @@ TEST_F(RunTest, MarkerButtonsSwitchBetweenCursorAndLevelLine) {
     w->XYST->clear();
     w->Fid->RepaintNow();
     EXPECT_TRUE(w->XYST->text().startsWith(" A: ")) << w->XYST->text().toStdString();
+}
+
+TEST_F(RunTest, PointsBeyondTheChartAreFlaggedForTheRunWhileTheSumsKeepThem) {
+    SetPasses(2);
+    Start();
+    Pass({10, 500, -500}); // at the edges, not beyond
+    EXPECT_TRUE(w->ClippedLab->isHidden());
+    Pass({501, 0, -1833});
+    EXPECT_TRUE(w->ClippedLab->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->ClippedLab->text().contains("Clipped: 2 points"));
+    EXPECT_EQ(Entry(2), -500 - 1833);
+    Start();
+    Pass({1, 2, 3});
+    EXPECT_TRUE(w->ClippedLab->isHidden());
+}
+
+// A change of sweep kind, range or mode clears the last run from the chart;
+// one that keeps the axis does not. The sums stay savable.
+TEST_F(RunTest, AChangedSweepAxisClearsTheLastRunFromTheChart) {
+    const std::pair<std::function<void()>, bool> changes[] = {
+        {[this] { w->FieldSwRngRBClick(); }, false},
+        {[this] { w->FreqSwRngRB->click(); }, true},
+        {[this] { w->FieldSwRngUpDown->ClickUp(); }, true},
+        {[this] { port.Feed("M02\r"); }, true}, // reconnected to an ESR unit
+    };
+    for (const auto& [change, clears] : changes) {
+        w->FieldSwRngUpDown->SetPosition(2);
+        w->FieldSwRngUpDownClick();
+        SetPasses(2);
+        Start();
+        Pass({1, 2, 3});
+        Pass({4, 5, 6});
+        SetPasses(1);
+        change();
+        EXPECT_EQ(w->SeriesAcc->Count(), clears ? 0 : 3);
+        EXPECT_EQ(w->MainMarker.Active, !clears);
+        EXPECT_EQ(Panel(0), clears ? "Acc: 0 of 1" : "Acc: 2 of 1");
+        EXPECT_EQ(Entries(), 3u);
+    }
+}
+
+// Keys typed after a click on a value field or an arrow reach its control.
+TEST_F(RunTest, ClickedSteppingControlsTakeTheKeysFromTheComment) {
+    w->show();
+    w->GainScrollBar->setValue(100);
+    const std::tuple<QWidget*, QWidget*, int, int> cases[] = {
+        {w->AccUpDown->UpButton(), w->AccUpDown, Qt::Key_Up, 1},
+        {w->TuningB0Val, w->TuningB0UpDown, Qt::Key_Up, w->TuningB0UpDown->Increment()},
+        {w->GainVal, w->GainScrollBar, Qt::Key_PageUp, 10},
+    };
+    for (const auto& [clicked, control, key, step] : cases) {
+        w->CommentEdit->setText("gain 0");
+        w->CommentEdit->setFocus();
+        const QPointF at(2, 2);
+        QMouseEvent press(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, {});
+        QMouseEvent release(QEvent::MouseButtonRelease, at, at, Qt::LeftButton, {}, {});
+        QApplication::sendEvent(clicked, &press);
+        QApplication::sendEvent(clicked, &release);
+        ASSERT_EQ(w->focusWidget(), control);
+        const auto value = [c = control] {
+            auto* bar = qobject_cast<QScrollBar*>(c);
+            return bar ? bar->value() : static_cast<TUpDown*>(c)->Position();
+        };
+        const int before = value();
+        const std::pair<int, QString> keys[] = {{Qt::Key_4, "4"}, {key, {}}};
+        for (const auto& [k, text] : keys) {
+            QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier, text);
+            QApplication::sendEvent(w->focusWidget(), &e);
+        }
+        EXPECT_EQ(w->CommentEdit->text(), "gain 0");
+        EXPECT_EQ(value(), before + step);
+    }
+    // A double click on the gain types it; its handler sends it.
+    dialogs.fake.script = [](QDialog& d) {
+        d.findChild<QSpinBox*>("NumberEdit")->setValue(20);
+        return int(QDialog::Accepted);
+    };
+    port.TakeWritten();
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, {2, 2}, {2, 2}, Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(w->GainVal, &dbl);
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{lines::Gain(20)});
 }
 
 TEST_F(RunTest, SumsWrapAroundAs32BitIntegers) {

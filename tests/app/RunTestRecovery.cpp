@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <csignal>
@@ -24,8 +25,9 @@ constexpr long kDeadPid = 999999999; // above any pid_max: no such process
 class RecoveryTest : public RunFixture {
 protected:
     QString RecoveryFile() const {
-        return QString::fromStdString(
-            RecoveryFilePath(dataDir.path().toStdString(), static_cast<long>(::getpid())));
+        return QString::fromStdString(RecoveryFilePath(
+            dataDir.path().toStdString(), static_cast<long>(::getpid()),
+            w->SingleRB->isChecked() ? w->FNameEdit->text().toStdString() : ""));
     }
     // Sums, AccText and mark of a data file; false when unreadable.
     struct Content {
@@ -181,8 +183,13 @@ TEST_F(RecoveryTest, LoopKeepsTheLastFinishedPass) {
     port.Feed("D\r");
     ASSERT_EQ(w->RunState, 5);
     ASSERT_TRUE(w->MSaveas->isEnabled());
+    // The status says the finished pass is not lost, until it is saved.
+    EXPECT_FALSE(w->AbortNoticeLab->isHidden());
+    EXPECT_EQ(w->AbortNoticeLab->text().trimmed(),
+              "\"Save data as ...\" keeps 1 finished pass");
     dialogs.fake.fileAnswers.push_back(DataPath("loop.dcw"));
     w->MSaveasClick();
+    EXPECT_TRUE(w->AbortNoticeLab->isHidden());
     ASSERT_TRUE(Read(DataPath("loop.dcw"), c));
     EXPECT_EQ(c.sums, (std::vector<std::int32_t>{9, 9}));
     EXPECT_EQ(c.accText, "1");

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunTestSupport.h"
+#include "device/UOutMess.h"
 #include "processing/DataFile.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <csignal>
 #include <sys/resource.h>
+#include <tuple>
 
 namespace tavi::test {
 namespace {
@@ -61,6 +63,23 @@ TEST_F(SaveTest, AutoSaveAppendsTheDefaultExtension) {
                     FieldSweepRangeGs(0, w->FieldSwRngUpDown->Position()));
 }
 
+TEST_F(SaveTest, AnEsrUnitRecordsAFieldSweepWhateverTheSetupSaid) {
+    w->Params.FieldSweep = 0; // the setup was saved with a frequency sweep
+    port.Feed("M02\r");       // Helmholtz coils: the set falls back to ESR
+    ASSERT_TRUE(w->EPRResRB->isChecked());
+    EXPECT_FALSE(w->FreqSwRngRB->isChecked());
+    port.TakeWritten();
+    w->FNameEdit->setText("esr1");
+    Start();
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{lines::StartSweep(false)});
+    Pass({1, 2});
+    LoadedDataFile loaded;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(DataPath("esr1.dcw").toStdString(), loaded, &error)) << error;
+    EXPECT_EQ(loaded.Settings.FieldSweep, 1);
+    EXPECT_FLOAT_EQ(loaded.Settings.SweepRange, FieldSweepRangeGs(1, w->FieldSwRngUpDown->Position()));
+}
+
 TEST_F(SaveTest, AutoSaveKeepsAGivenExtension) {
     w->FNameEdit->setText("run1.txt");
     Start();
@@ -77,30 +96,35 @@ TEST_F(SaveTest, UnnamedRunsAreNotSaved) {
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
 }
 
-TEST_F(SaveTest, RefusedOverwriteKeepsTheFile) {
+// Asked once at Start, so nothing waits at the end; No offers another name.
+TEST_F(SaveTest, TheOverwriteQuestionComesAtStartAndNoAsksForAnotherName) {
     const QString path = DataPath("run1.dcw");
-    {
+    const std::tuple<MsgResult, QString, QString> cases[] = {
+        {MsgResult::No, "", ""},                    // another name cancelled: kept for Save as
+        {MsgResult::No, "run1b.dcw", "run1b.dcw"},
+        {MsgResult::Yes, "", "run1.dcw"},
+    };
+    for (const auto& [answer, otherName, saved] : cases) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("old");
+        f.close();
+        dialogs.fake.messages.clear();
+        dialogs.fake.saveStarts.clear();
+        w->Panels[1]->setText("Last Data Saved In: ");
+        dialogs.fake.answers = {answer};
+        dialogs.fake.fileAnswers = {otherName.isEmpty() ? "" : DataPath(otherName)};
+        w->FNameEdit->setText("run1");
+        Start();
+        ASSERT_EQ(dialogs.fake.messages.size(), 1u);
+        EXPECT_EQ(dialogs.fake.messages[0].text, "\"run1.dcw\" file exists. Overwrite ?");
+        Pass({1, 2});
+        EXPECT_EQ(dialogs.fake.messages.size(), 1u);
+        EXPECT_EQ(dialogs.fake.saveStarts, answer == MsgResult::No ? std::vector{path}
+                                                                   : std::vector<QString>{});
+        EXPECT_EQ(ReadAll(path).size(), answer == MsgResult::No ? 3 : 425 + 8);
+        EXPECT_EQ(Panel(1), "Last Data Saved In: " + saved);
     }
-    dialogs.fake.answers.push_back(MsgResult::No);
-    w->FNameEdit->setText("run1");
-    Start();
-    Pass({1, 2});
-    ASSERT_FALSE(dialogs.fake.messages.empty());
-    EXPECT_EQ(dialogs.fake.messages.back().text, "\"run1.dcw\" file exists. Overwrite ?");
-    EXPECT_EQ(dialogs.fake.messages.back().icon, MsgIcon::Warning);
-    EXPECT_EQ(dialogs.fake.messages.back().buttons, MsgButtons::YesNo);
-    EXPECT_EQ(ReadAll(path), QByteArray("old"));
-    EXPECT_TRUE(w->FNameEdit->text().isEmpty());
-    EXPECT_EQ(Panel(1), "Last Data Saved In: ");
-
-    // Yes overwrites.
-    w->FNameEdit->setText("run1");
-    Start();
-    Pass({1, 2});
-    EXPECT_EQ(ReadAll(path).size(), 425 + 8);
 }
 
 TEST_F(SaveTest, AMissingDirectoryIsReportedAndNothingClaimsSaved) {

@@ -442,6 +442,15 @@ TEST(ComPortRules, FailedOpenLeavesThePortClosedAndThePriorityRestored) {
     EXPECT_FALSE(port.Active());
     EXPECT_EQ(os.niceCalls, (std::vector<int>{-20, 5}));
 
+    // A user outside the port's group learns which group and how to join it.
+    os.failOpen = EACCES;
+    error = ComErrorOf([&] { port.Open(); });
+    EXPECT_EQ(error.Code(), EACCES);
+    EXPECT_EQ(std::string(error.what()).rfind("open /dev/ttyS2: Permission denied (", 0), 0u);
+    EXPECT_NE(std::string(error.what()).find("adduser $USER dialout"), std::string::npos);
+    EXPECT_FALSE(port.Active());
+    os.niceCalls.clear();
+
     Pty pty;
     port.SetDeviceName(pty.Path());
     os.failOpen = 0;

@@ -63,7 +63,7 @@ struct ProgramExit {
 // taken only by its event loop: the main window has been created and shown
 // by then) and waits for it.
 inline ProgramExit RunAndClose(const std::string& program, const std::string& configHome,
-                               const std::string& home) {
+                               const std::string& home, std::vector<std::string> args = {}) {
     auto replaced = [](const std::string& v) {
         for (const char* name : {"XDG_CONFIG_HOME=", "HOME=", "QT_QPA_PLATFORM="})
             if (v.rfind(name, 0) == 0)
@@ -81,8 +81,11 @@ inline ProgramExit RunAndClose(const std::string& program, const std::string& co
     for (auto& v : env)
         envp.push_back(v.data());
     envp.push_back(nullptr);
-    std::string arg0 = program;
-    char* argv[] = {arg0.data(), nullptr};
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
 
     sigset_t term;
     sigemptyset(&term);
@@ -94,7 +97,7 @@ inline ProgramExit RunAndClose(const std::string& program, const std::string& co
     ProgramExit result;
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, envp.data());
+    const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);
     if (rc != 0)
         throw std::runtime_error("cannot start " + program);

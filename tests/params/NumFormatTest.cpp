@@ -3,6 +3,7 @@
 
 #include "common/Usr.h"
 
+#include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
@@ -226,4 +227,15 @@ TEST(FloatToStrFNumber, SignificantDigitsThenDecimals) {
     EXPECT_EQ(FloatToStrFNumber(123456.7L, 9, 0), "123 457");
     EXPECT_EQ(FloatToStrFNumber(1234567890123.0L, 9, 0), "1 234 567 890 000");
     EXPECT_EQ(FloatToStrFNumber(-0.001L, 6, 2), "0.00");
+}
+
+TEST(NiceStep, IsTheSmallestOneTwoOrFiveTimesAPowerOfTenNotBelow) {
+    for (double x = 1e-4; x < 1e5; x *= 1.037) {
+        const double step = NiceStep(x);
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+        EXPECT_NEAR(mantissa, mantissa < 1.5 ? 1 : mantissa < 3 ? 2 : 5, 1e-9) << x;
+        EXPECT_TRUE(step >= x * (1 - 1e-12) && step < x * 2.5) << x << " -> " << step;
+    }
+    EXPECT_EQ(NiceStep(0.2), 0.2);
+    EXPECT_EQ(NiceStep(std::nan("")), 1);
 }

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 #include <qcustomplot.h>
 
 namespace tavi {
@@ -269,6 +271,25 @@ TEST_F(DataProcOutputTest, JcampOfTheResultCurveCarriesTheProcessingValues) {
     test::CsvRead c = test::ReadCsv(Text(OutFile("src.csv")));
     EXPECT_EQ(c.comments["Curve"], "Source spectrum");
     EXPECT_EQ(c.y.size(), static_cast<std::size_t>(w->Series1->Count()));
+}
+
+TEST_F(DataProcOutputTest, ExportNamesTheResultAfterItsViewAndCancelExportsNothing) {
+    Open("run1.dcw");
+    const std::tuple<QToolButton*, MsgResult, QString> cases[] = {
+        {w->AbsorptionTB, MsgResult::Yes, "run1-absorption.csv"},
+        {w->AbsorptionTB, MsgResult::No, "run1.csv"},
+        {w->FDerivativeTB, MsgResult::Yes, "run1-derivative.csv"},
+        {w->FDerivativeTB, MsgResult::Cancel, ""}, // no file dialog
+    };
+    for (const auto& [view, answer, proposed] : cases) {
+        if (!view->isChecked())
+            view->click();
+        dialogs.fake.saveStarts.clear();
+        dialogs.fake.answers = {answer};
+        w->MExportData->trigger();
+        EXPECT_EQ(dialogs.fake.messages.back().buttons, MsgButtons::YesNoCancel);
+        EXPECT_EQ(dialogs.fake.saveStarts.empty() ? "" : QFileInfo(dialogs.fake.saveStarts[0]).fileName(), proposed);
+    }
 }
 
 TEST_F(DataProcOutputTest, ExportToAnUnknownTypeOrNowhereIsReported) {

@@ -116,6 +116,42 @@ TEST_F(DataProcTest, FrequencySweepShowsKilohertz) {
     EXPECT_EQ(w->FileAxisLetter(), 'F');
 }
 
+TEST_F(DataProcTest, AnotherFileClearsTheResultChartAndFlagsAClippedLine) {
+    Open(Spectrum("wide.dcw"));
+    w->FDerivativeTB->click();
+    Redraw();
+    ASSERT_FALSE(w->DstXYST->text().isEmpty());
+    EXPECT_TRUE(w->ClippedLab->isHidden());
+
+    const QString strong = Spectrum("strong.dcw", 501, test::NmrSettings(5.0f), {.Peak = 900});
+    Open(strong);
+    EXPECT_EQ(w->Series2->Count(), 0);
+    EXPECT_TRUE(w->DstXYST->text().isEmpty());
+    EXPECT_EQ(w->DDst->BottomAxis().Minimum(), -2.5);
+    EXPECT_EQ(w->DDst->BottomAxis().Maximum(), 2.5);
+    LoadedDataFile f;
+    std::string error;
+    ASSERT_TRUE(ReadDataFile(strong.toStdString(), f, &error)) << error;
+    ASSERT_GT(f.Clipped, 0);
+    EXPECT_EQ(w->Clipped, f.Clipped);
+    EXPECT_FALSE(w->ClippedLab->isHidden());
+    EXPECT_TRUE(w->ClippedLab->text().contains(QStringLiteral("clipped: %1 points").arg(f.Clipped)));
+}
+
+TEST_F(DataProcTest, ArrowKeysStepTheCursorOfTheChartWithTheFocus) {
+    Open(Spectrum("a.dcw", 101));
+    w->FDerivativeTB->click();
+    for (const auto& [chart, marker] : {std::pair{w->DSrc, &w->SourceMarker},
+                                        std::pair{w->DDst, &w->ResultMarker}}) {
+        marker->MoveTo(95);
+        for (int key : {Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Left}) {
+            QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(chart, &e);
+        }
+        EXPECT_EQ(marker->PointIndex, 89); // 96, then held at the last point 100, 90, 89
+    }
+}
+
 TEST_F(DataProcTest, CancelledOpenChangesNothing) {
     const QString p = Spectrum("a.dcw");
     Open(p);
@@ -578,7 +614,7 @@ TEST_F(ZoomTest, RightToLeftBandDoesNotZoomLeftToRightZoomsOnce) {
     EXPECT_TRUE(w->ResultMarker.Active);
     const TChartAxis& bottom = w->DDst->BottomAxis();
     EXPECT_LT(bottom.Maximum() - bottom.Minimum(), 100);
-    EXPECT_DOUBLE_EQ(bottom.Increment(), (bottom.Maximum() - bottom.Minimum()) / 4);
+    EXPECT_DOUBLE_EQ(bottom.Increment(), NiceStep((bottom.Maximum() - bottom.Minimum()) / 4));
     // A click now moves the cursor instead of starting a band.
     const int before = w->ResultMarker.PointIndex;
     Redraw();
@@ -791,6 +827,21 @@ TEST(DataProcScaling, An800PixelScreenKeepsTheDesign) {
     EXPECT_EQ(w.SetupTB->text(), "Setup && Acq");
 }
 
+TEST(DataProcScaling, AnEnlargedWindowGivesTheRoomToTheChartsAndShrinksBack) {
+    test::ScopedFakeDialogs dialogs;
+    TFDataProc w(nullptr, 800, 600);
+    const QRect src = w.DSrc->geometry(), dst = w.DDst->geometry(), g1 = w.GroupBox1->geometry();
+    w.show();
+    w.resize(w.size() + QSize(300, 200));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.DSrc->geometry(), QRect(src.topLeft(), src.size() + QSize(300, 100)));
+    EXPECT_EQ(w.DDst->geometry(), QRect(dst.topLeft() + QPoint(0, 100), dst.size() + QSize(300, 100)));
+    EXPECT_EQ(w.GroupBox1->geometry(), g1.translated(300, 0));
+    w.resize(w.size() - QSize(300, 200));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.DDst->geometry(), dst);
+}
+
 // ---------------------------------------------------------------- pictures
 
 // Pictures of the window for the documentation. Disabled by default; run with
@@ -843,6 +894,7 @@ TEST(DISABLED_Screenshot, ProcessingWindow) {
     w.FDerivativeTB->click();
     w.M2DerivativeTB->click();
     shot("proc-esr-g");
+
 }
 
 } // namespace

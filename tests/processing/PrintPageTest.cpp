@@ -89,6 +89,12 @@ TEST(PrintRows, GAndAbsorptionFollowRow18) {
     EXPECT_EQ(rows.back().Text, "RC =    10.00");
 }
 
+TEST(PrintRows, AClippedLineIsNamedUnderTheComment) {
+    PrintTexts t = Texts(false, true);
+    t.Clipped = "clipped: 12 points";
+    EXPECT_EQ(PrintRows(t)[4], (PrintRow{3, C::Heading, true, "clipped: 12 points"}));
+}
+
 TEST(PrintRows, FileWithoutDatePrintsTheLineAnyway) {
     PrintTexts t = Texts(true, false);
     t.Date.clear();

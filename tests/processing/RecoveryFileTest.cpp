@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace tavi::test {
@@ -59,6 +60,17 @@ TEST(RecoveryFiles, OnlyFilesOfProcessesThatEndedAreTaken) {
     EXPECT_EQ(names[2], "tavi-recovery-12.dcw"); // its owner still runs
     EXPECT_EQ(names[3], "tavi-recovery-13.dcw.bak");
     EXPECT_EQ(names[4], "tavi-recovery-x.dcw");
+}
+
+TEST(RecoveryFiles, ARunsIntendedNameTravelsIntoTheRecoveredName) {
+    EXPECT_EQ(RecoveryFileName(5, "data/run 1.dcw"), "tavi-recovery-5-run_1.dcw");
+    TempDir dir;
+    for (const char* name : {"tavi-recovery-14-run1.dcw", "tavi-recovery-15-run2.dcw.tmp15_0"})
+        std::ofstream(dir.File(name)) << "x";
+    const auto found = CollectRecoveryFiles(dir.Path(), [](long) { return false; });
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_THAT(found[0].To, ::testing::MatchesRegex(".*/recovered-run1-[0-9]{8}-[0-9]{6}\\.dcw"));
+    EXPECT_EQ(dir.Entries().size(), 1u); // the torn write is gone
 }
 
 } // namespace

@@ -145,3 +145,27 @@ TEST(StandardSetupLookup, SetupDirectoryFirstThenTheShippedOne) {
     Touch(own);
     EXPECT_EQ(FindStandardSetup(setups.Path(), data.Path()), own);
 }
+
+TEST(StandardSetupLookup, TheLaboratorysDefaultComesBeforeTheShippedOne) {
+    TempDir setups;
+    TempDir site;
+    TempDir data;
+    Touch(data.File("STANDARD.CFG"));
+    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
+              data.File("STANDARD.CFG"));
+    Touch(site.File("STANDARD.CFG"));
+    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
+              site.File("STANDARD.CFG"));
+    Touch(StandardSetupPath(setups.Path()));
+    EXPECT_EQ(FindStandardSetup(setups.Path(), site.Path(), data.Path()),
+              StandardSetupPath(setups.Path()));
+}
+
+TEST(StandardSetupLookup, SiteFolderIsEtcForUsrAndBelowThePrefixOtherwise) {
+    EXPECT_EQ(SiteConfigDir("/usr/bin"), "/etc/tavi/");
+    EXPECT_EQ(SiteConfigDir("/usr/bin/"), "/etc/tavi/");
+    EXPECT_EQ(SiteConfigDir("/usr/local/bin"), "/usr/local/etc/tavi/");
+    EXPECT_EQ(SiteConfigDir("/opt/tavi/bin"), "/opt/tavi/etc/tavi/");
+    // A package unpacked below a folder keeps its layout there.
+    EXPECT_EQ(SiteConfigDir("/tmp/root/usr/bin"), "/tmp/root/etc/tavi/");
+}

@@ -40,6 +40,7 @@ public:
         }
         switch (buttons) {
         case MsgButtons::YesNo:
+        case MsgButtons::YesNoCancel:
             return MsgResult::Yes;
         case MsgButtons::RetryIgnore:
             return MsgResult::Retry;
@@ -49,8 +50,10 @@ public:
     }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
     QString OpenFile(QWidget*, const QString&, const QString&, const QString&) override { return Next(); }
-    QString SaveFile(QWidget*, const QString&, const QString&, const QString&,
+    std::vector<QString> saveStarts; // where each save dialog started (folder or file)
+    QString SaveFile(QWidget*, const QString&, const QString& start, const QString&,
                      const QString&) override {
+        saveStarts.push_back(start);
         return Next();
     }
     QString ChooseDirectory(QWidget*, const QString&) override { return Next(); }

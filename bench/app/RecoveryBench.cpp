@@ -46,7 +46,7 @@ void BM_EndOfPass(benchmark::State& state) {
     auto w = std::make_unique<TFCW>(port, nullptr, exeDir.path().toStdString());
     w->AcqDir = exeDir.path().toStdString();
     w->AccUpDown->SetPosition(99);
-    w->AccUpDown->Tag = 1;
+    w->PassCounter = 1;
     w->BeginPass(kPoints);
     for (int i = 0; i < kPoints; ++i)
         w->StorePoint(i % 500);

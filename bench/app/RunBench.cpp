@@ -196,7 +196,7 @@ struct FullChart {
         w->CurrDiagramCBox->setCurrentIndex(4);
         w->AccDToolBClick();
         for (int pass = 1; pass <= 5; ++pass) {
-            w->AccUpDown->Tag = pass;
+            w->PassCounter = pass;
             w->BeginPass(kPoints);
             for (int i = 0; i < kPoints; ++i) {
                 const double x = (i - kPoints / 2) / 2000.0;

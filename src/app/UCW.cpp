@@ -148,7 +148,7 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
         ModAmpVal,       ModAmp,  FByLab, DFrqVal,        DFrqUpDown,  FreqLab,     FrequencyVal,
         FrequencyUpDown, B0ByLab, DB0Val, DB0UpDown,      TuningB0Lab, TuningB0Val, TuningB0UpDown};
     // 9.-10. Run and device state.
-    AccUpDown->Tag = 0;
+    PassCounter = 0;
     FNameEdit->clear();
     RunState = 0;
     SetHoldState(false);
@@ -164,10 +164,10 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
         SeriesAcc->SetActive(false);
     // 12. Preferences and the standard setup.
     ReadIniSettings();
-    // 13.
+    // The caption and the controls show the standard setup just read.
     RefreshCaption();
     ApplyParameters();
-    // 14.
+    // The splash window closes itself after its time.
     if (Logo)
         Logo->StartTimer();
     // Once the event loop runs, so the message is not hidden behind the splash.
@@ -807,7 +807,7 @@ void TFCW::AccUpDownClick() {
     const int n = AccUpDown->Position();
     Params.Accumulations = n;
     AccVal->setText(QString::number(n));
-    SetPanelValue(0, Q(Format("%d of %d", {Arg(AccUpDown->Tag), Arg(n)})));
+    SetPanelValue(0, Q(Format("%d of %d", {Arg(PassCounter), Arg(n)})));
 }
 
 void TFCW::ModeRBClick(TResonanceMode mode) {
@@ -863,10 +863,10 @@ void TFCW::SelectMode(TResonanceMode mode) {
     Params.Frequency[CurrentMode] = FrequencyUpDown->Position();
     Params.Phase[CurrentMode] = PhaseScrollBar->value();
     Params.FieldSweepRange[CurrentMode] = FieldSwRngUpDown->Position();
-    // 2.
+    // Switch to the new mode.
     CurrentMode = mode;
     Params.Mode = mode;
-    // 3.
+    // Its field sweep ranges; a single one leaves nothing to choose.
     const RangeLimits lim = FieldSweepRangeLimits(mode);
     FieldSwRngUpDown->SetMin(lim.min);
     FieldSwRngUpDown->SetMax(lim.max);
@@ -880,15 +880,15 @@ void TFCW::SelectMode(TResonanceMode mode) {
     // 5. The B0 step index is clamped to the new minimum, so it never gives a
     // zero increment after leaving ESR.
     DB0UpDown->SetMin(mode == rmESR ? -1 : 0);
-    // 6.
+    // Only ESR on a device that knows the command has a current direction.
     MCurrentdirection->setEnabled(mode == rmESR && CurrentDirectionAvailable);
-    // 7.
+    // Show and send the new mode's values.
     TuningB0UpDownClick();
     FrequencyUpDownClick();
     PhaseScrollBarChange();
     FieldSwRngUpDownClick();
     DB0UpDownClick();
-    // 8.
+    // ESR has no frequency sweep; other modes as the field source allows.
     const bool freqSweepPossible = mode != rmESR;
     FreqSwRngRB->setEnabled(freqSweepPossible);
     FreqSwRngVal->setEnabled(freqSweepPossible);
@@ -902,25 +902,25 @@ void TFCW::ApplyParameters() {
     // even flips the sweep kind), so read everything from a snapshot.
     TSetupRecord rec = Params;
     const TResonanceMode mode = CurrentMode;
-    // 1.
+    // DC offset and gain (the scroll bar runs its handler).
     LevelTB->setValue(rec.DCOffset);
     GainScrollBar->setValue(rec.Gain);
-    // 2.
+    // The phase of every mode, the current one shown.
     Params.Phase = rec.Phase;
     PhaseScrollBar->setValue(rec.Phase[mode]);
-    // 3.
+    // The number of passes.
     AccUpDown->SetPosition(rec.Accumulations);
-    // 4.
+    // Sweep ranges, modulation amplitude and sweep time.
     Params.FieldSweepRange = rec.FieldSweepRange;
     FieldSwRngUpDown->SetPosition(rec.FieldSweepRange[mode]);
     FreqSwRngUpDown->SetPosition(rec.FreqSweepRange);
     ModAmpUpDown->SetPosition(rec.ModAmp);
     SweepTUpDown->SetPosition(rec.SweepTime);
-    // 5.
+    // The field of every mode and its step.
     Params.B0 = rec.B0;
     TuningB0UpDown->SetPosition(rec.B0[mode]);
     DB0UpDown->SetPosition(rec.B0Step);
-    // 6.
+    // The frequency of every mode and its step.
     Params.Frequency = rec.Frequency;
     FrequencyUpDown->SetPosition(rec.Frequency[mode]);
     DFrqUpDown->SetPosition(rec.FrequencyStep);
@@ -931,7 +931,7 @@ void TFCW::ApplyParameters() {
     rec.Mode = static_cast<std::uint8_t>(newMode);
     Params.Mode = rec.Mode;
     ModeRB[newMode]->setChecked(true); // a newly checked button runs its handler
-    // 8.
+    // Up-downs run no handler when set: show and send their values now.
     GainScrollBarChange();
     AccUpDownClick();
     FreqSwRngUpDownClick();
@@ -939,9 +939,9 @@ void TFCW::ApplyParameters() {
     SweepTUpDownClick();
     DB0UpDownClick();
     DFrqUpDownClick();
-    // 9.
+    // Send the mode even when its button was checked already.
     ModeRBClick(static_cast<TResonanceMode>(newMode));
-    // 10. A record's frequency sweep does not survive into ESR: the controls,
+    // A record's frequency sweep does not survive into ESR: the controls,
     // the start command and the saved header all say field sweep.
     rec.FieldSweep = static_cast<std::uint8_t>(
         FieldSweepForMode(static_cast<TResonanceMode>(newMode), rec.FieldSweep));

@@ -127,7 +127,7 @@ public:
     QToolButton* HoldToolB = nullptr;
     QToolButton* AbortToolB = nullptr;
     QLabel* AccLab = nullptr;
-    TUpDown* AccUpDown = nullptr; // its Tag is the pass counter
+    TUpDown* AccUpDown = nullptr;
     TValueText* AccVal = nullptr;
     QRadioButton* LoopRB = nullptr;
     QRadioButton* SingleRB = nullptr;
@@ -171,10 +171,16 @@ public:
     QAction* ServiceShortcut = nullptr;
 
     QTimer* Timer1 = nullptr;
-    int Timer1Tag = 0; // attempt counter of the connection check: 100..105 while checking
+    // The connection check's attempt counter: SpectrometerLink::kCheckStarted
+    // when a check starts, one more per tick; outside kCheckStarted..200 no
+    // check runs.
+    int CheckAttempt = 0;
 
     // ---- device state ----
     bool DeviceReady = false;
+    // The 1-based number of the pass being taken: 0 at start, 1 from Start,
+    // one more before each further pass of a Single run.
+    int PassCounter = 0;
     std::uint8_t RunState = 0;
     bool HoldActive = false;
     std::uint8_t FieldSource = 0;

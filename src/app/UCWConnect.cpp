@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the spectrometer on the port and watching its power line.
 #include "app/UCW.h"
+#include "acquisition/SpectrometerLink.h"
 #include "device/SerialDevices.h"
 #include "device/UOutMess.h"
 #include "platform/Seams.h"
@@ -54,12 +55,12 @@ void TFCW::MLinkClick() {
     }
     setEnabled(false);
     SetFieldSource(3);
-    Timer1Tag = 100;
+    CheckAttempt = SpectrometerLink::kCheckStarted;
     Timer1->start();
 }
 
 void TFCW::Timer1Timer() {
-    if (Timer1Tag < 100 || Timer1Tag > 200)
+    if (CheckAttempt < SpectrometerLink::kCheckStarted || CheckAttempt > 200)
         return;
     try {
         if (DeviceReady) {
@@ -71,20 +72,20 @@ void TFCW::Timer1Timer() {
             SendReadyAck();
             return;
         }
-        ++Timer1Tag;
-        if (Timer1Tag < 105)
+        ++CheckAttempt;
+        if (CheckAttempt < SpectrometerLink::kCheckGivenUp)
             SendIdentify();
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, ErrorText(e));
     }
-    if (Timer1Tag < 105)
+    if (CheckAttempt < SpectrometerLink::kCheckGivenUp)
         return;
     Timer1->stop();
-    Timer1Tag = 0;
+    CheckAttempt = 0;
     const MsgResult answer =
         Dialogs().Message(this, NotReadyText(), MsgIcon::Error, MsgButtons::RetryIgnore);
     if (answer == MsgResult::Retry) {
-        Timer1Tag = 100;
+        CheckAttempt = SpectrometerLink::kCheckStarted;
         Timer1->start();
         return;
     }
@@ -139,7 +140,7 @@ void TFCW::ComPort1DSRChange() {
 
 void TFCW::DropConnection() {
     Timer1->stop();
-    Timer1Tag = 0;
+    CheckAttempt = 0;
     EndRunOnDisconnect();
     SetDeviceReady(false);
     SpectrometerOn = false;

@@ -48,7 +48,7 @@ void TFCW::ComPort1RxFlag() {
                 // Only the first pass reads the count: a later pass begins
                 // whatever the field holds, or its points would all be dropped
                 // while the pass is still counted. Other lines are dropped.
-                if (line[0] == 'A' && AccUpDown->Tag != 1)
+                if (line[0] == 'A' && PassCounter != 1)
                     BeginPass(0);
                 Dialogs().ShowError(this, QString::fromUtf8(e.what()));
             }
@@ -86,7 +86,7 @@ void TFCW::DispatchReply(const Reply& reply) {
             RunAborted();
         }
         SetPanelValue(0, QString::fromStdString(Format(
-                             "%d of %d", {Arg(AccUpDown->Tag), Arg(AccUpDown->Position())})));
+                             "%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
         break;
     case Reply::E:
         Panels[4]->setText(QStringLiteral("Error: ") + QString::fromLatin1(reply.errorText));

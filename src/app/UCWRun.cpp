@@ -219,7 +219,7 @@ void TFCW::StartToolBClick() {
             OverwriteAnswerPath.clear();
     }
     SendStartSweep(FrequencySweep());
-    AccUpDown->Tag = 1;
+    PassCounter = 1;
     // The previous run stays saveable until the device begins the new one's
     // first pass (it may never answer); silence counts from now.
     NewRunPending = true;
@@ -260,7 +260,7 @@ void TFCW::BeginPass(int n) {
         RunComplete = false;
         RunSaved = false;
     }
-    if (AccUpDown->Tag == 1) {
+    if (PassCounter == 1) {
         n = std::max(n, 0);
         // Entries below the old size keep their sums; new ones start at 0.
         AccBuffer.resize(4 * static_cast<std::size_t>(n), 0);
@@ -305,7 +305,7 @@ void TFCW::BeginPass(int n) {
     MainMarker.Detach();
 
     SetPanelValue(0, QString::fromStdString(
-                         Format("%d of %d", {Arg(AccUpDown->Tag), Arg(AccUpDown->Position())})));
+                         Format("%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
     SetPanelValue(1, QString());
     SetPanelValue(2, "Setting an experiment - please wait");
     SetPanelValue(4, QString());
@@ -332,7 +332,7 @@ void TFCW::StorePoint(int value) {
         return; // beyond the announced count
     const auto index = static_cast<std::size_t>(NextPointIndex);
     std::int32_t entry = value;
-    if (AccUpDown->Tag > 1) // 32-bit wrap-around like the stored sums
+    if (PassCounter > 1) // 32-bit wrap-around like the stored sums
         entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
                                           static_cast<std::uint32_t>(value));
     StoreEntry(AccBuffer, index, entry);
@@ -358,7 +358,7 @@ void TFCW::NoteClippedPoint() {
 
 void TFCW::EndPass() {
     SeriesAcc->Clear();
-    const double passes = std::max(AccUpDown->Tag, 1);
+    const double passes = std::max(PassCounter, 1);
     const double xMin = Fid->BottomAxis().Minimum();
     const std::size_t entries = AccBuffer.size() / 4;
     const QColor white(Qt::white);
@@ -368,9 +368,9 @@ void TFCW::EndPass() {
     Fid->Invalidate();
 
     // Every point of the pass is in: it counts as finished from here on.
-    if (AccUpDown->Tag >= 1 && !RunComplete && RecoveryArmed) {
+    if (PassCounter >= 1 && !RunComplete && RecoveryArmed) {
         FinishedSums = AccBuffer;
-        FinishedPasses = LoopRB->isChecked() ? 1 : AccUpDown->Tag;
+        FinishedPasses = LoopRB->isChecked() ? 1 : PassCounter;
         WriteRecovery();
     }
 }
@@ -384,8 +384,8 @@ void TFCW::PassFinished() {
         SendStartSweep(FrequencySweep());
         return;
     }
-    if (AccUpDown->Tag < AccUpDown->Position()) {
-        AccUpDown->Tag += 1;
+    if (PassCounter < AccUpDown->Position()) {
+        PassCounter += 1;
         SendStartSweep(FrequencySweep());
         return;
     }
@@ -438,7 +438,7 @@ void TFCW::ClearRunDisplay() {
             readout->hide();
     if (DHToolB)
         DHToolB->setEnabled(false);
-    AccUpDown->Tag = 0;
+    PassCounter = 0;
     SetPanelValue(0, QString::fromStdString(Format("%d of %d", {Arg(0), Arg(AccUpDown->Position())})));
     SetPanelValue(4, QString());
     if (Fid)
@@ -742,10 +742,10 @@ void TFCW::UpdateProgress() {
     } else {
         const int set = AccUpDown->Position();
         const double sweep = SweepTimeMinutes(SweepTUpDown->Position()) * 60.0;
-        const double left = sweep * (std::max(set - AccUpDown->Tag, 0) + (100 - percent) / 100.0);
+        const double left = sweep * (std::max(set - PassCounter, 0) + (100 - percent) / 100.0);
         text = QStringLiteral("%1% of pass %2, %3 of %4 done, %5 left")
                    .arg(percent)
-                   .arg(AccUpDown->Tag)
+                   .arg(PassCounter)
                    .arg(FinishedPasses)
                    .arg(set)
                    .arg(TimeLeftText(left));

@@ -9,8 +9,7 @@ namespace tavi {
 
 namespace {
 
-ISerialPort* gPort = nullptr;
-const bool* gDeviceReady = nullptr;
+CommandSender gTarget(nullptr, nullptr);
 
 constexpr char kCR = '\r';
 
@@ -33,21 +32,35 @@ std::string Line(std::string_view letters, char digit, std::string_view field = 
     return Line(head, field);
 }
 
-bool PortOpen() {
-    return gPort != nullptr && gPort->Active();
-}
-
-// Commands are fire-and-forget: a command that fails the guard is dropped.
 void SendGuarded(const std::string& line) {
-    if (PortOpen() && gDeviceReady != nullptr && *gDeviceReady)
-        gPort->WriteText(line);
+    gTarget.Send(line);
 }
 
 } // namespace
 
+void CommandSender::Send(const std::string& line) const {
+    if (PortOpen() && deviceReady_ != nullptr && *deviceReady_)
+        port_->WriteText(line);
+}
+
+void CommandSender::SendIdentify() const {
+    // Identification is what establishes readiness, so only the port matters.
+    if (PortOpen())
+        port_->WriteText(lines::Identify());
+}
+
+void CommandSender::SendRaw(std::string_view text) const {
+    // No guard: the operator may talk to a device that is not ready. A closed
+    // port reports its own error; without any port there is nothing to write to.
+    if (port_ == nullptr)
+        throw EComError(0, "Can't perform this operation on a closed port");
+    std::string line(text);
+    line += kCR;
+    port_->WriteText(line);
+}
+
 void SetCommandTarget(ISerialPort* port, const bool* deviceReady) {
-    gPort = port;
-    gDeviceReady = deviceReady;
+    gTarget = CommandSender(port, deviceReady);
 }
 
 namespace lines {
@@ -154,9 +167,7 @@ void SendMode(int esrFlag) {
 }
 
 void SendIdentify() {
-    // Identification is what establishes readiness, so only the port matters.
-    if (PortOpen())
-        gPort->WriteText(lines::Identify());
+    gTarget.SendIdentify();
 }
 
 void SendReadyAck() {
@@ -176,13 +187,7 @@ void SendControlMode(int value) {
 }
 
 void SendRawLine(std::string_view text) {
-    // No guard: the operator may talk to a device that is not ready. A closed
-    // port reports its own error; without any port there is nothing to write to.
-    if (gPort == nullptr)
-        throw EComError(0, "Can't perform this operation on a closed port");
-    std::string line(text);
-    line += kCR;
-    gPort->WriteText(line);
+    gTarget.SendRaw(text);
 }
 
 } // namespace tavi

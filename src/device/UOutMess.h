@@ -11,7 +11,25 @@
 
 namespace tavi {
 
-// Where the senders write, and the readiness flag of the send guard.
+// Writes command lines through the port it was given, behind the send guard:
+// only while the port is open and the device ready (the identify command
+// needs only the open port); a command that fails the guard is dropped.
+class CommandSender {
+public:
+    CommandSender(ISerialPort* port, const bool* deviceReady)
+        : port_(port), deviceReady_(deviceReady) {}
+    void Send(const std::string& line) const;
+    void SendIdentify() const;
+    // Text + CR straight to the port, without the guard.
+    void SendRaw(std::string_view text) const;
+
+private:
+    bool PortOpen() const { return port_ != nullptr && port_->Active(); }
+    ISerialPort* port_;
+    const bool* deviceReady_;
+};
+
+// The target of the free senders below (the main window's port and flag).
 void SetCommandTarget(ISerialPort* port, const bool* deviceReady);
 
 // Builders: the command text with its CR.

@@ -250,7 +250,7 @@ TEST_F(ReplyTest, IdentificationDuringTheConnectionCheckKeepsItsCaption) {
 TEST_F(ReplyTest, LineSplitOverEventsIsHandledOnceAndTwoLinesInOneEventInOrder) {
     Make();
     ConnectWithSource(1);
-    w->AccUpDown->Tag = 1;
+    w->PassCounter = 1;
     port.Feed("A04");
     EXPECT_EQ(w->RunState, 0);
     port.Feed("00\r");
@@ -281,7 +281,7 @@ TEST_F(ReplyTest, RunStatesAndTheirPanelTexts) {
     // "D" outside states 3 and 4 only releases the hold and rewrites panel 0.
     port.Feed("H1\r");
     ASSERT_TRUE(w->HoldActive);
-    w->AccUpDown->Tag = 2;
+    w->PassCounter = 2;
     port.Feed("D\r");
     EXPECT_EQ(w->RunState, 5);
     EXPECT_FALSE(w->HoldActive);
@@ -416,7 +416,7 @@ TEST_F(ReplyTest, PointBeforeIdentificationIsIgnored) {
 TEST_F(ReplyTest, PointIsScaledByTheDivisorAndCorrectedByTheOffset) {
     Make();
     ConnectWithSource(1, "1.0");
-    w->AccUpDown->Tag = 1;
+    w->PassCounter = 1;
     port.Feed("A0004\rB\r");
     port.Feed("V 00034BC0\r"); // 216000 / 13500 = 16
     port.Feed("V FFFFCB44\r"); // -13500 -> -1
@@ -625,7 +625,7 @@ TEST_F(ConnectionTest, ReadyBeforeTheFirstTickConnectsWithoutAnyIdentify) {
     EXPECT_FALSE(w->MSpcCOMItems[0]->isEnabled());
     EXPECT_EQ(w->Panels[3]->text(), "Magnetic Field Source: not connected");
     EXPECT_TRUE(w->Timer1->isActive());
-    EXPECT_EQ(w->Timer1Tag, 100);
+    EXPECT_EQ(w->CheckAttempt, 100);
     port.Feed("Z00422.0\rX07FF07FF\r");
     w->Timer1Timer();
     EXPECT_EQ(port.TakeWritten(), Lines{"Y\r"});
@@ -673,7 +673,7 @@ TEST_F(ConnectionTest, RetryQueriesFourMoreTimes) {
         w->Timer1Timer();
     EXPECT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_TRUE(w->Timer1->isActive());
-    EXPECT_EQ(w->Timer1Tag, 100);
+    EXPECT_EQ(w->CheckAttempt, 100);
     port.TakeWritten();
     w->Timer1Timer();
     w->Timer1Timer();

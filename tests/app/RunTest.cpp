@@ -35,7 +35,7 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
 
     Pass({10, -20, 30, 5});
-    EXPECT_EQ(w->AccUpDown->Tag, 2);
+    EXPECT_EQ(w->PassCounter, 2);
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
     Pass({12, -22, 31, 5});
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
@@ -100,7 +100,7 @@ TEST_F(RunTest, LoopKeepsOnlyTheLastPassUntilAbort) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
     Pass({4, 5, 6});
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"}); // a fourth pass too
-    EXPECT_EQ(w->AccUpDown->Tag, 1);
+    EXPECT_EQ(w->PassCounter, 1);
     EXPECT_EQ(Entry(0), 4);
     EXPECT_EQ(Entry(2), 6);
     EXPECT_DOUBLE_EQ(w->SeriesAcc->Y(1), 5.0);

@@ -140,7 +140,7 @@ TEST_F(RecoveryTest, AFailedWriteLeavesThePreviousCompleteFile) {
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), first);
     EXPECT_EQ(FilesInDataDir(), QStringList{QFileInfo(RecoveryFile()).fileName()});
-    EXPECT_EQ(w->AccUpDown->Tag, 3); // the run went on with its third pass
+    EXPECT_EQ(w->PassCounter, 3); // the run went on with its third pass
     EXPECT_EQ(dialogs.fake.messages.size(), 1u);
 }
 

@@ -102,7 +102,7 @@ protected:
 
     void Start() {
         w->StartToolBClick();
-        ASSERT_EQ(w->AccUpDown->Tag, 1);
+        ASSERT_EQ(w->PassCounter, 1);
     }
     void SetPasses(int passes) {
         w->AccUpDown->SetPosition(passes);

@@ -133,19 +133,71 @@ TEST_F(ComPortPty, OpenAndCloseAreIdempotentAndRepeatable) {
     EXPECT_FALSE(port.Active());
 }
 
-TEST_F(ComPortPty, SecondOpenOfTheSameDeviceFails) {
-    port.Open();
+// A second opener, in this process or another, is told who holds the port;
+// once the holder lets go the port opens.
+enum class Holder { ThisProcess, ChildProcess };
+
+class ComPortLock : public ::testing::TestWithParam<Holder> {};
+
+TEST_P(ComPortLock, SecondOpenNamesTheHoldingProcess) {
+    Pty pty;
+    TestEventContext context;
+    TComPort port(context);
+    Configure(port, pty);
+    pid_t holder = ::getpid();
+    int toChild[2];
+    int fromChild[2];
+    ASSERT_EQ(::pipe(toChild), 0);
+    ASSERT_EQ(::pipe(fromChild), 0);
+    if (GetParam() == Holder::ChildProcess) {
+        holder = ::fork();
+        ASSERT_GE(holder, 0);
+        if (holder == 0) {
+            // Holds the port until the parent writes, then leaves.
+            char c = 0;
+            try {
+                port.Open();
+                c = 1;
+            } catch (...) {
+            }
+            [[maybe_unused]] ssize_t w = ::write(fromChild[1], &c, 1);
+            [[maybe_unused]] ssize_t r = ::read(toChild[0], &c, 1);
+            ::_exit(0);
+        }
+        char opened = 0;
+        ASSERT_EQ(::read(fromChild[0], &opened, 1), 1);
+        ASSERT_EQ(opened, 1);
+    } else {
+        port.Open();
+    }
+
     TComPort other(context);
     Configure(other, pty);
     EComError error = ComErrorOf([&] { other.Open(); });
-    EXPECT_NE(error.Code(), 0);
-    EXPECT_EQ(std::string(error.what()).rfind("open " + pty.Path() + ": ", 0), 0u) << error.what();
+    EXPECT_EQ(error.Code(), EBUSY);
+    EXPECT_EQ(std::string(error.what()),
+              "Port " + pty.Path() + " is in use by process " + std::to_string(holder));
     EXPECT_FALSE(other.Active());
 
-    port.Close();
+    if (GetParam() == Holder::ChildProcess) {
+        char c = 0;
+        ASSERT_EQ(::write(toChild[1], &c, 1), 1);
+        ::waitpid(holder, nullptr, 0);
+    } else {
+        port.Close();
+    }
     other.Open();
     EXPECT_TRUE(other.Active());
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
+        ::close(fd);
 }
+
+INSTANTIATE_TEST_SUITE_P(Holders, ComPortLock,
+                         ::testing::Values(Holder::ThisProcess, Holder::ChildProcess),
+                         [](const auto& info) {
+                             return info.param == Holder::ThisProcess ? "ThisProcess"
+                                                                      : "ChildProcess";
+                         });
 
 TEST_F(ComPortPty, PurgeInDiscardsWaitingInput) {
     port.Open();

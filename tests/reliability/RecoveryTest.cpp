@@ -171,7 +171,7 @@ TEST_F(Recovery, AbortedAndSavedKeepsTheFinishedPasses) {
     rig->StartSingle(kPasses);
     ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == 2; },
                           std::chrono::seconds(60)))
-        << "state " << int(w.RunState) << ", pass " << w.AccUpDown->Tag << ", finished "
+        << "state " << int(w.RunState) << ", pass " << w.PassCounter << ", finished "
         << w.FinishedPasses << ", point " << w.NextPointIndex;
     w.AbortToolBClick();
     ASSERT_TRUE(PumpUntil([&] { return w.RunState == 5 || w.RunState == 10; }));

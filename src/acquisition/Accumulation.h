@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The run of an experiment without a window: the pass state machine, the
+// 32-bit sums, the ring of the last five passes with their average, the
+// recovery file after each finished pass, and saving the data file.
+#pragma once
+
+#include "acquisition/AcquisitionObserver.h"
+#include "device/UOutMess.h"
+#include "processing/DataFile.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavi {
+
+struct RunSettings {
+    int Passes = 1; // may change during a run (SetPasses)
+    bool Loop = false;
+    bool FrequencySweep = false;
+    // The sweep axis: the X of point i is XMin + i * (XMax - XMin) / (N - 1).
+    double XMin = 0;
+    double XMax = 0;
+    // The header of the data file; AccText is filled in when saving.
+    DataFileSettings Header;
+    // Kept after every finished pass; empty: none.
+    std::string RecoveryPath;
+};
+
+class Accumulation {
+public:
+    static constexpr int kRingSize = 5;
+
+    Accumulation(const CommandSender& commands, IAcquisitionObserver& observer)
+        : commands_(commands), observer_(observer) {}
+
+    void Configure(const RunSettings& settings) { settings_ = settings; }
+    const RunSettings& Settings() const { return settings_; }
+    void SetPasses(int passes) { settings_.Passes = passes; }
+
+    // Sends the first start command; the sums of the last run are dropped.
+    void Start();
+    void Abort() const;
+    void Hold(bool hold) const;
+
+    // The reply dispatch of the link drives these.
+    void BeginPass(int points); // "A"
+    void PassRunning();         // "B"
+    void StorePoint(int value, bool holdActive);
+    void EndPass();   // "C"
+    void DeviceIdle(); // "D"
+    void Aborting();  // "F"
+    // The device is gone (power off, lost port): no "D" will come.
+    void CutShort();
+
+    RunState State() const { return state_; }
+    // The 1-based number of the pass being taken (1 for every Loop pass).
+    int PassCounter() const { return passCounter_; }
+    int NextPointIndex() const { return nextPoint_; }
+    int PointCount() const { return static_cast<int>(sums_.size()); }
+    bool Complete() const { return complete_; }
+    // Passes whose every point is in the finished sums.
+    int FinishedPasses() const { return finishedPasses_; }
+    std::span<const std::int32_t> Sums() const { return sums_; }
+    std::span<const std::int32_t> FinishedSums() const { return finishedSums_; }
+    // The ring slot of the pass being taken, and a slot's points (newest
+    // pass in CurrentSlot, older ones backwards from it).
+    int CurrentSlot() const { return currentSlot_; }
+    const std::vector<int>& RingPass(int slot) const { return ring_[static_cast<std::size_t>(slot)]; }
+    // Sum / pass counter per point: the average of the passes so far.
+    std::vector<double> Average() const;
+    double PointStep() const { return pointStep_; }
+    // Passes kept in the recovery file (0: none written, or it was removed).
+    int RecoveryPassesKept() const { return recoveryKept_; }
+
+    // What Save would write: the complete run, or the finished passes of a
+    // cut one (with their true count); empty when nothing is finished.
+    bool HasDataToSave() const { return complete_ || finishedPasses_ > 0; }
+    // Writes the data file; removes the recovery file once it is written.
+    bool Save(const std::string& path, std::string* error);
+    void RemoveRecovery();
+
+private:
+    void SetState(RunState state);
+    void WriteRecovery();
+    DataFileHeader HeaderWith(int passes) const;
+
+    const CommandSender& commands_;
+    IAcquisitionObserver& observer_;
+    RunSettings settings_;
+    RunState state_ = RunState::Idle;
+    int passCounter_ = 0;
+    int nextPoint_ = 0;
+    int currentSlot_ = 0;
+    double pointStep_ = 0;
+    bool complete_ = false;
+    bool recoveryWarned_ = false;
+    int finishedPasses_ = 0;
+    int recoveryKept_ = 0;
+    std::vector<std::int32_t> sums_;
+    std::vector<std::int32_t> finishedSums_;
+    std::array<std::vector<int>, kRingSize> ring_;
+};
+
+// The sums as the data file stores them: little-endian 32-bit entries.
+std::vector<std::uint8_t> SumBytes(std::span<const std::int32_t> sums);
+
+} // namespace tavi

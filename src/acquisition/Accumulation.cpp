@@ -137,12 +137,12 @@ DataFileHeader Accumulation::HeaderWith(int passes) const {
 }
 
 void Accumulation::WriteRecovery() {
-    if (settings_.RecoveryPath.empty())
+    if (settings_.RecoveryDir.empty())
         return;
     std::string error;
     const std::vector<std::uint8_t> bytes = SumBytes(finishedSums_);
-    if (WriteRecoveryFile(settings_.RecoveryPath, HeaderWith(finishedPasses_), bytes,
-                          settings_.Loop ? 1 : settings_.Passes, settings_.Loop, &error)) {
+    if (recovery_.Write(settings_.RecoveryDir, settings_.RecoveryRunName, HeaderWith(finishedPasses_),
+                        bytes, settings_.Loop ? 1 : settings_.Passes, settings_.Loop, &error)) {
         recoveryKept_ = finishedPasses_;
         return;
     }
@@ -171,8 +171,7 @@ bool Accumulation::Save(const std::string& path, std::string* error) {
 }
 
 void Accumulation::RemoveRecovery() {
-    if (!settings_.RecoveryPath.empty())
-        RemoveRecoveryFile(settings_.RecoveryPath, nullptr);
+    recovery_.Remove(nullptr);
     recoveryKept_ = 0;
 }
 

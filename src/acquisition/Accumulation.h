@@ -7,6 +7,7 @@
 #include "acquisition/AcquisitionObserver.h"
 #include "device/UOutMess.h"
 #include "processing/DataFile.h"
+#include "processing/RecoveryFile.h"
 
 #include <array>
 #include <cstdint>
@@ -25,8 +26,10 @@ struct RunSettings {
     double XMax = 0;
     // The header of the data file; AccText is filled in when saving.
     DataFileSettings Header;
-    // Kept after every finished pass; empty: none.
-    std::string RecoveryPath;
+    // The folder of the recovery file kept after every finished pass (empty:
+    // none), and the run's name that the file carries.
+    std::string RecoveryDir;
+    std::string RecoveryRunName;
 };
 
 class Accumulation {
@@ -74,6 +77,8 @@ public:
     double PointStep() const { return pointStep_; }
     // Passes kept in the recovery file (0: none written, or it was removed).
     int RecoveryPassesKept() const { return recoveryKept_; }
+    // The recovery file written last; empty before the first.
+    const std::string& RecoveryPath() const { return recovery_.Path(); }
 
     // What Save would write: the complete run, or the finished passes of a
     // cut one (with their true count); empty when nothing is finished.
@@ -99,6 +104,7 @@ private:
     bool recoveryWarned_ = false;
     int finishedPasses_ = 0;
     int recoveryKept_ = 0;
+    RecoveryWriter recovery_; // held locked, so no start-up takes it for a leftover
     std::vector<std::int32_t> sums_;
     std::vector<std::int32_t> finishedSums_;
     std::array<std::vector<int>, kRingSize> ring_;

@@ -258,7 +258,7 @@ private:
             run.Header.Comment = options_.comment;
             const std::filesystem::path dir =
                 std::filesystem::absolute(options_.out).parent_path();
-            run.RecoveryPath = RecoveryFilePath(dir.string(), static_cast<long>(::getpid()));
+            run.RecoveryDir = dir.string();
             link_.Run().Configure(run);
             sweepSeconds_ = SweepTimeMinutes(setup_.SweepTime) * 60.0;
             link_.Run().Start();

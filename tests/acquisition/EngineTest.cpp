@@ -48,11 +48,11 @@ protected:
         ASSERT_EQ(link.Connection(), ConnectionState::Connected);
         port.TakeWritten();
     }
-    void Configure(int passes, bool loop, std::string recovery = {}) {
+    void Configure(int passes, bool loop, std::string recoveryDir = {}) {
         RunSettings s = link.SettingsFor(DefaultSetup(), rmH1);
         s.Passes = passes;
         s.Loop = loop;
-        s.RecoveryPath = std::move(recovery);
+        s.RecoveryDir = std::move(recoveryDir);
         link.Run().Configure(s);
     }
     // One pass as the device sends it; stops after "C" when cut.
@@ -202,12 +202,12 @@ class CutRun : public Engine, public ::testing::WithParamInterface<Cut> {};
 
 TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
     ConnectDevice();
-    const std::string recovery = dir.File("tavi-recovery-1.dcw");
-    Configure(5, false, recovery);
+    Configure(5, false, dir.Path());
     link.Run().Start();
     Pass(1, 8);
     Pass(2, 8);
     port.Feed("A0008\rB\rV 000034BC\r"); // the third pass is cut short
+    const std::string recovery = link.Run().RecoveryPath();
     ASSERT_TRUE(std::filesystem::exists(recovery)) << (observer.problems.empty() ? "" : observer.problems[0]);
     switch (GetParam()) {
     case Cut::Abort:

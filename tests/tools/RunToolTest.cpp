@@ -133,7 +133,7 @@ TEST_P(RunTool, SavesWhatTheSimulatorSentWithTheTrueCount) {
     if (c.action == After2::Sigkill) {
         EXPECT_EQ(status, -2);
         // What the window's next start collects and reports.
-        const auto found = CollectRecoveryFiles(tmp.path().toStdString(), [](long) { return false; });
+        const auto found = CollectRecoveryFiles(tmp.path().toStdString());
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].From, recovery);
         EXPECT_EQ(found[0].PassesDone, 2);

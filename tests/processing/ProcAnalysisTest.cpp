@@ -373,7 +373,7 @@ TEST(ProcAnalysisJson, FieldsInOrderAndNullsForMissingValues) {
               "\"absorption\": {\"factor\": -1, \"M2\": 0, \"M2L\": 0, \"M2R\": 0, \"M4\": 0, "
               "\"cursors\": {\"LC\": 0, \"RC\": 0, \"MC\": 0}, \"HDB\": null, "
               "\"HDBcursors\": null, \"HDBerror\": \"Lack of ending value\", \"AI\": 1e+21, "
-              "\"AIcursors\": {\"LC\": 10, \"RC\": 90}}, \"g\": null, \"gIndex\": 50}\n");
+              "\"AIcursors\": {\"LC\": 10, \"RC\": 90}}, \"g\": null, \"gIndex\": 50, \"clipped\": 0}\n");
 
     a.Esr = false;
     a.Absorption.HDBFound = true;

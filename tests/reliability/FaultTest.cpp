@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QToolButton>
@@ -395,8 +396,11 @@ TEST_F(SaveFaults, AFullDiskAtAutoSave) {
         } unmount{mountPoint.constData()};
         how = "16 kB tmpfs full: reported";
         ASSERT_NO_FATAL_FAILURE(RunInto(dir));
-        // Nothing half-written is left to fill the disk or pass for data.
-        EXPECT_TRUE(QDir(dir).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        // Nothing half-written is left to fill the disk or pass for data; the
+        // recovery file of the first pass stays whole when the second no longer fits.
+        EXPECT_TRUE(QDir(dir).entryList({QStringLiteral("*")}, QDir::Files | QDir::Hidden)
+                        .filter(QRegularExpression(QStringLiteral("^(?!tavi-recovery-).*")))
+                        .isEmpty());
     } else {
         // Without mounts: a file size limit fails the write as a full disk does.
         how = "file size limit: reported";

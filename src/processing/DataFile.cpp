@@ -103,14 +103,18 @@ int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divi
     // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
     constexpr double kRound = 6755399441055744.0;
     const double d = static_cast<double>(divisor);
+    // The rounded quotient is an integer within the int32 range (d >= 1), so
+    // it is clamped and counted as an integer: a loop the compiler vectorises.
     for (std::size_t i = 0; i < n; ++i) {
         std::int32_t sum;
         std::memcpy(&sum, records + 4 * i, sizeof sum);
         if constexpr (std::endian::native == std::endian::big)
             sum = GetInt(records + 4 * i);
         const double q = (static_cast<double>(sum) / d + kRound) - kRound;
-        y[i] = q < -500 ? -500 : (q > 500 ? 500 : q);
-        clipped += q > 500 || q < -500;
+        const auto qi = static_cast<std::int32_t>(q);
+        const std::int32_t cut = qi < -500 ? -500 : (qi > 500 ? 500 : qi);
+        y[i] = static_cast<double>(cut);
+        clipped += (qi > 500) | (qi < -500);
     }
     return clipped;
 }
@@ -278,8 +282,10 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.X.resize(n);
     f.Y.resize(n);
     f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
-    for (std::size_t i = 0; i < n; ++i)
-        f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
+    const double step = f.XStep, xMin = f.XMin;
+    double* x = f.X.data();
+    for (int i = 0; i < static_cast<int>(n); ++i) // int: converts in vectors
+        x[i] = static_cast<double>(i) * step + xMin;
     out = std::move(f);
     return true;
 }

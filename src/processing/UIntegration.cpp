@@ -2,6 +2,7 @@
 #include "processing/UIntegration.h"
 
 #include "common/Usr.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -79,18 +80,15 @@ Extremes FindExtremes(std::span<const double> y) {
     Extremes e;
     if (y.empty())
         return e;
-    double lowest = y[0], highest = y[0];
-    for (std::size_t i = 1; i < y.size(); ++i) {
-        lowest = y[i] < lowest ? y[i] : lowest;
-        highest = y[i] > highest ? y[i] : highest;
-    }
-    e.Lowest = lowest;
-    e.Highest = highest;
+    const scan::Bounds b = scan::LowestHighest(y.data(), y.size());
+    e.Lowest = b.Lowest;
+    e.Highest = b.Highest;
     // The first occurrences; the bounds of the index searches are kept.
-    if (lowest < 500)
-        e.Min = static_cast<int>(std::find(y.begin(), y.end(), lowest) - y.begin());
-    if (highest > -500)
-        e.Max = static_cast<int>(std::find(y.begin(), y.end(), highest) - y.begin());
+    const auto n = static_cast<std::ptrdiff_t>(y.size());
+    if (b.Lowest < 500)
+        e.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Lowest));
+    if (b.Highest > -500)
+        e.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Highest));
     return e;
 }
 
@@ -123,8 +121,6 @@ double Integrator::StepArea(const IntegratorSource& src, int i) const {
 void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
                            double axisMaximum, std::vector<double>& outX,
                            std::vector<double>& outY) {
-    outX.clear();
-    outY.clear();
     Sum = 0;
     // Only indices that every array holds may be read.
     int count = std::min(Size(src.X), Size(src.Y));
@@ -133,8 +129,11 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
     const int visibleFrom = std::max(src.VisibleFrom, 0);
     const int visibleTo = std::min(src.VisibleTo, count - 1);
     // dx needs two points; nothing visible means nothing to draw.
-    if (count < 2 || visibleTo < visibleFrom)
+    if (count < 2 || visibleTo < visibleFrom) {
+        outX.clear();
+        outY.clear();
         return;
+    }
 
     const double x0 = src.X[0];
     const double dx = src.X[1] - x0;
@@ -147,10 +146,13 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
     first = std::min(first, count - 1);
 
     const std::size_t points = last >= first ? static_cast<std::size_t>(last - first + 1) : 1;
+    // Every element is written below: a buffer kept from the last call is
+    // resized without clearing, so it is not zeroed first.
     outX.resize(points);
     outY.resize(points);
-    for (std::size_t k = 0; k < points; ++k)
-        outX[k] = x0 + (first + static_cast<int>(k)) * dx;
+    double* xOut = outX.data();
+    for (int k = 0; k < static_cast<int>(points); ++k)
+        xOut[k] = x0 + (first + k) * dx;
 
     // The step areas first, in a loop without a carried sum; then the running
     // sum, whose additions keep their order so that every value is as before.

@@ -3,6 +3,7 @@
 
 #include "common/Usr.h"
 #include "params/NumFormat.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -213,13 +214,10 @@ MomentPlacement PlaceMomentCursors(std::span<const double> y, int first, int las
     if (n > 0) {
         const int f = Clamp(first, n);
         const int l = Clamp(last, n);
-        int i = f;
-        while (i < l && std::fabs(At(y, i)) < 20)
-            ++i;
+        using scan::Stop;
+        const auto i = static_cast<int>(scan::FirstStop<Stop::AbsNotBelow>(y.data(), f, l, 20));
         p.Slots.LC = i == l ? f : i;
-        int j = l;
-        while (j > f && std::fabs(At(y, j)) < 20)
-            --j;
+        const auto j = static_cast<int>(scan::LastStop<Stop::AbsNotBelow>(y.data(), l, f, 20));
         p.Slots.RC = j == f ? l : j;
     }
     // Truncating division: halfway from MC towards LC.
@@ -274,18 +272,20 @@ HalfHeightResult FindHalfHeight(std::span<const double> y, int first, int last,
     const int f = Clamp(first, n);
     const int l = Clamp(last, n);
 
+    // Each search runs until (y > half) == below.
+    using scan::Stop;
     bool below = At(y, f) < half;
-    int i = f;
-    while ((At(y, i) > half) != below && i < l)
-        ++i;
+    const auto i = static_cast<int>(
+        below ? scan::FirstStop<Stop::Above>(y.data(), f, l, half)
+              : scan::FirstStop<Stop::NotAbove>(y.data(), f, l, half));
     if ((At(y, i) > half) != below) {
         r.Error = "Lack of begining value";
         return r;
     }
     below = At(y, l) < half;
-    int j = l;
-    while ((At(y, j) > half) != below && j > f)
-        --j;
+    const auto j = static_cast<int>(
+        below ? scan::LastStop<Stop::Above>(y.data(), l, f, half)
+              : scan::LastStop<Stop::NotAbove>(y.data(), l, f, half));
     if ((At(y, j) > half) != below || i >= j) {
         r.Error = "Lack of ending value";
         return r;

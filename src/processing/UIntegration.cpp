@@ -174,17 +174,22 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         }
     }
 
-    Sum = 0;
-    outY[0] = 0;
+    // The running sum lives in a register: as the member it would go through
+    // memory on every step, since the output might alias it.
+    double* y = outY.data();
+    double sum = 0;
+    y[0] = 0;
+    const auto n = static_cast<std::ptrdiff_t>(points);
     if (AutoScale) {
         double top = Height(src, first);
         double bottom = top;
-        for (std::size_t k = 1; k < points; ++k) {
-            Sum += outY[k];
-            outY[k] = Sum;
-            top = Sum > top ? Sum : top;
-            bottom = Sum < bottom ? Sum : bottom;
+        for (std::ptrdiff_t k = 1; k < n; ++k) {
+            sum += y[k];
+            y[k] = sum;
+            top = sum > top ? sum : top;
+            bottom = sum < bottom ? sum : bottom;
         }
+        Sum = sum;
         double k1 = 1, k2 = 1;
         if (Scale * top > axisMaximum && top > 0)
             k1 = axisMaximum / top;
@@ -193,13 +198,16 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         const double k = std::min(k1, k2);
         if (k > 0 && k < 1)
             Scale = 0.8 * k;
-        for (double& v : outY)
-            v *= Scale;
+        const double scale = Scale;
+        for (std::ptrdiff_t i = 0; i < n; ++i)
+            y[i] *= scale;
     } else {
-        for (std::size_t k = 1; k < points; ++k) {
-            Sum += outY[k];
-            outY[k] = Sum * Scale;
+        const double scale = Scale;
+        for (std::ptrdiff_t k = 1; k < n; ++k) {
+            sum += y[k];
+            y[k] = sum * scale;
         }
+        Sum = sum;
     }
 }
 

@@ -40,8 +40,22 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
     Integrator absorption;
     absorption.Init(false);
     absorption.Factor = out.Factor;
-    absorption.Integrate(IntegratorSource{f.X, f.Y, base, 0, last}, 0, last, kResultAxisMinimum,
-                         kResultAxisMaximum, series2X, series2);
+    // "Integral": the area integrator starts from Init's scale 1 with the
+    // auto scale on; Sum does not depend on the scale. Where it can, the area
+    // is summed in the same pass as the absorption.
+    Integrator area;
+    area.Init(true);
+    area.Factor = kAreaFactor;
+    const IntegratorSource source2{f.X, f.Y, base, 0, last};
+    out.AICursors = IntegralCursors(static_cast<int>(std::min(f.X.size(), f.Y.size())));
+    Extremes extremes;
+    const bool together = IntegrateWithArea(absorption, source2, area, out.AICursors.LC,
+                                            out.AICursors.RC, kResultAxisMinimum,
+                                            kResultAxisMaximum, series2X, series2, c.AreaX,
+                                            c.AreaY, extremes);
+    if (!together)
+        absorption.Integrate(source2, 0, last, kResultAxisMinimum, kResultAxisMaximum, series2X,
+                             series2);
     const int last2 = LastIndex(series2);
 
     const MomentPlacement p = PlaceMomentCursors(series2, 0, last2, centre);
@@ -51,7 +65,8 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
 
     // "HDB" puts both cursors on the maximum; the redraw then looks for the
     // half-height crossings and shows the width between the cursors.
-    const Extremes extremes = FindExtremes(series2);
+    if (!together)
+        extremes = FindExtremes(series2);
     out.HDBCursors = Cursors{extremes.Max, extremes.Max, 0};
     const HalfHeightResult h = FindHalfHeight(series2, 0, last2, extremes);
     out.HDBFound = h.Found;
@@ -62,14 +77,11 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
         out.HDBError = h.Error;
     }
 
-    // "Integral": the area integrator starts from Init's scale 1 with the
-    // auto scale on; Sum does not depend on the scale.
-    out.AICursors = IntegralCursors(static_cast<int>(series2.size()));
-    Integrator area;
-    area.Init(true);
-    area.Factor = kAreaFactor;
-    area.Integrate(IntegratorSource{series2X, series2, {}, 0, last2}, out.AICursors.LC,
-                   out.AICursors.RC, kResultAxisMinimum, kResultAxisMaximum, c.AreaX, c.AreaY);
+    if (!together) {
+        out.AICursors = IntegralCursors(static_cast<int>(series2.size()));
+        area.Integrate(IntegratorSource{series2X, series2, {}, 0, last2}, out.AICursors.LC,
+                       out.AICursors.RC, kResultAxisMinimum, kResultAxisMaximum, c.AreaX, c.AreaY);
+    }
     out.AI = area.Sum;
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 
 namespace tavi {
 
@@ -118,10 +119,20 @@ double Integrator::StepArea(const IntegratorSource& src, int i) const {
     return (src.X[k] - src.X[k - 1]) * ((Height(src, i - 1) + Height(src, i)) * 0.5) * Factor;
 }
 
-void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
-                           double axisMaximum, std::vector<double>& outX,
-                           std::vector<double>& outY) {
-    Sum = 0;
+namespace {
+
+// What Integrate works on once its indices are clamped to the data and to
+// the visible range: Points values from First, X0 and Dx from the source.
+struct Run {
+    bool Empty = true;
+    int First = 0;
+    std::size_t Points = 0;
+    double X0 = 0;
+    double Dx = 0;
+};
+
+Run Resolve(const IntegratorSource& src, int first, int last) {
+    Run r;
     // Only indices that every array holds may be read.
     int count = std::min(Size(src.X), Size(src.Y));
     if (!src.BaseLine.empty())
@@ -129,59 +140,92 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
     const int visibleFrom = std::max(src.VisibleFrom, 0);
     const int visibleTo = std::min(src.VisibleTo, count - 1);
     // dx needs two points; nothing visible means nothing to draw.
-    if (count < 2 || visibleTo < visibleFrom) {
-        outX.clear();
-        outY.clear();
-        return;
-    }
-
-    const double x0 = src.X[0];
-    const double dx = src.X[1] - x0;
+    if (count < 2 || visibleTo < visibleFrom)
+        return r;
+    r.Empty = false;
+    r.X0 = src.X[0];
+    r.Dx = src.X[1] - r.X0;
     if (visibleFrom > first)
         first = visibleFrom;
     if (visibleTo < last)
         last = visibleTo;
     // A first index beyond the data (a cursor past the end) is held at the
     // last point; the output is then that single point.
-    first = std::min(first, count - 1);
+    r.First = std::min(first, count - 1);
+    r.Points = last >= r.First ? static_cast<std::size_t>(last - r.First + 1) : 1;
+    return r;
+}
 
-    const std::size_t points = last >= first ? static_cast<std::size_t>(last - first + 1) : 1;
-    // Every element is written below: a buffer kept from the last call is
-    // resized without clearing, so it is not zeroed first.
-    outX.resize(points);
-    outY.resize(points);
+// Sizes both outputs (a buffer kept from the last call is not zeroed first:
+// every element is written) and fills the X values.
+void SizeAndFillX(const Run& r, std::vector<double>& outX, std::vector<double>& outY) {
+    outX.resize(r.Points);
+    outY.resize(r.Points);
     double* xOut = outX.data();
-    for (int k = 0; k < static_cast<int>(points); ++k)
-        xOut[k] = x0 + (first + k) * dx;
+    for (int k = 0; k < static_cast<int>(r.Points); ++k)
+        xOut[k] = r.X0 + (r.First + k) * r.Dx;
+}
 
-    // The step areas first, in a loop without a carried sum; then the running
-    // sum, whose additions keep their order so that every value is as before.
-    const auto f = static_cast<std::size_t>(first);
-    const double factor = Factor;
+// The step areas into outY[1..], in a loop without a carried sum; the running
+// sum then keeps the order of its additions, so every value is as before.
+void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
+    const auto f = static_cast<std::size_t>(r.First);
     const double* xs = src.X.data();
     const double* ys = src.Y.data();
     if (src.BaseLine.empty()) {
-        for (std::size_t k = 1; k < points; ++k) {
+        for (std::size_t k = 1; k < r.Points; ++k) {
             const std::size_t i = f + k;
             outY[k] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
         }
     } else {
         const double* bs = src.BaseLine.data();
-        for (std::size_t k = 1; k < points; ++k) {
+        for (std::size_t k = 1; k < r.Points; ++k) {
             const std::size_t i = f + k;
             outY[k] =
                 (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
         }
     }
+    outY[0] = 0;
+}
+
+// The auto scale of a finished running integral, applied to it.
+double AutoScaled(double scale, double top, double bottom, double axisMinimum,
+                  double axisMaximum, double* y, std::size_t n) {
+    double k1 = 1, k2 = 1;
+    if (scale * top > axisMaximum && top > 0)
+        k1 = axisMaximum / top;
+    if (scale * bottom < axisMinimum && bottom < 0)
+        k2 = axisMinimum / bottom;
+    const double k = std::min(k1, k2);
+    if (k > 0 && k < 1)
+        scale = 0.8 * k;
+    for (std::size_t i = 0; i < n; ++i)
+        y[i] *= scale;
+    return scale;
+}
+
+} // namespace
+
+void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
+                           double axisMaximum, std::vector<double>& outX,
+                           std::vector<double>& outY) {
+    Sum = 0;
+    const Run r = Resolve(src, first, last);
+    if (r.Empty) {
+        outX.clear();
+        outY.clear();
+        return;
+    }
+    SizeAndFillX(r, outX, outY);
+    double* y = outY.data();
+    StepAreas(src, r, Factor, y);
 
     // The running sum lives in a register: as the member it would go through
     // memory on every step, since the output might alias it.
-    double* y = outY.data();
     double sum = 0;
-    y[0] = 0;
-    const auto n = static_cast<std::ptrdiff_t>(points);
+    const auto n = static_cast<std::ptrdiff_t>(r.Points);
     if (AutoScale) {
-        double top = Height(src, first);
+        double top = Height(src, r.First);
         double bottom = top;
         for (std::ptrdiff_t k = 1; k < n; ++k) {
             sum += y[k];
@@ -190,17 +234,7 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
             bottom = sum < bottom ? sum : bottom;
         }
         Sum = sum;
-        double k1 = 1, k2 = 1;
-        if (Scale * top > axisMaximum && top > 0)
-            k1 = axisMaximum / top;
-        if (Scale * bottom < axisMinimum && bottom < 0)
-            k2 = axisMinimum / bottom;
-        const double k = std::min(k1, k2);
-        if (k > 0 && k < 1)
-            Scale = 0.8 * k;
-        const double scale = Scale;
-        for (std::ptrdiff_t i = 0; i < n; ++i)
-            y[i] *= scale;
+        Scale = AutoScaled(Scale, top, bottom, axisMinimum, axisMaximum, y, r.Points);
     } else {
         const double scale = Scale;
         for (std::ptrdiff_t k = 1; k < n; ++k) {
@@ -209,6 +243,74 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         }
         Sum = sum;
     }
+}
+
+bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, Integrator& area,
+                       int areaFirst, int areaLast, double axisMinimum, double axisMaximum,
+                       std::vector<double>& curveX, std::vector<double>& curveY,
+                       std::vector<double>& areaX, std::vector<double>& areaY,
+                       Extremes& curveExtremes) {
+    const Run r = Resolve(src, 0, std::numeric_limits<int>::max());
+    if (curve.AutoScale || !area.AutoScale || r.Empty || r.First != 0 ||
+        r.Points != static_cast<std::size_t>(std::min(Size(src.X), Size(src.Y))))
+        return false;
+    SizeAndFillX(r, curveX, curveY);
+    double* y = curveY.data();
+    StepAreas(src, r, curve.Factor, y);
+
+    const IntegratorSource areaSource{curveX, curveY, {}, 0, static_cast<int>(r.Points) - 1};
+    const Run a = Resolve(areaSource, areaFirst, areaLast);
+    SizeAndFillX(a, areaX, areaY);
+    const double* ax = curveX.data();
+    double* ay = areaY.data();
+    ay[0] = 0;
+
+    // Both running sums advance in one loop, each in its own order: the
+    // second, over [from, to], reads each value of the first as it is made.
+    const double scale = curve.Scale;
+    const double areaFactor = area.Factor;
+    const auto n = static_cast<std::ptrdiff_t>(r.Points);
+    const std::ptrdiff_t from = a.First;
+    const auto to = from + static_cast<std::ptrdiff_t>(a.Points) - 1;
+    double sum = 0, lowest = y[0], highest = y[0];
+    std::ptrdiff_t i = 1;
+    for (; i <= from; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    double top = y[from], bottom = top, areaSum = 0, previous = top;
+    for (; i <= to; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+        areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
+        previous = v;
+        ay[i - from] = areaSum;
+        top = areaSum > top ? areaSum : top;
+        bottom = areaSum < bottom ? areaSum : bottom;
+    }
+    for (; i < n; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    curve.Sum = sum;
+    area.Sum = areaSum;
+    area.Scale = AutoScaled(area.Scale, top, bottom, axisMinimum, axisMaximum, ay, a.Points);
+
+    curveExtremes = Extremes{0, 0, lowest, highest};
+    if (lowest < 500)
+        curveExtremes.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y, 0, n, lowest));
+    if (highest > -500)
+        curveExtremes.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y, 0, n, highest));
+    return true;
 }
 
 } // namespace tavi

@@ -88,4 +88,15 @@ struct Integrator {
 
 inline constexpr std::int32_t kAreaFactor = 1000;
 
+// curve.Integrate over the whole of src, then area.Integrate over
+// [areaFirst, areaLast] of that result (no base line, all of it visible), with
+// FindExtremes of the result: the same values, in one pass, as the two running
+// sums advance together. For a curve without auto scale and an area with it,
+// where all of src is visible; false, with nothing done, otherwise.
+bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, Integrator& area,
+                       int areaFirst, int areaLast, double axisMinimum, double axisMaximum,
+                       std::vector<double>& curveX, std::vector<double>& curveY,
+                       std::vector<double>& areaX, std::vector<double>& areaY,
+                       Extremes& curveExtremes);
+
 } // namespace tavi

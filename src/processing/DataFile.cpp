@@ -4,6 +4,7 @@
 #include "common/Cp1252.h"
 #include "common/SafeFile.h"
 #include "common/Usr.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <bit>
@@ -90,6 +91,8 @@ std::int32_t GetInt(const std::uint8_t* at) {
     return static_cast<std::int32_t>(v);
 }
 
+int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d, double* y);
+
 int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
     int clipped = 0;
     if (divisor > (std::int64_t{1} << 31)) {
@@ -100,9 +103,14 @@ int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divi
         }
         return clipped;
     }
+    return ConvertQuotients(records, n, static_cast<double>(divisor), y);
+}
+
+TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d,
+                                     double* y) {
+    int clipped = 0;
     // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
     constexpr double kRound = 6755399441055744.0;
-    const double d = static_cast<double>(divisor);
     // The rounded quotient is an integer within the int32 range (d >= 1), so
     // it is clamped and counted as an integer: a loop the compiler vectorises.
     for (std::size_t i = 0; i < n; ++i) {
@@ -117,6 +125,12 @@ int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divi
         clipped += (qi > 500) | (qi < -500);
     }
     return clipped;
+}
+
+// int: converts in vectors.
+TAVI_POINT_LOOP void FillX(double* x, int n, double step, double xMin) {
+    for (int i = 0; i < n; ++i)
+        x[i] = static_cast<double>(i) * step + xMin;
 }
 
 } // namespace
@@ -282,10 +296,7 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.X.resize(n);
     f.Y.resize(n);
     f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
-    const double step = f.XStep, xMin = f.XMin;
-    double* x = f.X.data();
-    for (int i = 0; i < static_cast<int>(n); ++i) // int: converts in vectors
-        x[i] = static_cast<double>(i) * step + xMin;
+    FillX(f.X.data(), static_cast<int>(n), f.XStep, f.XMin);
     out = std::move(f);
     return true;
 }

@@ -51,10 +51,23 @@ BaseLine FitBaseLine(std::span<const double> y) {
     return line;
 }
 
+namespace {
+
+TAVI_POINT_LOOP void LineValues(double slope, double offset, int n, double* out) {
+    for (int i = 0; i < n; ++i)
+        out[i] = slope * i + offset; // BaseLine::At
+}
+
+TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n, double* out) {
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = a[i] - b[i];
+}
+
+} // namespace
+
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out) {
     out.resize(static_cast<std::size_t>(std::max(n, 0)));
-    for (int i = 0; i < n; ++i)
-        out[static_cast<std::size_t>(i)] = line.At(i);
+    LineValues(line.Slope, line.Offset, n, out.data());
 }
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
@@ -66,15 +79,13 @@ void DerivativeValues(std::span<const double> source, std::span<const double> ba
     }
     const auto f = static_cast<std::size_t>(from);
     out.resize(static_cast<std::size_t>(to - from + 1));
-    for (std::size_t k = 0; k < out.size(); ++k)
-        out[k] = source[f + k] - baseLine[f + k];
+    Difference(source.data() + f, baseLine.data() + f, out.size(), out.data());
 }
 
 void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
                             std::span<double> out) {
-    const std::size_t n = std::min({out.size(), source.size(), baseLine.size()});
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = source[i] - baseLine[i];
+    Difference(source.data(), baseLine.data(),
+               std::min({out.size(), source.size(), baseLine.size()}), out.data());
 }
 
 Extremes FindExtremes(std::span<const double> y) {
@@ -156,36 +167,43 @@ Run Resolve(const IntegratorSource& src, int first, int last) {
     return r;
 }
 
+TAVI_POINT_LOOP void FillX(double* x, int n, double x0, int first, double dx) {
+    for (int k = 0; k < n; ++k)
+        x[k] = x0 + (first + k) * dx;
+}
+
 // Sizes both outputs (a buffer kept from the last call is not zeroed first:
 // every element is written) and fills the X values.
 void SizeAndFillX(const Run& r, std::vector<double>& outX, std::vector<double>& outY) {
     outX.resize(r.Points);
     outY.resize(r.Points);
-    double* xOut = outX.data();
-    for (int k = 0; k < static_cast<int>(r.Points); ++k)
-        xOut[k] = r.X0 + (r.First + k) * r.Dx;
+    FillX(outX.data(), static_cast<int>(r.Points), r.X0, r.First, r.Dx);
 }
 
 // The step areas into outY[1..], in a loop without a carried sum; the running
 // sum then keeps the order of its additions, so every value is as before.
-void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
-    const auto f = static_cast<std::size_t>(r.First);
-    const double* xs = src.X.data();
-    const double* ys = src.Y.data();
-    if (src.BaseLine.empty()) {
-        for (std::size_t k = 1; k < r.Points; ++k) {
-            const std::size_t i = f + k;
-            outY[k] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
-        }
+TAVI_POINT_LOOP void StepAreas(const double* xs, const double* ys, const double* bs,
+                               std::size_t points, double factor, double* outY) {
+    if (bs == nullptr) {
+        for (std::size_t i = 1; i < points; ++i)
+            outY[i] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
     } else {
-        const double* bs = src.BaseLine.data();
-        for (std::size_t k = 1; k < r.Points; ++k) {
-            const std::size_t i = f + k;
-            outY[k] =
+        for (std::size_t i = 1; i < points; ++i)
+            outY[i] =
                 (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
-        }
     }
     outY[0] = 0;
+}
+
+void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
+    const auto f = static_cast<std::size_t>(r.First);
+    StepAreas(src.X.data() + f, src.Y.data() + f,
+              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, r.Points, factor, outY);
+}
+
+TAVI_POINT_LOOP void Multiply(double* y, std::size_t n, double k) {
+    for (std::size_t i = 0; i < n; ++i)
+        y[i] *= k;
 }
 
 // The auto scale of a finished running integral, applied to it.
@@ -199,8 +217,7 @@ double AutoScaled(double scale, double top, double bottom, double axisMinimum,
     const double k = std::min(k1, k2);
     if (k > 0 && k < 1)
         scale = 0.8 * k;
-    for (std::size_t i = 0; i < n; ++i)
-        y[i] *= scale;
+    Multiply(y, n, scale);
     return scale;
 }
 

@@ -221,6 +221,54 @@ double AutoScaled(double scale, double top, double bottom, double axisMinimum,
     return scale;
 }
 
+// The state RunBothSums ends with.
+struct TwoSums {
+    double Sum = 0;
+    double AreaSum = 0;
+    double Top = 0;
+    double Bottom = 0;
+    double Lowest = 0;
+    double Highest = 0;
+};
+
+// y holds the step areas of the curve from index 1 and becomes its running
+// integral (times scale); the area's running integral over [from, to] goes to
+// ay, reading each value of the curve as it is made. Each sum keeps its order.
+TAVI_POINT_LOOP void RunBothSums(double* y, std::ptrdiff_t n, double scale, const double* ax,
+                                 double* ay, std::ptrdiff_t from, std::ptrdiff_t to,
+                                 double areaFactor, TwoSums& out) {
+    double sum = 0, lowest = y[0], highest = y[0];
+    std::ptrdiff_t i = 1;
+    for (; i <= from; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    double top = y[from], bottom = top, areaSum = 0, previous = top;
+    for (; i <= to; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+        areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
+        previous = v;
+        ay[i - from] = areaSum;
+        top = areaSum > top ? areaSum : top;
+        bottom = areaSum < bottom ? areaSum : bottom;
+    }
+    for (; i < n; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    out = TwoSums{sum, areaSum, top, bottom, lowest, highest};
+}
+
 } // namespace
 
 void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
@@ -278,55 +326,24 @@ bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, Integrato
     const IntegratorSource areaSource{curveX, curveY, {}, 0, static_cast<int>(r.Points) - 1};
     const Run a = Resolve(areaSource, areaFirst, areaLast);
     SizeAndFillX(a, areaX, areaY);
-    const double* ax = curveX.data();
     double* ay = areaY.data();
     ay[0] = 0;
 
-    // Both running sums advance in one loop, each in its own order: the
-    // second, over [from, to], reads each value of the first as it is made.
-    const double scale = curve.Scale;
-    const double areaFactor = area.Factor;
     const auto n = static_cast<std::ptrdiff_t>(r.Points);
-    const std::ptrdiff_t from = a.First;
-    const auto to = from + static_cast<std::ptrdiff_t>(a.Points) - 1;
-    double sum = 0, lowest = y[0], highest = y[0];
-    std::ptrdiff_t i = 1;
-    for (; i <= from; ++i) {
-        sum += y[i];
-        const double v = sum * scale;
-        y[i] = v;
-        lowest = v < lowest ? v : lowest;
-        highest = v > highest ? v : highest;
-    }
-    double top = y[from], bottom = top, areaSum = 0, previous = top;
-    for (; i <= to; ++i) {
-        sum += y[i];
-        const double v = sum * scale;
-        y[i] = v;
-        lowest = v < lowest ? v : lowest;
-        highest = v > highest ? v : highest;
-        areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
-        previous = v;
-        ay[i - from] = areaSum;
-        top = areaSum > top ? areaSum : top;
-        bottom = areaSum < bottom ? areaSum : bottom;
-    }
-    for (; i < n; ++i) {
-        sum += y[i];
-        const double v = sum * scale;
-        y[i] = v;
-        lowest = v < lowest ? v : lowest;
-        highest = v > highest ? v : highest;
-    }
-    curve.Sum = sum;
-    area.Sum = areaSum;
-    area.Scale = AutoScaled(area.Scale, top, bottom, axisMinimum, axisMaximum, ay, a.Points);
+    TwoSums t;
+    RunBothSums(y, n, curve.Scale, curveX.data(), ay, a.First,
+                a.First + static_cast<std::ptrdiff_t>(a.Points) - 1, area.Factor, t);
+    curve.Sum = t.Sum;
+    area.Sum = t.AreaSum;
+    area.Scale = AutoScaled(area.Scale, t.Top, t.Bottom, axisMinimum, axisMaximum, ay, a.Points);
 
-    curveExtremes = Extremes{0, 0, lowest, highest};
-    if (lowest < 500)
-        curveExtremes.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y, 0, n, lowest));
-    if (highest > -500)
-        curveExtremes.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y, 0, n, highest));
+    // The first occurrences, as FindExtremes gives them.
+    using scan::Stop;
+    curveExtremes = Extremes{0, 0, t.Lowest, t.Highest};
+    if (t.Lowest < 500)
+        curveExtremes.Min = static_cast<int>(scan::FirstStop<Stop::Equal>(y, 0, n, t.Lowest));
+    if (t.Highest > -500)
+        curveExtremes.Max = static_cast<int>(scan::FirstStop<Stop::Equal>(y, 0, n, t.Highest));
     return true;
 }
 

@@ -45,6 +45,9 @@ struct Problem {
     // whose residuals it has just accepted, and the partials come at no extra
     // cost with the values.
     std::vector<double> CacheP, CacheJ;
+    // The model values of the last evaluation, kept so that no iteration
+    // allocates (and faults in) a fresh buffer of the spectrum's size.
+    std::vector<double> Values;
 };
 
 // Model values into out and, row by row, the partial derivatives into jac.
@@ -84,8 +87,8 @@ int Residuals(const gsl_vector* p, void* data, gsl_vector* f) {
     const std::size_t n = pr.X->size(), np = p->size;
     pr.CacheP.assign(p->data, p->data + np);
     pr.CacheJ.resize(n * np);
-    std::vector<double> m;
-    Evaluate(pr, p->data, m, pr.CacheJ.data());
+    Evaluate(pr, p->data, pr.Values, pr.CacheJ.data());
+    const double* m = pr.Values.data();
     for (std::size_t i = 0; i < n; ++i)
         f->data[i * f->stride] = m[i] - (*pr.Y)[i];
     return GSL_SUCCESS;
@@ -97,11 +100,13 @@ int Jacobian(const gsl_vector* p, void* data, gsl_matrix* J) {
     if (pr.CacheP.size() != np || !std::equal(pr.CacheP.begin(), pr.CacheP.end(), p->data)) {
         pr.CacheP.assign(p->data, p->data + np);
         pr.CacheJ.resize(n * np);
-        std::vector<double> m;
-        Evaluate(pr, p->data, m, pr.CacheJ.data());
+        Evaluate(pr, p->data, pr.Values, pr.CacheJ.data());
     }
+    // A row has three to five values: a plain loop, not a library copy per row.
+    const double* from = pr.CacheJ.data();
     for (std::size_t i = 0; i < n; ++i)
-        std::copy_n(pr.CacheJ.data() + i * np, np, J->data + i * J->tda);
+        for (std::size_t j = 0; j < np; ++j)
+            J->data[i * J->tda + j] = from[i * np + j];
     return GSL_SUCCESS;
 }
 
@@ -261,7 +266,7 @@ struct Fitter {
     double StartWidth() const { return FromExtremes(X, Y).Width; }
 
     Solution Fit(const Detector& det, int lines, const std::vector<double>& start) const {
-        Problem pr{&X, &Y, L, &det, {}, {}};
+        Problem pr{&X, &Y, L, &det, {}, {}, {}};
         pr.L.Lines = lines;
         std::vector<double> p = start;
         if (L.Offset)
@@ -284,7 +289,7 @@ struct Fitter {
                 g.Width /= L.Lines;
                 g.Height /= L.Lines;
             } else if (k > 0) {
-                Problem pr{&X, &Y, L, &det, {}, {}};
+                Problem pr{&X, &Y, L, &det, {}, {}, {}};
                 pr.L.Lines = k;
                 pr.L.Offset = false;
                 std::vector<double> m, rest(Y.size());
@@ -396,16 +401,21 @@ LineShapeFit FitLineShape(const Spectrum& s, const BaseLineFit& base, const FitO
     // Covariance at the solution, scaled by the residual variance.
     Detector det(layout.Shape, modulated ? a : 0,
                  detail::QuadratureNodes(modulated ? a : 0, NarrowestHalfWidth(layout, sol.P)));
-    Problem pr{&s.X, &y, layout, &det, {}, {}};
+    Problem pr{&s.X, &y, layout, &det, {}, {}, {}};
     Matrix J(gsl_matrix_alloc(n, np), gsl_matrix_free);
     Matrix cov(gsl_matrix_alloc(np, np), gsl_matrix_free);
     Vector pv(gsl_vector_alloc(np), gsl_vector_free);
     for (std::size_t j = 0; j < np; ++j)
         gsl_vector_set(pv.get(), j, sol.P[j]);
-    Jacobian(pv.get(), &pr, J.get());
-    if (gsl_multifit_nlinear_covar(J.get(), 0.0, cov.get()) != GSL_SUCCESS)
+    // One evaluation gives the partials, straight into J where its rows are
+    // packed, and the curve.
+    if (J && J->tda == np)
+        Evaluate(pr, sol.P.data(), pr.Values, J->data);
+    else if (J)
+        Jacobian(pv.get(), &pr, J.get());
+    if (!J || gsl_multifit_nlinear_covar(J.get(), 0.0, cov.get()) != GSL_SUCCESS)
         return fail("The data do not determine the fit's parameters");
-    Model(pr, sol.P.data(), out.Curve);
+    out.Curve = std::move(pr.Values);
     out.Residuals.resize(n);
     double ssr = 0;
     for (std::size_t i = 0; i < n; ++i) {

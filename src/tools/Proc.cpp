@@ -37,12 +37,20 @@ void PrepareHeap() {
     if (mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1 || mallopt(M_ARENA_MAX, 1) != 1 ||
         mallopt(M_TRIM_THRESHOLD, 512 << 20) != 1 || mallopt(M_TOP_PAD, kPad) != 1)
         return; // an optimisation only
-    void* probe = std::malloc(kHuge); // grows the heap by itself and the pad
-    const auto from = (reinterpret_cast<std::uintptr_t>(probe) + kHuge) & ~(kHuge - 1);
+    // A block that grows the heap by itself and the pad, then stretched in
+    // place to end where huge pages can start, and kept: the buffers come from
+    // there on. Its end is past the page its first end touched (the heap's
+    // bookkeeping), which would hold that huge page to small ones.
+    void* probe = std::malloc(kHuge);
+    if (!probe)
+        return;
+    const auto at = reinterpret_cast<std::uintptr_t>(probe);
+    const auto from = (at + kHuge + 64 + kHuge - 1) & ~(kHuge - 1);
     const auto to = reinterpret_cast<std::uintptr_t>(sbrk(0)) & ~(kHuge - 1);
+    if (std::realloc(probe, from - at - 8) != probe)
+        return; // not grown in place (not expected): no huge pages then
     if (to > from)
         madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-    std::free(probe);
 #endif
 }
 

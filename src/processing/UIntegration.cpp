@@ -16,6 +16,33 @@ int Size(std::span<const double> s) {
     return static_cast<int>(std::min<std::size_t>(s.size(), 0x7FFFFFFF));
 }
 
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
+
+// The sum of y[0..m) when every value is an integer of at most 2^31 (a loaded
+// file's are): every partial sum of up to 65535 of them is then exact, in
+// double and in any order, so it is the long double sum of the plain loop.
+TAVI_POINT_LOOP bool IntegerSum(const double* y, int m, double& sum) {
+    constexpr double kRound = 6755399441055744.0; // 1.5 * 2^52: rounds to an integer
+    constexpr double kLimit = 2147483648.0;
+    Lanes s = {};
+    LaneMask bad = {};
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        const Lanes v = {y[i], y[i + 1], y[i + 2], y[i + 3]};
+        s += v;
+        bad |= ((v + kRound) - kRound != v) | (v > kLimit) | (v < -kLimit);
+    }
+    double total = (s[0] + s[1]) + (s[2] + s[3]);
+    bool ok = (bad[0] | bad[1] | bad[2] | bad[3]) == 0;
+    for (; i < m; ++i) {
+        total += y[i];
+        ok = ok && (y[i] + kRound) - kRound == y[i] && y[i] <= kLimit && y[i] >= -kLimit;
+    }
+    sum = total;
+    return ok;
+}
+
 } // namespace
 
 int BaseLineSampleCount(int n) {
@@ -38,10 +65,16 @@ BaseLine FitBaseLine(std::span<const double> y) {
     if (m == 0)
         return line;
     long double a = 0, b = 0;
-    for (int i = 0; i < m; ++i)
-        a += y[static_cast<std::size_t>(i)];
-    for (int i = n - 1; i >= n - m; --i)
-        b += y[static_cast<std::size_t>(i)];
+    double exactA = 0, exactB = 0;
+    if (IntegerSum(y.data(), m, exactA) && IntegerSum(y.data() + (n - m), m, exactB)) {
+        a = exactA;
+        b = exactB;
+    } else {
+        for (int i = 0; i < m; ++i)
+            a += y[static_cast<std::size_t>(i)];
+        for (int i = n - 1; i >= n - m; --i)
+            b += y[static_cast<std::size_t>(i)];
+    }
     a /= m;
     b /= m;
     // Divided by the count, not by count - 1: the line at the last point is

@@ -99,6 +99,26 @@ TEST(IntegrateWithArea, DeclinesWhatItDoesNotCover) {
     EXPECT_FALSE(IntegrateWithArea(curve, all, area, 1, 8, -500, 500, cx, cy, ax, ay, e));
 }
 
+TEST(FitBaseLine, SumsAsThePlainLongDoubleLoopForIntegersAndFractions) {
+    for (const double fraction : {1.0, 0.1}) {
+        const Curve c = Seeded(65535, 9);
+        std::vector<double> y = c.Y;
+        for (double& v : y)
+            v = std::round(v) * fraction + (fraction == 1 ? 2147483000.0 : 0); // near 2^31
+        const int n = static_cast<int>(y.size()), m = BaseLineSampleCount(n);
+        long double a = 0, b = 0;
+        for (int i = 0; i < m; ++i)
+            a += y[static_cast<std::size_t>(i)];
+        for (int i = n - 1; i >= n - m; --i)
+            b += y[static_cast<std::size_t>(i)];
+        a /= m;
+        b /= m;
+        const BaseLine line = FitBaseLine(y);
+        EXPECT_EQ(line.Slope, static_cast<double>((b - a) / n)) << fraction;
+        EXPECT_EQ(line.Offset, static_cast<double>(a)) << fraction;
+    }
+}
+
 // The plain loops of the searches, as the measurements wrote them.
 template <scan::Stop S>
 std::ptrdiff_t PlainFirst(const std::vector<double>& y, std::ptrdiff_t from, std::ptrdiff_t to,

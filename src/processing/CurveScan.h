@@ -26,8 +26,7 @@ namespace tavi::scan {
 // "while (y > v)" do.
 enum class Stop { Equal, AbsNotBelow, Above, NotAbove };
 
-template <Stop S>
-bool Stops(double y, double v) {
+template <Stop S> bool Stops(double y, double v) {
     if constexpr (S == Stop::Equal)
         return y == v;
     else if constexpr (S == Stop::AbsNotBelow)
@@ -39,8 +38,7 @@ bool Stops(double y, double v) {
 }
 
 #if defined(__SSE2__)
-template <Stop S>
-__m128d StopMask(__m128d y, __m128d v) {
+template <Stop S> __m128d StopMask(__m128d y, __m128d v) {
     if constexpr (S == Stop::Equal) {
         return _mm_cmpeq_pd(y, v);
     } else if constexpr (S == Stop::AbsNotBelow) {

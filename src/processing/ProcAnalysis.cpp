@@ -31,8 +31,8 @@ void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base,
     out.SDB = LineWidth(f.X, out.SDBCursors.LC, out.SDBCursors.RC);
 }
 
-void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       const Extremes& source, ViewCurves& c, AbsorptionAnalysis& out) {
+void AnalyseAbsorption(const LoadedDataFile& f, int centre, const Extremes& source, ViewCurves& c,
+                       AbsorptionAnalysis& out) {
     std::vector<double>& series2X = c.AbsorptionX;
     std::vector<double>& series2 = c.AbsorptionY;
     const int last = LastIndex(f.Y);
@@ -46,13 +46,14 @@ void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base,
     Integrator area;
     area.Init(true);
     area.Factor = kAreaFactor;
-    const IntegratorSource source2{f.X, f.Y, base, 0, last};
+    // The derivative view holds Y minus the base line: the heights the
+    // integrator would form from both, in one array.
+    const IntegratorSource source2{f.X, c.DerivativeY, {}, 0, last};
     out.AICursors = IntegralCursors(static_cast<int>(std::min(f.X.size(), f.Y.size())));
     Extremes extremes;
-    const bool together = IntegrateWithArea(absorption, source2, area, out.AICursors.LC,
-                                            out.AICursors.RC, kResultAxisMinimum,
-                                            kResultAxisMaximum, series2X, series2, c.AreaX,
-                                            c.AreaY, extremes);
+    const bool together = IntegrateWithArea(
+        absorption, source2, area, out.AICursors.LC, out.AICursors.RC, kResultAxisMinimum,
+        kResultAxisMaximum, series2X, series2, c.AreaX, c.AreaY, extremes);
     if (!together)
         absorption.Integrate(source2, 0, last, kResultAxisMinimum, kResultAxisMaximum, series2X,
                              series2);
@@ -100,7 +101,7 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     const int centre = FindCentreIndex(file.Y, c.BaseLineY, source);
 
     AnalyseDerivative(file, c.BaseLineY, centre, source, c.DerivativeY, a.Derivative);
-    AnalyseAbsorption(file, c.BaseLineY, centre, source, c, a.Absorption);
+    AnalyseAbsorption(file, centre, source, c, a.Absorption);
 
     a.Esr = file.Settings.ModeText == "ESR";
     if (a.Esr && n > 0) {

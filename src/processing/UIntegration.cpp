@@ -240,8 +240,8 @@ TAVI_POINT_LOOP void Multiply(double* y, std::size_t n, double k) {
 }
 
 // The auto scale of a finished running integral, applied to it.
-double AutoScaled(double scale, double top, double bottom, double axisMinimum,
-                  double axisMaximum, double* y, std::size_t n) {
+double AutoScaled(double scale, double top, double bottom, double axisMinimum, double axisMaximum,
+                  double* y, std::size_t n) {
     double k1 = 1, k2 = 1;
     if (scale * top > axisMaximum && top > 0)
         k1 = axisMaximum / top;

@@ -302,17 +302,15 @@ HalfHeightResult FindHalfHeight(std::span<const double> y, int first, int last,
     // Each search runs until (y > half) == below.
     using scan::Stop;
     bool below = At(y, f) < half;
-    const auto i = static_cast<int>(
-        below ? scan::FirstStop<Stop::Above>(y.data(), f, l, half)
-              : scan::FirstStop<Stop::NotAbove>(y.data(), f, l, half));
+    const auto i = static_cast<int>(below ? scan::FirstStop<Stop::Above>(y.data(), f, l, half)
+                                          : scan::FirstStop<Stop::NotAbove>(y.data(), f, l, half));
     if ((At(y, i) > half) != below) {
         r.Error = "Lack of begining value";
         return r;
     }
     below = At(y, l) < half;
-    const auto j = static_cast<int>(
-        below ? scan::LastStop<Stop::Above>(y.data(), l, f, half)
-              : scan::LastStop<Stop::NotAbove>(y.data(), l, f, half));
+    const auto j = static_cast<int>(below ? scan::LastStop<Stop::Above>(y.data(), l, f, half)
+                                          : scan::LastStop<Stop::NotAbove>(y.data(), l, f, half));
     if ((At(y, j) > half) != below || i >= j) {
         r.Error = "Lack of ending value";
         return r;

@@ -58,8 +58,8 @@ TEST_P(IntegrateWithAreaTest, GivesWhatTwoIntegrateCallsAndFindExtremesGive) {
     std::vector<double> cx, cy, ax, ay;
     cy.assign(70000, 7); // a buffer kept from a larger file
     Extremes e;
-    ASSERT_TRUE(IntegrateWithArea(curve, src, area, p.AreaFirst, p.AreaLast, -500, 500, cx, cy,
-                                  ax, ay, e));
+    ASSERT_TRUE(
+        IntegrateWithArea(curve, src, area, p.AreaFirst, p.AreaLast, -500, 500, cx, cy, ax, ay, e));
 
     std::vector<double> cx2, cy2, ax2, ay2;
     curve2.Integrate(src, 0, p.Points - 1, -500, 500, cx2, cy2);
@@ -72,16 +72,16 @@ TEST_P(IntegrateWithAreaTest, GivesWhatTwoIntegrateCallsAndFindExtremesGive) {
     EXPECT_EQ((std::vector{e.Min, e.Max}), (std::vector{e2.Min, e2.Max}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IntegrateWithAreaTest,
-    ::testing::Values(PassCase{"Full", 65535, 6553, 58982, true},
-                      PassCase{"NoBaseLine", 4001, 400, 3601, false},
-                      PassCase{"AreaFromTheStart", 100, 0, 99, true},
-                      PassCase{"AreaPastTheEnds", 50, -10, 80, true},
-                      PassCase{"AreaReversed", 50, 30, 20, true},
-                      PassCase{"AreaBeyondTheData", 50, 70, 90, false},
-                      PassCase{"TwoPoints", 2, 0, 1, true}, PassCase{"Seven", 7, 0, 6, true}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, IntegrateWithAreaTest,
+                         ::testing::Values(PassCase{"Full", 65535, 6553, 58982, true},
+                                           PassCase{"NoBaseLine", 4001, 400, 3601, false},
+                                           PassCase{"AreaFromTheStart", 100, 0, 99, true},
+                                           PassCase{"AreaPastTheEnds", 50, -10, 80, true},
+                                           PassCase{"AreaReversed", 50, 30, 20, true},
+                                           PassCase{"AreaBeyondTheData", 50, 70, 90, false},
+                                           PassCase{"TwoPoints", 2, 0, 1, true},
+                                           PassCase{"Seven", 7, 0, 6, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(FitBaseLine, SumsAsThePlainLongDoubleLoopForIntegersAndFractions) {
     for (const double fraction : {1.0, 0.1}) {

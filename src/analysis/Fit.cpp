@@ -122,6 +122,47 @@ using Workspace = std::unique_ptr<gsl_multifit_nlinear_workspace,
 using Vector = std::unique_ptr<gsl_vector, decltype(&gsl_vector_free)>;
 using Matrix = std::unique_ptr<gsl_matrix, decltype(&gsl_matrix_free)>;
 
+// What a thread keeps from fit to fit: the solver's workspace for the last
+// size and the partials' buffer. Fresh ones of a spectrum's size cost more to
+// fault in than several iterations (tavi-proc fits file after file on each
+// worker thread).
+struct Kept {
+    std::size_t N = 0, P = 0;
+    Workspace W{nullptr, gsl_multifit_nlinear_free};
+    std::vector<double> Partials;
+};
+
+Kept& ThreadKept() {
+    thread_local Kept kept;
+    return kept;
+}
+
+gsl_multifit_nlinear_workspace* KeptWorkspace(std::size_t n, std::size_t np) {
+    Kept& k = ThreadKept();
+    if (!k.W || k.N != n || k.P != np) {
+        k.W.reset();
+        gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+        params.trs = gsl_multifit_nlinear_trs_lm;
+        params.solver = gsl_multifit_nlinear_solver_cholesky;
+        k.W.reset(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np));
+        k.N = n;
+        k.P = np;
+    }
+    return k.W.get();
+}
+
+// Lends the thread's partials buffer to a problem while it is solved.
+class LentPartials {
+public:
+    explicit LentPartials(Problem& pr) : pr_(pr) { pr_.CacheJ.swap(ThreadKept().Partials); }
+    ~LentPartials() { pr_.CacheJ.swap(ThreadKept().Partials); }
+    LentPartials(const LentPartials&) = delete;
+    LentPartials& operator=(const LentPartials&) = delete;
+
+private:
+    Problem& pr_;
+};
+
 Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
                const std::atomic<bool>* cancel) {
     static std::once_flag quiet;
@@ -129,11 +170,8 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
     std::call_once(quiet, [] { gsl_set_error_handler_off(); });
     Solution s;
     const std::size_t n = pr.X->size(), np = start.size();
-    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
-    params.trs = gsl_multifit_nlinear_trs_lm;
-    params.solver = gsl_multifit_nlinear_solver_cholesky;
-    Workspace w(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np),
-                gsl_multifit_nlinear_free);
+    const LentPartials lent(pr);
+    gsl_multifit_nlinear_workspace* w = KeptWorkspace(n, np);
     Vector x0(gsl_vector_alloc(np), gsl_vector_free);
     if (!w || !x0) {
         s.Error = "Not enough memory for the fit";
@@ -147,7 +185,7 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
     fdf.n = n;
     fdf.p = np;
     fdf.params = &pr;
-    if (gsl_multifit_nlinear_init(x0.get(), &fdf, w.get()) != GSL_SUCCESS) {
+    if (gsl_multifit_nlinear_init(x0.get(), &fdf, w) != GSL_SUCCESS) {
         s.Error = "The fit could not start from its starting values";
         return s;
     }
@@ -156,23 +194,23 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
             s.Error = "Cancelled";
             return s;
         }
-        const int status = gsl_multifit_nlinear_iterate(w.get());
-        s.Iterations = static_cast<int>(gsl_multifit_nlinear_niter(w.get()));
+        const int status = gsl_multifit_nlinear_iterate(w);
+        s.Iterations = static_cast<int>(gsl_multifit_nlinear_niter(w));
         int info = 0;
         if (status == GSL_ENOPROG) {
             // No smaller cost within reach: converged only if it is at rest.
             s.Converged =
-                gsl_multifit_nlinear_test(1e-8, 1e-8, 0, &info, w.get()) == GSL_SUCCESS;
+                gsl_multifit_nlinear_test(1e-8, 1e-8, 0, &info, w) == GSL_SUCCESS;
             break;
         }
         if (status != GSL_SUCCESS)
             break;
-        if (gsl_multifit_nlinear_test(1e-10, 1e-12, 0, &info, w.get()) == GSL_SUCCESS) {
+        if (gsl_multifit_nlinear_test(1e-10, 1e-12, 0, &info, w) == GSL_SUCCESS) {
             s.Converged = true;
             break;
         }
     }
-    const gsl_vector* x = gsl_multifit_nlinear_position(w.get());
+    const gsl_vector* x = gsl_multifit_nlinear_position(w);
     s.P.assign(x->data, x->data + np);
     for (double v : s.P)
         if (!std::isfinite(v)) {
@@ -402,18 +440,13 @@ LineShapeFit FitLineShape(const Spectrum& s, const BaseLineFit& base, const FitO
     Detector det(layout.Shape, modulated ? a : 0,
                  detail::QuadratureNodes(modulated ? a : 0, NarrowestHalfWidth(layout, sol.P)));
     Problem pr{&s.X, &y, layout, &det, {}, {}, {}};
-    Matrix J(gsl_matrix_alloc(n, np), gsl_matrix_free);
     Matrix cov(gsl_matrix_alloc(np, np), gsl_matrix_free);
-    Vector pv(gsl_vector_alloc(np), gsl_vector_free);
-    for (std::size_t j = 0; j < np; ++j)
-        gsl_vector_set(pv.get(), j, sol.P[j]);
-    // One evaluation gives the partials, straight into J where its rows are
-    // packed, and the curve.
-    if (J && J->tda == np)
-        Evaluate(pr, sol.P.data(), pr.Values, J->data);
-    else if (J)
-        Jacobian(pv.get(), &pr, J.get());
-    if (!J || gsl_multifit_nlinear_covar(J.get(), 0.0, cov.get()) != GSL_SUCCESS)
+    // One evaluation gives the partials, into the thread's buffer, and the curve.
+    std::vector<double>& partials = ThreadKept().Partials;
+    partials.resize(n * np);
+    gsl_matrix_view J = gsl_matrix_view_array(partials.data(), n, np);
+    Evaluate(pr, sol.P.data(), pr.Values, partials.data());
+    if (!cov || gsl_multifit_nlinear_covar(&J.matrix, 0.0, cov.get()) != GSL_SUCCESS)
         return fail("The data do not determine the fit's parameters");
     out.Curve = std::move(pr.Values);
     out.Residuals.resize(n);

@@ -56,7 +56,6 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     ExeDir = exeDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : exeDir;
     if (ExeDir.empty() || ExeDir.back() != '/')
         ExeDir += '/';
-    SetCommandTarget(&port_, &DeviceReady);
 
     // The splash window shows itself at once.
     Logo = new TMLogo(this);
@@ -123,7 +122,7 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     // Run and device state.
     PassCounter = 0;
     FNameEdit->clear();
-    RunState = 0;
+    RunState = tavi::RunState::Idle;
     SetHoldState(false);
     UnitSerial.clear();
     SetDeviceReady(false);
@@ -153,7 +152,6 @@ TFCW::~TFCW() {
     port_.OnDSRChange = nullptr;
     port_.OnCTSChange = nullptr;
     port_.OnDeviceLost = nullptr;
-    SetCommandTarget(nullptr, nullptr);
 }
 
 void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataProc* dataProc,
@@ -169,8 +167,10 @@ void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataP
         DataProc->SetOutputDirectory(Q(OutDir));
         DataProc->SetAcquisitionWindow(this);
     }
-    if (Service)
+    if (Service) {
         Service->Bind(TuningB0UpDown, FrequencyUpDown);
+        Service->SetCommands(&commands_);
+    }
     if (AboutDlg)
         AboutDlg->DeviceReady = [this] { return DeviceReady; };
 }
@@ -188,28 +188,28 @@ void TFCW::GainScrollBarChange() {
     const int pos = GainScrollBar->value();
     Params.Gain = pos;
     GainVal->setText(Q(FormatGain(pos)));
-    SendGain(static_cast<std::int16_t>(pos));
+    commands_.Send(lines::Gain(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::PhaseScrollBarChange() {
     const int pos = PhaseScrollBar->value();
     Params.Phase[CurrentMode] = pos;
     PhaseVal->setText(Q(FormatPhase(pos)));
-    SendPhase(static_cast<std::int16_t>(pos));
+    commands_.Send(lines::Phase(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::ModAmpUpDownClick() {
     const int idx = ModAmpUpDown->Position();
     Params.ModAmp = idx;
     ModAmpVal->setText(Q(FormatModAmp(idx)));
-    SendModAmp(EsrFlag(), ModAmpGs(idx));
+    commands_.Send(lines::ModAmp(EsrFlag(), ModAmpGs(idx)));
 }
 
 void TFCW::FieldSwRngUpDownClick() {
     const int idx = FieldSwRngUpDown->Position();
     Params.FieldSweepRange[CurrentMode] = idx;
     FieldSwRngVal->setText(Q(FormatFieldSweepRange(EsrFlag(), idx)));
-    SendFieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx));
+    commands_.Send(lines::FieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx)));
     if (FieldSwRngRB->isChecked())
         FieldSwRngRBClick();
     else
@@ -220,7 +220,7 @@ void TFCW::FreqSwRngUpDownClick() {
     const int idx = FreqSwRngUpDown->Position();
     Params.FreqSweepRange = idx;
     FreqSwRngVal->setText(Q(FormatFreqSweepRange(idx)));
-    SendFreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000);
+    commands_.Send(lines::FreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000));
     if (FreqSwRngRB->isChecked())
         FreqSwRngRBClick();
     else
@@ -231,7 +231,7 @@ void TFCW::SweepTUpDownClick() {
     const int idx = SweepTUpDown->Position();
     Params.SweepTime = idx;
     SweepTVal->setText(Q(FormatSweepTime(idx)));
-    SendSweepTime(static_cast<std::int16_t>(idx));
+    commands_.Send(lines::SweepTime(static_cast<std::int16_t>(idx)));
 }
 
 void TFCW::TuningB0UpDownClick() {
@@ -239,14 +239,14 @@ void TFCW::TuningB0UpDownClick() {
     Params.B0[CurrentMode] = pos;
     TuningB0Val->setText(
         Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets[CurrentMode])));
-    SendFieldTuning(static_cast<std::int16_t>(pos));
+    commands_.Send(lines::FieldTuning(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::FrequencyUpDownClick() {
     const int pos = FrequencyUpDown->Position();
     Params.Frequency[CurrentMode] = pos;
     FrequencyVal->setText(Q(FormatFrequency(CurrentMode, pos)));
-    SendFrequency(FrequencyHz(CurrentMode, pos));
+    commands_.Send(lines::Frequency(FrequencyHz(CurrentMode, pos)));
 }
 
 void TFCW::DB0UpDownClick() {
@@ -273,7 +273,7 @@ void TFCW::AccUpDownClick() {
 
 void TFCW::ModeRBClick(TResonanceMode mode) {
     SelectMode(mode);
-    SendMode(ModeCommandDigit(mode));
+    commands_.Send(lines::Mode(ModeCommandDigit(mode)));
 }
 
 void TFCW::SetSweepAxis(bool frequencySweep) {
@@ -289,7 +289,7 @@ void TFCW::SetSweepAxis(bool frequencySweep) {
     axis.SetIncrement(range / 4);
     axis.SetValueFormat(format);
     // The passes of the last run belong to the old axis.
-    if (changed && (RunState < 1 || RunState > 4))
+    if (changed && !Measuring(RunState))
         ClearRunDisplay();
 }
 
@@ -302,12 +302,12 @@ void TFCW::FreqSwRngRBClick() {
 
 void TFCW::MCDirFWDClick() {
     MCDirFWD->setChecked(true);
-    SendCurrentDirection(true);
+    commands_.Send(lines::CurrentDirection(true));
 }
 
 void TFCW::MCDirREVClick() {
     MCDirREV->setChecked(true);
-    SendCurrentDirection(false);
+    commands_.Send(lines::CurrentDirection(false));
 }
 
 void TFCW::MGsClick() {

@@ -3,8 +3,10 @@
 // reply handling, the connection check, the setup menus and the run.
 #pragma once
 
+#include "acquisition/AcquisitionObserver.h"
 #include "device/ReplyParser.h"
 #include "device/SerialPort.h"
+#include "device/UOutMess.h"
 #include "params/Freq.h"
 #include "processing/RecoveryFile.h"
 #include "processing/UMMarker.h"
@@ -181,7 +183,7 @@ public:
     // The 1-based number of the pass being taken: 0 at start, 1 from Start,
     // one more before each further pass of a Single run.
     int PassCounter = 0;
-    std::uint8_t RunState = 0;
+    tavi::RunState RunState = tavi::RunState::Idle;
     bool HoldActive = false;
     std::uint8_t FieldSource = 0;
     std::string UnitSerial;
@@ -329,7 +331,7 @@ public:
     bool SaveDataFile(const QString& path);
     QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     void MSaveasClick();
-    // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).
+    // FormCloseQuery's decision ("Measure in progress" while a pass is being measured).
     bool CloseQueryAllowed();
     // Run-related steps of the creation sequence (pass colours, legend, clearing
     // the series, the buffer). The six series already exist in Fid.
@@ -410,6 +412,9 @@ private:
     void DropConnection();
 
     ISerialPort& port_;
+    // Every command of this window and of the service window goes through
+    // here: to this window's port, only while the device is ready.
+    CommandSender commands_{&port_, &DeviceReady};
     bool closing_ = false;
 };
 

@@ -69,12 +69,12 @@ void TFCW::Timer1Timer() {
             setEnabled(true);
             port_.PurgeIn();
             port_.PurgeOut();
-            SendReadyAck();
+            commands_.Send(lines::ReadyAck());
             return;
         }
         ++CheckAttempt;
         if (CheckAttempt < SpectrometerLink::kCheckGivenUp)
-            SendIdentify();
+            commands_.SendIdentify();
     } catch (const std::exception& e) {
         Dialogs().ShowError(this, ErrorText(e));
     }

@@ -65,24 +65,24 @@ void TFCW::DispatchReply(const Reply& reply) {
         break;
     case Reply::B:
         SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
-        RunState = 2;
+        RunState = tavi::RunState::Running;
         HoldToolB->setEnabled(true);
         break;
     case Reply::C:
         SetPanelValue(2, QStringLiteral("End of experiment - please wait"));
-        RunState = 3;
+        RunState = tavi::RunState::PassEnded;
         HoldToolB->setEnabled(false);
         EndPass();
         break;
     case Reply::D:
         SetHoldState(false);
-        if (RunState == 3) {
+        if (RunState == tavi::RunState::PassEnded) {
             PassFinished();
-        } else if (RunState == 4) {
+        } else if (RunState == tavi::RunState::Aborting) {
             SetPanelValue(2, QStringLiteral("Experiment aborted - ready"));
             StartToolB->setEnabled(true);
             SetControlsEnabled(true);
-            RunState = 5;
+            RunState = tavi::RunState::Aborted;
             RunAborted();
         }
         SetPanelValue(0, QString::fromStdString(Format(
@@ -93,7 +93,7 @@ void TFCW::DispatchReply(const Reply& reply) {
         break;
     case Reply::F:
         SetPanelValue(2, QStringLiteral("Experiment aborted - please wait"));
-        RunState = 4;
+        RunState = tavi::RunState::Aborting;
         HoldToolB->setEnabled(false);
         break;
     case Reply::H:
@@ -151,7 +151,7 @@ void TFCW::SetHoldState(bool hold) {
     HoldToolB->setText(hold ? QStringLiteral("Continue") : QStringLiteral("Hold"));
     if (hold)
         SetPanelValue(2, QStringLiteral("Experiment on Hold"));
-    else if (RunState == 2)
+    else if (RunState == tavi::RunState::Running)
         SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
     else
         SetPanelValue(2, QString());
@@ -223,7 +223,7 @@ void TFCW::SetDeviceReady(bool ready) {
         for (QAction* a : MSpcCOMItems)
             a->setEnabled(true);
         MLink->setEnabled(true);
-        RunState = 0;
+        RunState = tavi::RunState::Idle;
         SetFieldSource(0);
         SetPanelValue(2, QStringLiteral("disconnected"));
     } else {

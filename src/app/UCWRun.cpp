@@ -218,7 +218,7 @@ void TFCW::StartToolBClick() {
         else
             OverwriteAnswerPath.clear();
     }
-    SendStartSweep(FrequencySweep());
+    commands_.Send(lines::StartSweep(FrequencySweep()));
     PassCounter = 1;
     // The previous run stays saveable until the device begins the new one's
     // first pass (it may never answer); silence counts from now.
@@ -231,14 +231,14 @@ void TFCW::StartToolBClick() {
 }
 
 void TFCW::HoldToolBClick() {
-    SendHold(!HoldActive);
+    commands_.Send(lines::Hold(!HoldActive));
     // The button follows the device's "H" reply, not the click.
     if (HoldToolB)
         HoldToolB->setChecked(HoldActive);
 }
 
 void TFCW::AbortToolBClick() {
-    SendAbort();
+    commands_.Send(lines::Abort());
 }
 
 void TFCW::SingleRBClick() {
@@ -276,7 +276,7 @@ void TFCW::BeginPass(int n) {
         SeriesAcc->Clear();
     }
     NextPointIndex = 0;
-    RunState = 1;
+    RunState = tavi::RunState::SettingUp;
     CurrentPass = (CurrentPass + 1) % 5;
 
     // Age colours of the older passes: p = 1 oldest (red) .. p = 4 previous (fuchsia).
@@ -381,12 +381,12 @@ void TFCW::PassFinished() {
         Sound().PlayAndWait(sweepEnd.FileName);
 
     if (LoopRB->isChecked()) {
-        SendStartSweep(FrequencySweep());
+        commands_.Send(lines::StartSweep(FrequencySweep()));
         return;
     }
     if (PassCounter < AccUpDown->Position()) {
         PassCounter += 1;
-        SendStartSweep(FrequencySweep());
+        commands_.Send(lines::StartSweep(FrequencySweep()));
         return;
     }
 
@@ -400,7 +400,7 @@ void TFCW::PassFinished() {
         }
     }
     SetPanelValue(2, "end of experiment - ready");
-    RunState = 10;
+    RunState = tavi::RunState::Finished;
     RunComplete = true;
     EndProgress();
     AutoSaveData();
@@ -592,7 +592,7 @@ void TFCW::MSaveasClick() {
 
 bool TFCW::CloseQueryAllowed() {
     KeepRecoveryOnClose = false;
-    if (RunState < 1 || RunState > 4) {
+    if (!Measuring(RunState)) {
         // A complete run whose save failed (or that had no name) is asked for.
         if (!RunComplete || RunSaved || NewRunPending || AccBuffer.empty())
             return true;
@@ -654,7 +654,7 @@ void TFCW::EndRunOnDisconnect() {
         HoldToolB->setEnabled(false);
     SingleRBClick();
     // The finished passes of a cut run can be saved (or the save says there are none).
-    MSaveas->setEnabled(!AccBuffer.empty() || (RunState >= 1 && RunState <= 4));
+    MSaveas->setEnabled(!AccBuffer.empty() || Measuring(RunState));
     EndProgress();
 }
 

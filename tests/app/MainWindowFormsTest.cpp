@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override {
         if (fcw)
-            fcw->RunState = 0;
+            fcw->RunState = RunState::Idle;
         forms.reset();
         MainWindowFixture::TearDown();
     }
@@ -181,13 +181,13 @@ TEST_F(FormsTest, MonitorListsEveryLineAndTheCheckBoxStopsAnalysis) {
     const QStringList lines = service->MonitorLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "M01\r");
-    EXPECT_EQ(fcw->RunState, 2);
+    EXPECT_EQ(fcw->RunState, RunState::Running);
     auto* block = service->findChild<QCheckBox*>("NAnalMessCB");
     ASSERT_NE(block, nullptr);
     block->setChecked(true);
     port.Feed("C\r");
     EXPECT_EQ(service->MonitorLines().size(), 3);
-    EXPECT_EQ(fcw->RunState, 2);
+    EXPECT_EQ(fcw->RunState, RunState::Running);
     service->hide();
 }
 
@@ -203,7 +203,7 @@ TEST_F(FormsTest, MonitorListsALineTooLongForTheParserMarkedAsCut) {
     EXPECT_EQ(lines[0],
               QString::fromStdString("V" + head.substr(1) + " ... [cut, 300 characters]\r"));
     EXPECT_EQ(lines[1], "B\r");
-    EXPECT_EQ(fcw->RunState, 2); // the cut line is not parsed, the next one is
+    EXPECT_EQ(fcw->RunState, RunState::Running); // the cut line is not parsed, the next one is
     EXPECT_TRUE(dialogs.fake.errors.empty());
     service->hide();
 }

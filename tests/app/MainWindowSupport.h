@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override {
         if (w)
-            w->RunState = 0;
+            w->RunState = RunState::Idle;
         w.reset();
         SetSound(nullptr);
     }

@@ -174,11 +174,11 @@ TEST_F(StartupTest, ChosenPortAndDirectoriesReachTheIniAtExit) {
 TEST_F(StartupTest, CloseIsRefusedDuringAMeasurementAndClosesThePortOtherwise) {
     Make();
     Connect();
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(dialogs.fake.Said("Measure in progress"));
     EXPECT_TRUE(port.Active());
-    w->RunState = 10;
+    w->RunState = RunState::Finished;
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(port.Active());
 }
@@ -198,7 +198,7 @@ TEST_F(ReplyTest, RepliesOtherThanXAndZAreIgnoredUntilReady) {
     Make();
     port.Open();
     port.Feed("B\rM01\rE0012\r");
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_EQ(w->FieldSource, 0);
     EXPECT_EQ(w->Panels[4]->text(), "DB: ");
     port.Feed("Z12341.5\r");
@@ -252,12 +252,12 @@ TEST_F(ReplyTest, LineSplitOverEventsIsHandledOnceAndTwoLinesInOneEventInOrder) 
     ConnectWithSource(1);
     w->PassCounter = 1;
     port.Feed("A04");
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     port.Feed("00\r");
-    EXPECT_EQ(w->RunState, 1);
+    EXPECT_EQ(w->RunState, RunState::SettingUp);
     EXPECT_EQ(w->AccBuffer.size(), 4u * 1024u);
     port.Feed("B\rC\r");
-    EXPECT_EQ(w->RunState, 3);
+    EXPECT_EQ(w->RunState, RunState::PassEnded);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: End of experiment - please wait");
 }
 
@@ -265,16 +265,16 @@ TEST_F(ReplyTest, RunStatesAndTheirPanelTexts) {
     Make();
     ConnectWithSource(1);
     port.Feed("B\r");
-    EXPECT_EQ(w->RunState, 2);
+    EXPECT_EQ(w->RunState, RunState::Running);
     EXPECT_TRUE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment in progress - please wait");
     port.Feed("F\r");
-    EXPECT_EQ(w->RunState, 4);
+    EXPECT_EQ(w->RunState, RunState::Aborting);
     EXPECT_FALSE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - please wait");
     w->SetControlsEnabled(false);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
@@ -283,7 +283,7 @@ TEST_F(ReplyTest, RunStatesAndTheirPanelTexts) {
     ASSERT_TRUE(w->HoldActive);
     w->PassCounter = 2;
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
     EXPECT_FALSE(w->HoldActive);
     EXPECT_EQ(w->Panels[0]->text(), "Acc: 2 of 1");
 }
@@ -295,14 +295,14 @@ TEST_F(ReplyTest, ErrorReplyReplacesTheWholeDbPanel) {
     EXPECT_EQ(w->Panels[4]->text(), "Error: 0012");
     w->SetPanelValue(4, "1.50 Gs");
     EXPECT_EQ(w->Panels[4]->text(), "Error: 1.50 Gs");
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
 }
 
 TEST_F(ReplyTest, HoldListOfAFieldSweepFreesFrequencyControls) {
     Make();
     ConnectWithSource(1);
     w->FieldSwRngRB->setChecked(true);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     w->SetControlsEnabled(false); // as a running pass has it
     port.Feed("H1\r");
     EXPECT_TRUE(w->HoldActive);
@@ -325,7 +325,7 @@ TEST_F(ReplyTest, HoldListOfAFrequencySweepFreesFieldControls) {
     Make();
     ConnectWithSource(1);
     w->FreqSwRngRB->setChecked(true);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     w->SetControlsEnabled(false);
     port.Feed("H1\r");
     for (int i = 0; i < 21; ++i)
@@ -385,12 +385,12 @@ TEST_F(ReplyTest, UnconvertibleHexIsReportedAndTheNextLineParses) {
     port.Feed("A0G00\rB\r");
     ASSERT_EQ(dialogs.fake.errors.size(), 1u);
     EXPECT_TRUE(dialogs.fake.errors[0].contains("is not a valid integer value"));
-    EXPECT_EQ(w->RunState, 2);
+    EXPECT_EQ(w->RunState, RunState::Running);
     port.Feed("M0\r"); // the CR falls inside the field
     EXPECT_EQ(dialogs.fake.errors.size(), 2u);
     EXPECT_EQ(w->FieldSource, 1);
     port.Feed("C\r");
-    EXPECT_EQ(w->RunState, 3);
+    EXPECT_EQ(w->RunState, RunState::PassEnded);
 }
 
 TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
@@ -398,7 +398,7 @@ TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
     ConnectWithSource(1);
     port.Feed(std::string(300, 'B'));
     port.Feed("\rB\r");
-    EXPECT_EQ(w->RunState, 2);
+    EXPECT_EQ(w->RunState, RunState::Running);
     EXPECT_GE(w->RxLine.DiscardedRuns(), 1u);
 }
 
@@ -706,13 +706,13 @@ TEST_F(ConnectionTest, PowerLineChanges) {
     port.OnCTSChange();
     EXPECT_TRUE(dialogs.fake.messages.empty());
     // DSR together with CTS counts as switched off.
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     port.SetModem(ModemBit(msDSR) | ModemBit(msCTS));
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].text, "Spectrometer is OFF");
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Warning);
     EXPECT_FALSE(w->DeviceReady);
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(port.Active());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: disconnected");
@@ -736,14 +736,14 @@ TEST_F(ConnectionTest, PowerLineChanges) {
 TEST_F(ConnectionTest, VanishedDeviceDropsToNotConnectedAndCanReconnect) {
     Make();
     ConnectWithSource(1);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     port.Vanish("Input/output error");
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_TRUE(dialogs.fake.messages[0].text.contains("Input/output error"));
     EXPECT_FALSE(port.Active());
     EXPECT_FALSE(w->DeviceReady);
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(w->windowTitle(), kNotConnected + kPart2 + kPart3);

@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         // Leave no run in progress so the window may close.
-        w->RunState = 0;
+        w->RunState = RunState::Idle;
         w.reset();
     }
 

@@ -275,7 +275,7 @@ public:
     }
     ~Rig() {
         // No run may be left waiting, or the window would refuse to go.
-        w->RunState = 0;
+        w->RunState = RunState::Idle;
         port_->Close();
         w.reset();
         port_.reset();

@@ -134,7 +134,7 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
     port.SetDeviceName(device.slave);
     port.Open();
     WriteAll(device.master, "Z00422.0\rX07FF07FF\rM01\r");
-    if (!PumpUntil([&] { return w->DeviceReady && w->FieldSource == 1; })) {
+    if (!PumpUntil([&] { return w->DeviceReady() && w->FieldSource() == 1; })) {
         state.SkipWithError("device not ready");
         return;
     }

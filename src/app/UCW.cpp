@@ -2,6 +2,7 @@
 // The main window: construction, parameter controls, the caption, menus and
 // window events.
 #include "app/UCW.h"
+#include "app/UCWLinkView.h"
 
 #include "device/SerialDevices.h"
 #include "device/UOutMess.h"
@@ -56,6 +57,8 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     ExeDir = exeDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : exeDir;
     if (ExeDir.empty() || ExeDir.back() != '/')
         ExeDir += '/';
+    // First: the controls built below already send through it.
+    CreateLink();
 
     // The splash window shows itself at once.
     Logo = new TMLogo(this);
@@ -104,7 +107,6 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(std::chrono::milliseconds(1000));
     connect(Timer1, &QTimer::timeout, this, &TFCW::Timer1Timer);
-    ConnectPortEvents();
 
     // "Save data as ..." waits for a finished experiment.
     MSaveas->setEnabled(false);
@@ -124,10 +126,7 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     FNameEdit->clear();
     RunState = tavi::RunState::Idle;
     SetHoldState(false);
-    UnitSerial.clear();
-    SetDeviceReady(false);
-    SetFieldSource(3);
-    SetFieldSource(0);
+    ShowDeviceReady(false);
     // Pass display.
     AlarmLooping = false;
     CurrDiagramCBox->setCurrentIndex(0);
@@ -146,14 +145,6 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     QTimer::singleShot(0, this, &TFCW::RecoverEarlierRuns);
 }
 
-TFCW::~TFCW() {
-    Timer1->stop();
-    port_.OnRxFlag = nullptr;
-    port_.OnDSRChange = nullptr;
-    port_.OnCTSChange = nullptr;
-    port_.OnDeviceLost = nullptr;
-}
-
 void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataProc* dataProc,
                        TFService* service, TMAudioDlgBox* audio, TMUsersAssist* about) {
     CommentDlg = comment;
@@ -169,10 +160,10 @@ void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataP
     }
     if (Service) {
         Service->Bind(TuningB0UpDown, FrequencyUpDown);
-        Service->SetCommands(&commands_);
+        Service->SetCommands(&Commands());
     }
     if (AboutDlg)
-        AboutDlg->DeviceReady = [this] { return DeviceReady; };
+        AboutDlg->DeviceReady = [this] { return DeviceReady(); };
 }
 
 // ---------------------------------------------------------------- parameters
@@ -188,28 +179,28 @@ void TFCW::GainScrollBarChange() {
     const int pos = GainScrollBar->value();
     Params.Gain = pos;
     GainVal->setText(Q(FormatGain(pos)));
-    commands_.Send(lines::Gain(static_cast<std::int16_t>(pos)));
+    Commands().Send(lines::Gain(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::PhaseScrollBarChange() {
     const int pos = PhaseScrollBar->value();
     Params.Phase[CurrentMode] = pos;
     PhaseVal->setText(Q(FormatPhase(pos)));
-    commands_.Send(lines::Phase(static_cast<std::int16_t>(pos)));
+    Commands().Send(lines::Phase(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::ModAmpUpDownClick() {
     const int idx = ModAmpUpDown->Position();
     Params.ModAmp = idx;
     ModAmpVal->setText(Q(FormatModAmp(idx)));
-    commands_.Send(lines::ModAmp(EsrFlag(), ModAmpGs(idx)));
+    Commands().Send(lines::ModAmp(EsrFlag(), ModAmpGs(idx)));
 }
 
 void TFCW::FieldSwRngUpDownClick() {
     const int idx = FieldSwRngUpDown->Position();
     Params.FieldSweepRange[CurrentMode] = idx;
     FieldSwRngVal->setText(Q(FormatFieldSweepRange(EsrFlag(), idx)));
-    commands_.Send(lines::FieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx)));
+    Commands().Send(lines::FieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx)));
     if (FieldSwRngRB->isChecked())
         FieldSwRngRBClick();
     else
@@ -220,7 +211,7 @@ void TFCW::FreqSwRngUpDownClick() {
     const int idx = FreqSwRngUpDown->Position();
     Params.FreqSweepRange = idx;
     FreqSwRngVal->setText(Q(FormatFreqSweepRange(idx)));
-    commands_.Send(lines::FreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000));
+    Commands().Send(lines::FreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000));
     if (FreqSwRngRB->isChecked())
         FreqSwRngRBClick();
     else
@@ -231,22 +222,22 @@ void TFCW::SweepTUpDownClick() {
     const int idx = SweepTUpDown->Position();
     Params.SweepTime = idx;
     SweepTVal->setText(Q(FormatSweepTime(idx)));
-    commands_.Send(lines::SweepTime(static_cast<std::int16_t>(idx)));
+    Commands().Send(lines::SweepTime(static_cast<std::int16_t>(idx)));
 }
 
 void TFCW::TuningB0UpDownClick() {
     const int pos = TuningB0UpDown->Position();
     Params.B0[CurrentMode] = pos;
     TuningB0Val->setText(
-        Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets[CurrentMode])));
-    commands_.Send(lines::FieldTuning(static_cast<std::int16_t>(pos)));
+        Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets()[CurrentMode])));
+    Commands().Send(lines::FieldTuning(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::FrequencyUpDownClick() {
     const int pos = FrequencyUpDown->Position();
     Params.Frequency[CurrentMode] = pos;
     FrequencyVal->setText(Q(FormatFrequency(CurrentMode, pos)));
-    commands_.Send(lines::Frequency(FrequencyHz(CurrentMode, pos)));
+    Commands().Send(lines::Frequency(FrequencyHz(CurrentMode, pos)));
 }
 
 void TFCW::DB0UpDownClick() {
@@ -273,7 +264,7 @@ void TFCW::AccUpDownClick() {
 
 void TFCW::ModeRBClick(TResonanceMode mode) {
     SelectMode(mode);
-    commands_.Send(lines::Mode(ModeCommandDigit(mode)));
+    Commands().Send(lines::Mode(ModeCommandDigit(mode)));
 }
 
 void TFCW::SetSweepAxis(bool frequencySweep) {
@@ -302,12 +293,12 @@ void TFCW::FreqSwRngRBClick() {
 
 void TFCW::MCDirFWDClick() {
     MCDirFWD->setChecked(true);
-    commands_.Send(lines::CurrentDirection(true));
+    Commands().Send(lines::CurrentDirection(true));
 }
 
 void TFCW::MCDirREVClick() {
     MCDirREV->setChecked(true);
-    commands_.Send(lines::CurrentDirection(false));
+    Commands().Send(lines::CurrentDirection(false));
 }
 
 void TFCW::MGsClick() {
@@ -441,8 +432,8 @@ void TFCW::CaptureParameters() {
 
 QString TFCW::CaptionText() const {
     QString part1 =
-        DeviceReady
-            ? (QStringLiteral("CW NMR/ESR Spectrometer- Unit Serial #") + Q(UnitSerial)).left(42)
+        DeviceReady()
+            ? (QStringLiteral("CW NMR/ESR Spectrometer- Unit Serial #") + Q(UnitSerial())).left(42)
             : QStringLiteral("CW NMR/ESR Spectrometer- Device not connected");
     return part1 + QStringLiteral("            SETUP and ACQUISITION") +
            QStringLiteral("            Setup: ") + Q(CurrentSetup.SetupName);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window "SETUP and ACQUISITION": parameter controls, device state and
-// reply handling, the connection check, the setup menus and the run.
+// The main window "SETUP and ACQUISITION": parameter controls, the view of the
+// spectrometer link (connection, device state), the setup menus and the run.
 #pragma once
 
 #include "acquisition/AcquisitionObserver.h"
+#include "acquisition/SpectrometerLink.h"
 #include "device/ReplyParser.h"
 #include "device/SerialPort.h"
 #include "device/UOutMess.h"
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -172,27 +174,28 @@ public:
     // Technician's way into the service window (the menu item stays disabled).
     QAction* ServiceShortcut = nullptr;
 
-    QTimer* Timer1 = nullptr;
-    // The connection check's attempt counter: SpectrometerLink::kCheckStarted
-    // when a check starts, one more per tick; outside kCheckStarted..200 no
-    // check runs.
-    int CheckAttempt = 0;
+    QTimer* Timer1 = nullptr; // the connection check's tick
 
-    // ---- device state ----
-    bool DeviceReady = false;
+    // ---- device state (the link's) ----
+    // The connection check's attempt counter: SpectrometerLink::kCheckStarted
+    // when a check starts, one more per tick; 0 when no check runs.
+    int CheckAttempt() const { return link_->CheckAttempt(); }
+    bool DeviceReady() const { return link_->DeviceReady(); }
+    bool HoldActive() const { return link_->HoldActive(); }
+    int FieldSource() const { return link_->FieldSource(); }
+    const std::string& UnitSerial() const { return link_->UnitSerial(); }
+    const std::string& DeviceVersion() const { return link_->DeviceVersion(); }
+    std::int32_t SignalDivisor() const { return link_->SignalDivisor(); } // 0 until the first "Z"
+    const std::array<std::int32_t, 4>& FieldZeroOffsets() const { return link_->FieldZeroOffsets(); }
+    const LineAssembler& RxLine() const { return link_->ReceivedLine(); }
+    int OutOfRangeCount() const { return link_->OutOfRangeCount(); }
+    bool SpectrometerOn() const { return link_->SpectrometerOn(); }
+    SpectrometerLink& Link() { return *link_; }
+
     // The 1-based number of the pass being taken: 0 at start, 1 from Start,
     // one more before each further pass of a Single run.
     int PassCounter = 0;
     tavi::RunState RunState = tavi::RunState::Idle;
-    bool HoldActive = false;
-    std::uint8_t FieldSource = 0;
-    std::string UnitSerial;
-    std::string DeviceVersion;
-    std::int32_t SignalDivisor = 0; // 0 until the first "Z"
-    std::array<std::int32_t, 4> FieldZeroOffsets{0, 0, 0, 0};
-    LineAssembler RxLine;
-    std::int32_t OutOfRangeCount = 0;
-    bool SpectrometerOn = false;
     bool CurrentDirectionAvailable = false; // a version "2.0" device reported itself
     std::vector<QWidget*> HoldList;         // the 21 controls of SetHoldState
 
@@ -284,20 +287,24 @@ public:
     void ReadIniSettings();
     void WriteIniSettings();
 
-    // ---- reply side ----
-    void ComPort1RxFlag();
-    void DispatchReply(const Reply& reply);
+    // ---- what the link reports ----
     void SetHoldState(bool hold);
-    void SetFieldSource(int code);
+    void ShowFieldSource(int code);
     void SetControlsEnabled(bool on);
     void SetPanelValue(int panel, const QString& text);
-    void SetDeviceReady(bool ready);
+    void ShowDeviceReady(bool ready);
+    void ShowIdentity();
+    // The pass replies: "B", "C", a point, "D", "F".
+    void PassRunning();
+    void DeviceEndedPass();
+    void PointReceived(int value);
+    void DeviceIdle();
+    void Aborting();
 
     // ---- connection ----
     void MLinkClick();
     void Timer1Timer();
-    void ComPort1DSRChange();
-    void ComPort1DeviceLost(const EComError& error);
+    void ConnectionCheckFailed();
     // "Device not ready" with the port and the likeliest cause.
     QString NotReadyText() const;
 
@@ -406,16 +413,21 @@ private:
     void BuildMenus();
     void NameControls();
     void SetUpKeyboard();
-    void ConnectPortEvents();
     void SetSweepAxis(bool frequencySweep);
     void FileErrorToOperator(const QString& what, const std::string& cause);
-    void DropConnection();
+    void CreateLink();
+    const CommandSender& Commands() const { return link_->Commands(); }
 
     ISerialPort& port_;
-    // Every command of this window and of the service window goes through
-    // here: to this window's port, only while the device is ready.
-    CommandSender commands_{&port_, &DeviceReady};
+    // Turns the link's reports and pass replies into this window's effects;
+    // declared first, so that it outlives the link.
+    class LinkView;
+    std::unique_ptr<LinkView> view_;
+    // The connection, the reply dispatch and the device state; every command
+    // of this window and of the service window goes out through it.
+    std::unique_ptr<SpectrometerLink> link_;
     bool closing_ = false;
+    int shownOutOfRange_ = 0; // the count the out-of-range label shows
 };
 
 } // namespace tavi

@@ -160,7 +160,10 @@ void TFCW::BuildChartArea(QWidget* central) {
     LevelTB->setInvertedAppearance(true); // minimum at the top
     LevelTB->setCursor(Qt::PointingHandCursor);
     levelLayout->addWidget(LevelTB, 1, Qt::AlignHCenter);
-    connect(LevelTB, &QSlider::valueChanged, this, [this](int v) { Params.DCOffset = v; });
+    connect(LevelTB, &QSlider::valueChanged, this, [this](int v) {
+        Params.DCOffset = v;
+        link_->SetDCOffset(v);
+    });
     top->addWidget(Level, 0);
 
     Fid = Named(new TChart(central), "Fid");
@@ -371,7 +374,7 @@ void TFCW::BuildAcquisitionBox() {
     connect(StartToolB, &QToolButton::clicked, this, &TFCW::StartToolBClick);
     // Hold keeps its state until the device confirms with "H".
     connect(HoldToolB, &QToolButton::clicked, this, [this] {
-        HoldToolB->setChecked(HoldActive);
+        HoldToolB->setChecked(HoldActive());
         HoldToolBClick();
     });
     connect(AbortToolB, &QToolButton::clicked, this, &TFCW::AbortToolBClick);

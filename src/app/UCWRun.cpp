@@ -207,7 +207,7 @@ void TFCW::StartToolBClick() {
         AlarmLooping = false;
         Sound().PlayAndWait(start.FileName);
     }
-    if (!DeviceReady) {
+    if (!DeviceReady()) {
         Dialogs().Message(this, "Device not connected !", MsgIcon::Error, MsgButtons::Ok);
         return;
     }
@@ -218,7 +218,7 @@ void TFCW::StartToolBClick() {
         else
             OverwriteAnswerPath.clear();
     }
-    commands_.Send(lines::StartSweep(FrequencySweep()));
+    Commands().Send(lines::StartSweep(FrequencySweep()));
     PassCounter = 1;
     // The previous run stays saveable until the device begins the new one's
     // first pass (it may never answer); silence counts from now.
@@ -231,14 +231,14 @@ void TFCW::StartToolBClick() {
 }
 
 void TFCW::HoldToolBClick() {
-    commands_.Send(lines::Hold(!HoldActive));
+    Commands().Send(lines::Hold(!HoldActive()));
     // The button follows the device's "H" reply, not the click.
     if (HoldToolB)
-        HoldToolB->setChecked(HoldActive);
+        HoldToolB->setChecked(HoldActive());
 }
 
 void TFCW::AbortToolBClick() {
-    commands_.Send(lines::Abort());
+    Commands().Send(lines::Abort());
 }
 
 void TFCW::SingleRBClick() {
@@ -268,7 +268,7 @@ void TFCW::BeginPass(int n) {
         PointStep = n >= 2 ? (axis.Maximum() - axis.Minimum()) / (n - 1) : 0.0;
         if (OutOfRangeLab)
             OutOfRangeLab->hide();
-        OutOfRangeCount = 0;
+        shownOutOfRange_ = 0;
         ClippedPoints = 0;
         for (QLabel* notice : {ClippedLab, AbortNoticeLab})
             if (notice)
@@ -319,7 +319,7 @@ void TFCW::BeginPass(int n) {
 
 void TFCW::StorePoint(int value) {
     TChartSeries& s = *PassSeries[CurrentPass];
-    if (HoldActive && NextPointIndex > 0) {
+    if (HoldActive() && NextPointIndex > 0) {
         // While on hold the last point follows the live signal; nothing is summed.
         if (NextPointIndex - 1 < s.Count()) {
             s.SetY(NextPointIndex - 1, value);
@@ -381,12 +381,12 @@ void TFCW::PassFinished() {
         Sound().PlayAndWait(sweepEnd.FileName);
 
     if (LoopRB->isChecked()) {
-        commands_.Send(lines::StartSweep(FrequencySweep()));
+        Commands().Send(lines::StartSweep(FrequencySweep()));
         return;
     }
     if (PassCounter < AccUpDown->Position()) {
         PassCounter += 1;
-        commands_.Send(lines::StartSweep(FrequencySweep()));
+        Commands().Send(lines::StartSweep(FrequencySweep()));
         return;
     }
 
@@ -641,12 +641,9 @@ void TFCW::EndRunOnDisconnect() {
     // No "D" will come: leave the run so that the operator can start again,
     // save what was summed so far and close the program.
     NextPointIndex = 0;
-    if (HoldActive) {
-        HoldActive = false;
-        if (HoldToolB) {
-            HoldToolB->setChecked(false);
-            HoldToolB->setText("Hold");
-        }
+    if (HoldToolB) { // the link has ended the hold
+        HoldToolB->setChecked(false);
+        HoldToolB->setText("Hold");
     }
     SetControlsEnabled(true);
     EnableChildren(AcquisitionBox, true);

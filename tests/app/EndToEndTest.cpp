@@ -76,12 +76,12 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
 
         w.MLinkClick();
         ASSERT_TRUE(port.Active());
-        for (int tick = 0; tick < 20 && !(w.DeviceReady && w.FieldSource == 1); ++tick) {
+        for (int tick = 0; tick < 20 && !(w.DeviceReady() && w.FieldSource() == 1); ++tick) {
             w.Timer1Timer();
-            PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }, std::chrono::seconds(1));
+            PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }, std::chrono::seconds(1));
         }
         w.Timer1Timer(); // completes the check: "Y", then the device reports "M01"
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }));
 
         w.LevelTB->setValue(kDcOffset);
         w.AccUpDown->SetPosition(kPasses);
@@ -148,12 +148,12 @@ TEST(EndToEnd, FivePassesOnTheChart) {
         port.SetDeviceName(link.toStdString());
         w.MLinkClick();
         ASSERT_TRUE(port.Active());
-        for (int tick = 0; tick < 20 && !w.DeviceReady; ++tick) {
+        for (int tick = 0; tick < 20 && !w.DeviceReady(); ++tick) {
             w.Timer1Timer();
-            PumpUntil([&] { return w.DeviceReady; }, std::chrono::seconds(1));
+            PumpUntil([&] { return w.DeviceReady(); }, std::chrono::seconds(1));
         }
         w.Timer1Timer();
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }));
 
         if (!w.FieldSwRngRB->isChecked())
             w.FieldSwRngRB->click();

@@ -135,7 +135,7 @@ TEST_F(RunTest, HoldMakesTheLastPointFollowTheSignal) {
     port.Feed("A0003\r");
     port.Feed("B\r");
     port.Feed("H1\r");
-    ASSERT_TRUE(w->HoldActive);
+    ASSERT_TRUE(w->HoldActive());
     port.Feed(PointLine(10)); // NextPointIndex 0: an ordinary first point
     port.Feed(PointLine(20));
     port.Feed(PointLine(30));
@@ -518,7 +518,7 @@ TEST_F(RunTest, AVanishedDeviceEndsTheWaitingRun) {
     ASSERT_FALSE(w->StartToolB->isEnabled());
     port.Vanish();
     EXPECT_EQ(w->RunState, RunState::Idle);
-    EXPECT_FALSE(w->DeviceReady);
+    EXPECT_FALSE(w->DeviceReady());
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
     EXPECT_TRUE(w->MSaveas->isEnabled());

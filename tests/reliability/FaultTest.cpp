@@ -136,7 +136,7 @@ TEST_F(Faults, AFloodWithoutCRStaysBoundedAndTheFollowingLinesCount) {
     PeakRss peak;
     rig->StartSingle(2, "flooded");
     ASSERT_TRUE(PumpUntil([&] {
-        longestLine = std::max(longestLine, W().RxLine.Line().size());
+        longestLine = std::max(longestLine, W().RxLine().Line().size());
         mostQueued = std::max(mostQueued, rig->Port().QueuedCount());
         return W().RunState == RunState::Finished;
     })) << int(W().RunState);
@@ -151,7 +151,7 @@ TEST_F(Faults, AFloodWithoutCRStaysBoundedAndTheFollowingLinesCount) {
     EXPECT_EQ(lost, 0);
     EXPECT_TRUE(D().errors.empty()) << Messages();
     EXPECT_TRUE(D().messages.empty()) << Messages();
-    EXPECT_GE(W().RxLine.DiscardedRuns(), 1u);
+    EXPECT_GE(W().RxLine().DiscardedRuns(), 1u);
     EXPECT_LE(longestLine, LineAssembler::kMaxLine + 1);
     EXPECT_LE(mostQueued, 10000u);
     // Holding the flood anywhere would cost at least its 8 MiB.
@@ -172,7 +172,7 @@ TEST_F(Faults, TheAdapterVanishingMidPassLeavesASaveableRunAndConnectWorksAgain)
     ASSERT_NO_FATAL_FAILURE(Launch({"--speed", "0", "--points", QString::number(kPoints),
                                     "--drop-after-points", QString::number(kDropAt)}));
     rig->StartSingle(2, "never");
-    ASSERT_TRUE(PumpUntil([&] { return !D().messages.empty() && !W().DeviceReady; }))
+    ASSERT_TRUE(PumpUntil([&] { return !D().messages.empty() && !W().DeviceReady(); }))
         << int(W().RunState) << " " << W().NextPointIndex;
     ASSERT_TRUE(sim->WaitEnded());
     const long crashes = sim->Crashed() ? 1 : 0;
@@ -281,7 +281,7 @@ TEST_P(FieldSourceFaults, AnErrorAndALostMagnetMidRunAreShownAndTheDataKept) {
          "--field-source-after-points", QStringLiteral("%1:%2").arg(kAt).arg(code),
          "--stop-after-points", QString::number(kAt)}));
     rig->StartSingle(1);
-    ASSERT_TRUE(PumpUntil([&] { return W().FieldSource == code && W().NextPointIndex == kAt; }));
+    ASSERT_TRUE(PumpUntil([&] { return W().FieldSource() == code && W().NextPointIndex == kAt; }));
     EXPECT_EQ(W().Panels[4]->text(), "Error: 0042");
     EXPECT_EQ(W().Panels[3]->text(), code == 3 ? "Magnetic Field Source: not connected"
                                                : "Magnetic Field Source: Wrong connection");
@@ -318,7 +318,7 @@ TEST_F(Faults, ARunGoesOnThroughAnErrorAndAFieldSourceChange) {
     rig->StartSingle(2, "through");
     ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState);
     const long crashes = Crashes();
-    EXPECT_EQ(W().FieldSource, 4);
+    EXPECT_EQ(W().FieldSource(), 4);
     EXPECT_EQ(W().Panels[3]->text(), "Magnetic Field Source: Magnet & Coils");
     // The second pass's start cleared the value but kept the error's label.
     EXPECT_EQ(W().Panels[4]->text(), "Error: ");

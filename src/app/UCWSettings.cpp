@@ -3,45 +3,10 @@
 // TAVI.INI.
 #include "app/UCW.h"
 
-#include "device/SerialDevices.h"
-#include "device/UOutMess.h"
-#include "dialogs/AudioDlgB.h"
-#include "dialogs/DlgBox1.h"
-#include "dialogs/Logo.h"
-#include "dialogs/UService.h"
-#include "dialogs/UsersAssist.h"
-#include "params/NumFormat.h"
-#include "params/UTextTbl.h"
-#include "platform/Chart.h"
 #include "platform/Controls.h"
 #include "platform/Seams.h"
 #include "processing/UDataProc.h"
-#include "setup/DirDlgB.h"
 #include "setup/UserFolders.h"
-
-#include <QActionGroup>
-#include <QApplication>
-#include <QButtonGroup>
-#include <QCloseEvent>
-#include <QComboBox>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QMouseEvent>
-#include <QRadioButton>
-#include <QScreen>
-#include <QScrollBar>
-#include <QSlider>
-#include <QStatusBar>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
-#include <QVBoxLayout>
-#include <algorithm>
-#include <cmath>
 
 namespace tavi {
 

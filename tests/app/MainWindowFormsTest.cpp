@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -170,6 +171,22 @@ TEST_F(FormsTest, ServiceWindowByShortcutHandsItsFieldTuningBack) {
     ASSERT_FALSE(written.empty());
     EXPECT_EQ(written.back(), lines::FieldTuning(41));
     EXPECT_EQ(fcw->Params.B0[rmH1], 41);
+}
+
+// The service window has no port of its own: its lines go out through the
+// main window's, the raw ones even before the device is ready.
+TEST_F(FormsTest, ServiceWindowWritesThroughTheMainWindowsPort) {
+    MakeForms();
+    TFService* service = forms->FService();
+    auto* edit = service->findChild<QLineEdit*>("MsgEdit");
+    auto* send = service->findChild<QPushButton*>("SendButton");
+    ASSERT_TRUE(edit && send);
+    edit->setText("b1 0809");
+    send->click(); // the port is still closed: said, not thrown
+    EXPECT_EQ(dialogs.fake.errors.size(), 1u);
+    port.Open();
+    send->click();
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"b1 0809\r"});
 }
 
 TEST_F(FormsTest, MonitorListsEveryLineAndTheCheckBoxStopsAnalysis) {

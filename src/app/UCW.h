@@ -71,10 +71,8 @@ public:
     static double ComputeDisplayScale(int screenWidth);
 
     // ---- controls (objectName = member name) ----
-    QToolBar* ToolBar = nullptr;
     QToolButton* VertMTB = nullptr;
     QToolButton* HorizMTB = nullptr;
-    QLabel* SweepDLabel = nullptr;
     QComboBox* CurrDiagramCBox = nullptr;
     QToolButton* AccDToolB = nullptr;
     QToolButton* DHToolB = nullptr;
@@ -84,15 +82,12 @@ public:
     QSlider* LevelTB = nullptr;
     TChart* Fid = nullptr;
 
-    QGroupBox* ResonanceBox = nullptr;
     QRadioButton* HydrogenRB = nullptr;
-    QRadioButton* FluorineRB = nullptr;
     QRadioButton* HFRB = nullptr;
     QRadioButton* EPRResRB = nullptr;
     std::array<QRadioButton*, 4> ModeRB{};        // indexed by TResonanceMode
     std::array<int, 4> ModeAvailable{1, 1, 1, 1}; // the radio buttons' availability tags
 
-    QGroupBox* ReceiverBox = nullptr;
     QLabel* Gain = nullptr;
     QScrollBar* GainScrollBar = nullptr;
     TValueText* GainVal = nullptr;
@@ -102,31 +97,23 @@ public:
     QLabel* TuningB0Lab = nullptr;
     TUpDown* TuningB0UpDown = nullptr;
     TValueText* TuningB0Val = nullptr;
-    QLabel* B0ByLab = nullptr;
     TUpDown* DB0UpDown = nullptr;
-    TValueText* DB0Val = nullptr;
     QLabel* FreqLab = nullptr;
     TUpDown* FrequencyUpDown = nullptr;
     TValueText* FrequencyVal = nullptr;
-    QLabel* FByLab = nullptr;
     TUpDown* DFrqUpDown = nullptr;
-    TValueText* DFrqVal = nullptr;
 
-    QGroupBox* FModulatorBox = nullptr;
     QLabel* ModAmp = nullptr;
     TUpDown* ModAmpUpDown = nullptr;
     TValueText* ModAmpVal = nullptr;
     QRadioButton* FieldSwRngRB = nullptr;
     TUpDown* FieldSwRngUpDown = nullptr;
-    TValueText* FieldSwRngVal = nullptr;
     QRadioButton* FreqSwRngRB = nullptr;
     TUpDown* FreqSwRngUpDown = nullptr;
-    TValueText* FreqSwRngVal = nullptr;
     QLabel* SweepTLab = nullptr;
     TUpDown* SweepTUpDown = nullptr;
     TValueText* SweepTVal = nullptr;
 
-    QGroupBox* AcquisitionBox = nullptr;
     QToolButton* StartToolB = nullptr;
     QToolButton* HoldToolB = nullptr;
     QToolButton* AbortToolB = nullptr;
@@ -135,7 +122,6 @@ public:
     TValueText* AccVal = nullptr;
     QRadioButton* LoopRB = nullptr;
     QRadioButton* SingleRB = nullptr;
-    QLabel* FNameLab = nullptr;
     QLineEdit* FNameEdit = nullptr;
     QLabel* CommentLab = nullptr;
     QLineEdit* CommentEdit = nullptr;
@@ -147,12 +133,9 @@ public:
     QAction* MSaveas = nullptr;
     QAction* MOpensetup = nullptr;
     QAction* MSavesetup = nullptr;
-    QAction* MSavesetupas = nullptr;
     QAction* MAbout = nullptr;
     QAction* MExit = nullptr;
-    QMenu* MSpcCOM = nullptr;
     std::array<QAction*, 4> MSpcCOMItems{}; // MSpcCOM1 .. MSpcCOM4
-    QActionGroup* PortGroup = nullptr;
     // Below COM1..COM4: the other serial devices present and the port in use
     // when it is none of them (rebuilt whenever the menu opens), then "Other...".
     std::vector<QAction*> PortDeviceItems;
@@ -161,7 +144,6 @@ public:
     QAction* MLink = nullptr;
     QAction* MAccDiagram = nullptr;
     QMenu* MUnits = nullptr;
-    QAction* MmT = nullptr;
     QAction* MGs = nullptr;
     QAction* MFileLocation = nullptr;
     QAction* Audio1 = nullptr;
@@ -210,8 +192,6 @@ public:
     std::string OutDir;   // data output directory (the processing window's copy wins)
     std::array<TSoundSetting, 3> SoundSettings = DefaultSoundSettings();
     double DisplayScale = 1.0;
-    int MarkerLength137 = 137; // the main chart marker's two lengths, scaled once
-    int MarkerLength320 = 320;
 
     // ---- other windows ----
     QPointer<TMLogo> Logo;
@@ -333,10 +313,7 @@ public:
     // "file exists. Overwrite ?" for an existing file: yes or no; nothing
     // asked (no file there, or a folder) gives no answer.
     std::optional<bool> AskOverwrite(const QString& path);
-    QString OverwriteAnswerPath; // the file asked about at Start
-    bool OverwriteAnswer = false;
     bool SaveDataFile(const QString& path);
-    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     void MSaveasClick();
     // FormCloseQuery's decision ("Measure in progress" while a pass is being measured).
     bool CloseQueryAllowed();
@@ -366,25 +343,16 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds kSilenceBeforeCloseQuestion{10};
     std::function<Clock::time_point()> Now = [] { return Clock::now(); };
-    Clock::time_point LastDeviceActivity{};
     std::vector<std::uint8_t> FinishedSums; // AccBuffer as of the last finished pass
     int FinishedPasses = 0;                 // of the current run; Loop: 0 or 1
     bool RunComplete = false;               // the last run ended with its last pass
-    bool RunSaved = false;                  // the complete run went into a data file
-    bool NewRunPending = false;             // Start pressed, its first pass not begun
-    bool RecoveryArmed = false;             // a run was started: passes go to recovery
     std::string RecoveryRunName;            // the run's intended name, carried by its file
     RecoveryWriter Recovery;                // this program's locked recovery file
     std::string RecoveryPath;               // its name; empty before the first pass
-    bool RecoveryWarned = false;            // one warning per run
     int RecoveryPassesKept = 0;             // finished passes the recovery file holds
-    bool RecoveryLoop = false;              // the recovery file is of a Loop run
-    bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
     QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
     QLabel* AbortNoticeLab = nullptr;       // after an Abort: what "Save data as ..." keeps
-    int ClippedPoints = 0;                  // of this run's passes, beyond +-500
-    QString ProgressCaption;                // put before the caption while a run is on
     void NoteDeviceActivity();
     void WriteRecovery();
     void RemoveRecovery();
@@ -403,6 +371,40 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Controls and run flags that only this window's own code reaches.
+    QToolBar* ToolBar = nullptr;
+    QLabel* SweepDLabel = nullptr;
+    QGroupBox* ResonanceBox = nullptr;
+    QRadioButton* FluorineRB = nullptr;
+    QGroupBox* ReceiverBox = nullptr;
+    QLabel* B0ByLab = nullptr;
+    TValueText* DB0Val = nullptr;
+    QLabel* FByLab = nullptr;
+    TValueText* DFrqVal = nullptr;
+    QGroupBox* FModulatorBox = nullptr;
+    TValueText* FieldSwRngVal = nullptr;
+    TValueText* FreqSwRngVal = nullptr;
+    QGroupBox* AcquisitionBox = nullptr;
+    QLabel* FNameLab = nullptr;
+    QAction* MSavesetupas = nullptr;
+    QMenu* MSpcCOM = nullptr;
+    QActionGroup* PortGroup = nullptr;
+    QAction* MmT = nullptr;
+    int MarkerLength137 = 137; // the main chart marker's two lengths, scaled once
+    int MarkerLength320 = 320;
+    QString OverwriteAnswerPath; // the file asked about at Start
+    bool OverwriteAnswer = false;
+    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
+    Clock::time_point LastDeviceActivity{};
+    bool RunSaved = false; // the complete run went into a data file
+    bool NewRunPending = false; // Start pressed, its first pass not begun
+    bool RecoveryArmed = false; // a run was started: passes go to recovery
+    bool RecoveryWarned = false; // one warning per run
+    bool RecoveryLoop = false; // the recovery file is of a Loop run
+    bool KeepRecoveryOnClose = false; // closed over a silent device
+    int ClippedPoints = 0; // of this run's passes, beyond +-500
+    QString ProgressCaption; // put before the caption while a run is on
+
     void BuildToolBar();
     void BuildChartArea(QWidget* central);
     void BuildResonanceBox();

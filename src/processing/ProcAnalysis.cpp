@@ -16,11 +16,9 @@ int LastIndex(const std::vector<double>& v) {
     return static_cast<int>(v.size()) - 1;
 }
 
-void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       const Extremes& source, std::vector<double>& series2,
-                       DerivativeAnalysis& out) {
-    const int last = LastIndex(f.Y);
-    DerivativeValues(f.Y, base, 0, last, series2);
+// series2: the derivative view, Y minus the base line.
+void AnalyseDerivative(const LoadedDataFile& f, int centre, const Extremes& source,
+                       const std::vector<double>& series2, DerivativeAnalysis& out) {
     // "M2": cursors where |Y| first reaches 20 from each end, MC at the centre.
     const MomentPlacement p = PlaceMomentCursors(series2, 0, LastIndex(series2), centre);
     out.MomentCursors = p.Slots;
@@ -96,11 +94,13 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     a.Points = n;
     a.Clipped = file.Clipped;
     a.Line = FitBaseLine(file.Y);
-    BaseLineValues(a.Line, n, c.BaseLineY);
+    // The base line and the derivative view (Y minus it) in one pass.
+    BaseLineAndDerivativeValues(a.Line, std::span(file.Y).first(static_cast<std::size_t>(n)),
+                                c.BaseLineY, c.DerivativeY);
     const Extremes source = FindExtremes(file.Y);
     const int centre = FindCentreIndex(file.Y, c.BaseLineY, source);
 
-    AnalyseDerivative(file, c.BaseLineY, centre, source, c.DerivativeY, a.Derivative);
+    AnalyseDerivative(file, centre, source, c.DerivativeY, a.Derivative);
     AnalyseAbsorption(file, centre, source, c, a.Absorption);
 
     a.Esr = file.Settings.ModeText == "ESR";

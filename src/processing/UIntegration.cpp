@@ -91,6 +91,15 @@ TAVI_POINT_LOOP void LineValues(double slope, double offset, int n, double* out)
         out[i] = slope * i + offset; // BaseLine::At
 }
 
+TAVI_POINT_LOOP void LineAndDifference(double slope, double offset, const double* y, int n,
+                                       double* line, double* difference) {
+    for (int i = 0; i < n; ++i) {
+        const double b = slope * i + offset; // BaseLine::At
+        line[i] = b;
+        difference[i] = y[i] - b;
+    }
+}
+
 TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = a[i] - b[i];
@@ -101,6 +110,15 @@ TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n,
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out) {
     out.resize(static_cast<std::size_t>(std::max(n, 0)));
     LineValues(line.Slope, line.Offset, n, out.data());
+}
+
+void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> source,
+                                 std::vector<double>& baseLine, std::vector<double>& derivative) {
+    const int n = Size(source);
+    baseLine.resize(static_cast<std::size_t>(n));
+    derivative.resize(static_cast<std::size_t>(n));
+    LineAndDifference(line.Slope, line.Offset, source.data(), n, baseLine.data(),
+                      derivative.data());
 }
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,

@@ -29,6 +29,10 @@ BaseLine FitBaseLine(std::span<const double> y);
 // Every Y of the base line for n points (RedrawBaseLine).
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out);
 
+// BaseLineValues for every point of source, and DerivativeValues over all of
+// them, in one pass.
+void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> source,
+                                 std::vector<double>& baseLine, std::vector<double>& derivative);
 // Series1 minus the base line at indices from..to (ShowDerivative); out gets
 // to - from + 1 values (to held at the last point of both inputs), none when
 // from < 0 or to < from.

@@ -101,6 +101,15 @@ TEST(FitBaseLine, SumsAsThePlainLongDoubleLoopForIntegersAndFractions) {
     }
 }
 
+TEST(BaseLineAndDerivativeValues, GiveWhatTheTwoPassesGive) {
+    const Curve c = Seeded(4001, 3);
+    std::vector<double> base, derivative, base2, derivative2;
+    BaseLineAndDerivativeValues(FitBaseLine(c.Y), c.Y, base, derivative);
+    BaseLineValues(FitBaseLine(c.Y), 4001, base2);
+    DerivativeValues(c.Y, base2, 0, 4000, derivative2);
+    EXPECT_TRUE(base == base2 && derivative == derivative2);
+}
+
 // Each search against its plain loop over random ranges.
 template <scan::Stop S>
 void ExpectSearchesAgree(const std::vector<double>& y, double v, std::mt19937& rng) {

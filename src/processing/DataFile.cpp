@@ -91,21 +91,6 @@ std::int32_t GetInt(const std::uint8_t* at) {
     return static_cast<std::int32_t>(v);
 }
 
-int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d, double* y);
-
-int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
-    int clipped = 0;
-    if (divisor > (std::int64_t{1} << 31)) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
-            y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
-            clipped += q > 500 || q < -500;
-        }
-        return clipped;
-    }
-    return ConvertQuotients(records, n, static_cast<double>(divisor), y);
-}
-
 TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d,
                                      double* y) {
     int clipped = 0;
@@ -125,6 +110,19 @@ TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n,
         clipped += (qi > 500) | (qi < -500);
     }
     return clipped;
+}
+
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+    int clipped = 0;
+    if (divisor > (std::int64_t{1} << 31)) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
+            y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
+            clipped += q > 500 || q < -500;
+        }
+        return clipped;
+    }
+    return ConvertQuotients(records, n, static_cast<double>(divisor), y);
 }
 
 // int: converts in vectors.

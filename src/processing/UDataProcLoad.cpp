@@ -44,13 +44,13 @@ void TFDataProc::showEvent(QShowEvent* event) {
 }
 
 void TFDataProc::FormShow() {
-    // 1.
+    // Nothing of an earlier file is shown.
     ClearSetupLabels();
     XYST->clear();
     SetStatusPanel(QString());
     Clipped = 0;
     ClippedLab->hide();
-    // 2.
+    // What needs a loaded file waits for one.
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
     MExportData->setEnabled(false);
@@ -60,12 +60,12 @@ void TFDataProc::FormShow() {
     AbsorptionTB->setEnabled(false);
     EnableChildren(L0ToolBar, false);
     GPanel->hide();
-    // 3.
+    // Both views off, with their measurements released.
     SetDown(FDerivativeTB, false);
     FDerivativeTBClick();
     SetDown(AbsorptionTB, false);
     AbsorptionTBClick();
-    // 4.
+    // The design's unused integral toolbar stays out of sight.
     IntegralToolBar->hide();
 }
 
@@ -199,11 +199,11 @@ bool TFDataProc::LoadDataFile(const QString& path) {
             Dialogs().ShowError(this, Q(error));
         return false;
     }
-    // 2.
+    // The previous file's cursor, setup and curve go.
     SourceMarker.Detach();
     ClearSetupLabels();
     Series1->Clear();
-    // 3.-5.
+    // Keep the header and the values the measurements use.
     Header = f.Header;
     Settings = f.Settings;
     XStep = f.XStep;
@@ -216,12 +216,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ClippedLab->setText(
         QStringLiteral(" clipped: %1 points (beyond \u00B1500, measured as cut) ").arg(Clipped));
     ClippedLab->setVisible(Clipped > 0);
-    // 6.
+    // The X axis speaks in the sweep's unit.
     if (Settings.FieldSweep == 0)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [kHz]");
     else if (Settings.FieldSweep == 1)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [Gs]");
-    // 7.-9.
+    // The whole sweep on the source chart, at the display range.
     DSrc->BottomAxis().SetMinMax(f.XMin, f.XMax);
     DSrc->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
     DSrc->RightAxis().SetMinMax(-500, 500);
@@ -231,8 +231,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     for (int i = 0; i < n; ++i)
         Series1->AddXY(f.X[static_cast<std::size_t>(i)], f.Y[static_cast<std::size_t>(i)],
                        kProcPointColour);
-    // 11.
-    // The stored caption doubles its ampersand for a menu; a label shows one.
+    // The experiment's setup beside the charts. The stored caption doubles
+    // its ampersand for a menu; a label shows one.
     LResonance->setText(Q(Settings.ModeText).replace(QStringLiteral("&&"), QStringLiteral("&")));
     const double range = Settings.SweepRange;
     if (Settings.FieldSweep == 0) {
@@ -252,7 +252,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     LFrequency->setText(Q(Settings.FrequencyText));
     LComment->setPlainText(Q(Settings.Comment));
     FitSetupValues();
-    // 12.
+    // The cursor and the controls that work on a loaded file.
     SourceMarker.Attach(*DSrc, n, mkVertical, FileAxisLetter(), FileUnitText().toStdString(), 0,
                         XYST, static_cast<int>(std::trunc(displayScale_ * 84)),
                         static_cast<int>(std::trunc(displayScale_ * 80)), 1);
@@ -266,7 +266,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     AbsorptionTB->setEnabled(true);
     EnableChildren(L0ToolBar, true);
     SetStatusPanel(path);
-    // 13.
+    // A fitted base line, then both views off until one is chosen.
     Base = tavi::FitBaseLine(Series1->Ys());
     std::vector<double> line;
     BaseLineValues(Base, n, line);
@@ -289,7 +289,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     DDst->BottomAxis().SetMinMax(f.XMin, f.XMax);
     DDst->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
     DDst->Invalidate();
-    // 14.
+    // ESR spectra measure the g-factor where NMR spectra measure moments.
     momentIsG_ = Settings.ModeText == "ESR";
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");
     M2DerivativeTB->setText(moment);

@@ -191,12 +191,13 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     // The whole file is read and checked first: a file that fails leaves the
     // window as it was.
     LoadedDataFile f;
-    std::string error;
-    if (!ReadDataFile(path.toStdString(), f, &error)) {
-        if (error == "file format error")
-            Dialogs().Message(this, Q(error), MsgIcon::Error, MsgButtons::Ok);
+    if (const FileResult r = ReadDataFile(path.toStdString(), f); !r) {
+        // A file of another kind gets the plain message box; every other
+        // failure the general error display.
+        if (r.Kind == FileFailure::Format)
+            Dialogs().Message(this, Q(r.Message), MsgIcon::Error, MsgButtons::Ok);
         else
-            Dialogs().ShowError(this, Q(error));
+            Dialogs().ShowError(this, Q(r.Message));
         return false;
     }
     // The previous file's cursor, setup and curve go.

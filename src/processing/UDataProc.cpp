@@ -98,6 +98,7 @@ TFDataProc::TFDataProc(QWidget* parent, int screenWidth, int screenHeight) : QMa
 
 TFDataProc::~TFDataProc() {
     // The markers' hooks refer to the charts, which go first with the widgets.
+    ResultMarker.OnMove = nullptr;
     Zoom.ZoomOff();
     SourceMarker.Detach();
     ResultMarker.Detach();
@@ -456,8 +457,7 @@ void TFDataProc::ConnectHandlers() {
     OnToggle(IntegralTB, [this] { IntegralTBClick(); });
     for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
         OnToggle(b, [this, b] { M2CTBClick(b); });
-    SeriesLine0->OnAfterDraw = [this] { SeriesLine0AfterDrawValues(); };
-    Series2->OnAfterDraw = [this] { Series2AfterDrawValues(); };
+    ResultMarker.OnMove = [this] { UpdateResults(); };
     DDst->OnZoom = [this] { DDstZoom(); };
     DSrc->OnStepKey = [this](int points) { SourceMarker.Step(points); };
     DDst->OnStepKey = [this](int points) { ResultMarker.Step(points); };

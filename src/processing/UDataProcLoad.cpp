@@ -190,8 +190,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
         return false;
     // The whole file is read and checked first: a file that fails leaves the
     // window as it was.
-    LoadedDataFile f;
-    if (const FileResult r = ReadDataFile(path.toStdString(), f); !r) {
+    LoadedDataFile loaded;
+    if (const FileResult r = ReadDataFile(path.toStdString(), loaded); !r) {
         // A file of another kind gets the plain message box; every other
         // failure the general error display.
         if (r.Kind == FileFailure::Format)
@@ -200,6 +200,11 @@ bool TFDataProc::LoadDataFile(const QString& path) {
             Dialogs().ShowError(this, Q(r.Message));
         return false;
     }
+    // The model reads the window's copy of the file from here on.
+    loaded_ = false;
+    file_ = std::move(loaded);
+    model_.Load(file_);
+    const LoadedDataFile& f = file_;
     // The previous file's cursor, setup and curve go.
     SourceMarker.Detach();
     ClearSetupLabels();
@@ -268,14 +273,11 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     EnableChildren(L0ToolBar, true);
     SetStatusPanel(path);
     // A fitted base line, then both views off until one is chosen.
-    Base = tavi::FitBaseLine(Series1->Ys());
-    std::vector<double> line;
-    BaseLineValues(Base, n, line);
+    const std::span<const double> line = model_.BaseLineY();
     SeriesLine0->Clear();
     SeriesLine0->Reserve(n);
     for (int i = 0; i < n; ++i)
         SeriesLine0->AddXY(Series1->X(i), line[static_cast<std::size_t>(i)], Qt::white);
-    ++baseVersion_;
     loaded_ = true;
     SourceMarker.SetBaseLineSeries(SeriesLine0);
     SetDown(FDerivativeTB, false);

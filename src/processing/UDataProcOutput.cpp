@@ -261,8 +261,8 @@ void TFDataProc::MExportDataClick() {
         p.push_back({"View", curve.Curve});
         p.push_back({"X range", Number(DDst->BottomAxis().Minimum()) + " to " +
                                     Number(DDst->BottomAxis().Maximum()) + " " + unit});
-        p.push_back({"Base line slope", Number(Base.Slope)});
-        p.push_back({"Base line offset", Number(Base.Offset)});
+        p.push_back({"Base line slope", Number(model_.Line().Slope)});
+        p.push_back({"Base line offset", Number(model_.Line().Offset)});
         auto shown = [&p](const QFrame* panel,
                           std::initializer_list<std::pair<QLabel*, QLabel*>> rows) {
             if (panel->isHidden())

@@ -3,6 +3,7 @@
 
 #include "processing/GoldenDataFile.h"
 #include "setup/FileTestUtil.h"
+#include "support/SampleDataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,19 +29,7 @@ using ::testing::HasSubstr;
 namespace {
 
 DataFileSettings SampleSettings() {
-    DataFileSettings s;
-    s.Comment = "Sample A";
-    s.FrequencyText = "9 400 000 kHz";
-    s.FieldB0Text = "3 350.0 Gs";
-    s.FieldSweep = 1;
-    s.SweepRange = 100.0f;
-    s.ModAmpText = "0.025 Gs";
-    s.SweepTimeText = "20 s";
-    s.GainText = "x 1000";
-    s.PhaseText = "45\u00B0";
-    s.AccText = "10";
-    s.ModeText = "ESR";
-    return s;
+    return tavi::test::SettingsBuilder().Esr("3 350.0 Gs").Comment("Sample A").Passes(10);
 }
 
 std::vector<std::uint8_t> Sums(std::initializer_list<std::int32_t> sums) {

@@ -153,8 +153,11 @@ public:
     FileSet() {
         dir_ = "/tmp/tavi-bench-proc-" + std::to_string(::getpid());
         std::filesystem::create_directories(dir_);
-        const auto header = tavi::DataFileHeader::Build(
-            tavi::test::SettingsBuilder().Esr("3 350.0 Gs").Comment("").SweepTime("200 s").Passes(10));
+        const auto header = tavi::DataFileHeader::Build(tavi::test::SettingsBuilder()
+                                                            .Esr("3 350.0 Gs")
+                                                            .Comment("")
+                                                            .SweepTime("200 s")
+                                                            .Passes(10));
         for (int k = 0; k < kFiles; ++k) {
             std::vector<std::uint8_t> buffer;
             buffer.reserve(4 * kPoints);

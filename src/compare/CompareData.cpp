@@ -22,9 +22,9 @@ FileResult ReadAll(const std::string& path, std::vector<std::uint8_t>& bytes) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f) {
         const int cause = errno;
-        return FileResult::Failure(
-            cause == ENOENT || cause == ENOTDIR ? FileFailure::NotFound : FileFailure::Io,
-            "Cannot open file " + path + ": " + std::strerror(cause));
+        return FileResult::Failure(cause == ENOENT || cause == ENOTDIR ? FileFailure::NotFound
+                                                                       : FileFailure::Io,
+                                   "Cannot open file " + path + ": " + std::strerror(cause));
     }
     std::uint8_t chunk[65536];
     for (;;) {

@@ -273,10 +273,9 @@ FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& ou
     if (n < 2)
         return Fail(FileFailure::Content, "The file holds fewer than two points");
     if (n > kDataMaxPoints)
-        return Fail(FileFailure::TooLarge, "The file holds " + std::to_string(n) +
-                                               " points, more than the " +
-                                               std::to_string(kDataMaxPoints) +
-                                               " a data file can have");
+        return Fail(FileFailure::TooLarge,
+                    "The file holds " + std::to_string(n) + " points, more than the " +
+                        std::to_string(kDataMaxPoints) + " a data file can have");
     f.XStep = range / static_cast<double>(n - 1);
     f.XMin = -range / 2;
     f.XMax = range / 2;

@@ -129,10 +129,10 @@ void ProcModel::BuildCurve() {
     if (view_ == ResultView::Derivative) {
         DerivativeValues(file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_, c_.DerivativeY);
     } else {
-        absorption_.Integrate(IntegratorSource{file_->X, file_->Y, c_.BaseLineY, sourceFirst_,
-                                               sourceLast_},
-                              sourceFirst_, sourceLast_, kResultAxisMinimum, kResultAxisMaximum,
-                              c_.AbsorptionX, c_.AbsorptionY);
+        absorption_.Integrate(
+            IntegratorSource{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_},
+            sourceFirst_, sourceLast_, kResultAxisMinimum, kResultAxisMaximum, c_.AbsorptionX,
+            c_.AbsorptionY);
     }
     extremesValid_ = false;
 }
@@ -194,10 +194,9 @@ void ProcModel::Measure() {
 
     switch (measurement_) {
     case Measurement::Moments:
-        moments_ = ComputeMoments(view_ == ResultView::Derivative ? MomentKind::Derivative
-                                                                  : MomentKind::Absorption,
-                                  x, y, Clamp(at.LC), Clamp(at.RC), Clamp(at.MC),
-                                  file_->ModAmpValue);
+        moments_ = ComputeMoments(
+            view_ == ResultView::Derivative ? MomentKind::Derivative : MomentKind::Absorption, x, y,
+            Clamp(at.LC), Clamp(at.RC), Clamp(at.MC), file_->ModAmpValue);
         break;
     case Measurement::GFactor:
         g_ = GFactor(x[static_cast<std::size_t>(Clamp(cursors_.Current))], file_->FieldB0Value,

@@ -67,7 +67,10 @@ public:
     void SetCursors(const CursorState& c);
     // A new press of a button: its one-time reactions (the half-height search's
     // failure) happen again.
-    void Repress() { ++pressCount_; measureDirty_ = true; }
+    void Repress() {
+        ++pressCount_;
+        measureDirty_ = true;
+    }
 
     void Recalculate();
 

@@ -324,8 +324,8 @@ private:
     LoadedDataFile file_;
     ViewCurves curves_;
     ProcModel model_{curves_};
-    std::uint64_t shownCurve_ = 0;      // the model's curve Series2 holds
-    std::uint64_t reportedSearch_ = 0;  // the half-height search last shown
+    std::uint64_t shownCurve_ = 0;     // the model's curve Series2 holds
+    std::uint64_t reportedSearch_ = 0; // the half-height search last shown
     bool updating_ = false;
 };
 

@@ -194,7 +194,8 @@ void TFDataProc::M2CTBClick(QObject* sender) {
     UpdateResults();
 }
 
-// ---------------------------------------------------------------- the model's values on the controls
+// ---------------------------------------------------------------- the model's values on the
+// controls
 
 Measurement TFDataProc::ChosenMeasurement() const {
     if (M2DerivativeTB->isChecked() || M2AbsorptionTB->isChecked())
@@ -219,9 +220,9 @@ void TFDataProc::UpdateResults() {
     model_.SetVisibleRange(Series2->FirstVisibleIndex(), Series2->LastVisibleIndex());
     model_.SetAxisRange(DDst->RightAxis().Minimum(), DDst->RightAxis().Maximum());
     model_.SetMeasurement(ChosenMeasurement());
-    model_.SetCursors(CursorState{Cursors{ResultMarker.References[1], ResultMarker.References[2],
-                                          ResultMarker.References[3]},
-                                  ResultMarker.SelectedReference, ResultMarker.CurrentIndex()});
+    model_.SetCursors(CursorState{
+        Cursors{ResultMarker.References[1], ResultMarker.References[2], ResultMarker.References[3]},
+        ResultMarker.SelectedReference, ResultMarker.CurrentIndex()});
     model_.Recalculate();
     ShowMeasurement();
     updating_ = false;

@@ -383,7 +383,8 @@ TEST_P(DataFileRefusal, MessageOnlyFormSaysTheSame) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, DataFileRefusal,
     ::testing::Values(
-        RefusalCase{"EndlessDevice", [](const tavi::test::TempDir&) { return std::string("/dev/zero"); },
+        RefusalCase{"EndlessDevice",
+                    [](const tavi::test::TempDir&) { return std::string("/dev/zero"); },
                     "not a regular file", FileFailure::NotRegular},
         RefusalCase{"Pipe",
                     [](const tavi::test::TempDir& d) {

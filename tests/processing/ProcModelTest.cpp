@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The processing model's recalculation rule: what an input change redoes, and
 // how the moving cursor and the half-height search enter the measurements.
-#include "processing/ProcAnalysis.h"
 #include "processing/ProcModel.h"
+
+#include "processing/ProcAnalysis.h"
 
 #include <cmath>
 #include <gtest/gtest.h>

@@ -37,13 +37,14 @@ std::string Quoted(const std::string& path) {
 
 // A derivative line as the acquisition saves it: sums over acc sweeps.
 void WriteLine(const std::string& path, const std::string& mode, int acc, int points, double sign) {
-    const tavi::DataFileSettings s = tavi::test::SettingsBuilder()
-                                         .Comment("line")
-                                         .Mode(mode)
-                                         .Frequency(mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz")
-                                         .Field("3 350.0 Gs")
-                                         .Range(20)
-                                         .Passes(acc);
+    const tavi::DataFileSettings s =
+        tavi::test::SettingsBuilder()
+            .Comment("line")
+            .Mode(mode)
+            .Frequency(mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz")
+            .Field("3 350.0 Gs")
+            .Range(20)
+            .Passes(acc);
     std::vector<std::int32_t> sums;
     for (int i = 0; i < points; ++i) {
         const double u = (i - points / 2.0) / (points / 20.0);

@@ -3,6 +3,7 @@
 #include "comparewin/UCompare.h"
 
 #include "platform/Chart.h"
+#include "platform/SavedFile.h"
 #include "platform/Seams.h"
 
 #include <QApplication>
@@ -214,15 +215,10 @@ void TFCompare::ExportCsvBClick() {
     const std::string text = TableText(',');
     QSaveFile file(path);
     QString cause;
-    if (!file.open(QIODevice::WriteOnly))
-        cause = file.errorString();
-    else if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-             static_cast<qint64>(text.size()))
-        cause = file.errorString();
-    if (cause.isEmpty() && !file.commit())
-        cause = file.errorString();
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    if (OpenSaveFile(file, &cause) && WriteSaveFile(file, bytes, &cause))
+        CommitSaveFile(file, &cause);
     if (!cause.isEmpty()) {
-        file.cancelWriting();
         Dialogs().Message(this, QStringLiteral("Cannot write %1: %2").arg(path, cause),
                           MsgIcon::Error, MsgButtons::Ok);
     }

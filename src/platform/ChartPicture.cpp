@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
@@ -120,6 +121,7 @@ bool TChart::SavePicture(const QString& path, QString* error) {
         return painter.end();
     };
     bool drawn = false;
+    bool cutShort = false; // why holds the cause; the write is cancelled
     switch (format) {
     case PictureFormat::Png: {
         QImage image(static_cast<int>(std::lround(width * scale)),
@@ -131,13 +133,21 @@ bool TChart::SavePicture(const QString& path, QString* error) {
         break;
     }
     case PictureFormat::Svg: {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(QSize(width, height));
-        svg.setViewBox(QRect(0, 0, width, height));
-        svg.setResolution(96);
-        svg.setTitle(QStringLiteral("Chart"));
-        drawn = render(svg, true);
+        // The generator hands the whole document to one text-stream write and
+        // ignores a short count, so a cut write would look complete: draw into
+        // memory and write the bytes where the count is checked.
+        QBuffer document;
+        document.open(QIODevice::WriteOnly);
+        {
+            QSvgGenerator svg;
+            svg.setOutputDevice(&document);
+            svg.setSize(QSize(width, height));
+            svg.setViewBox(QRect(0, 0, width, height));
+            svg.setResolution(96);
+            svg.setTitle(QStringLiteral("Chart"));
+            drawn = render(svg, true);
+        }
+        cutShort = drawn && !WriteSaveFile(file, document.data(), &why);
         break;
     }
     case PictureFormat::Pdf: {
@@ -156,6 +166,8 @@ bool TChart::SavePicture(const QString& path, QString* error) {
     // The picture left the plot laid out for itself.
     layoutDirty_ = true;
     RepaintNow();
+    if (cutShort)
+        return fail(why);
     if (!drawn && file.error() == QFileDevice::NoError) {
         file.cancelWriting();
         return fail(QStringLiteral("drawing failed"));

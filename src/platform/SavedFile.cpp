@@ -40,6 +40,22 @@ bool OpenSaveFile(QSaveFile& file, QString* why) {
     return false;
 }
 
+bool WriteSaveFile(QSaveFile& file, const QByteArray& bytes, QString* why) {
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            if (why)
+                *why = Cause(file, errno);
+            file.cancelWriting();
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 bool CommitSaveFile(QSaveFile& file, QString* why) {
     errno = 0;
     if (file.error() != QFileDevice::NoError || !file.flush() ||

@@ -19,6 +19,8 @@
 #include <QTableWidget>
 #include <QUrl>
 #include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -212,7 +214,9 @@ TEST_F(CompareWindow, DroppedFilesAndFolderAreAdded) {
 TEST_F(CompareWindow, ExportCsvWritesTheTableOrSaysWhyNot) {
     window.AddFiles({Path(0)});
     dialogs.fake.fileAnswers = {QString::fromStdString(dir.File("t.csv")),
-                                QString::fromStdString(dir.File("no/such/dir/t.csv"))};
+                                QString::fromStdString(dir.File("no/such/dir/t.csv")),
+                                QString::fromStdString(dir.File("pipe.csv"))};
+    ASSERT_EQ(::mkfifo(dir.File("pipe.csv").c_str(), 0666), 0);
     window.ExportCsvB->click();
     std::ifstream in(dir.File("t.csv"));
     std::string header, row;
@@ -223,6 +227,10 @@ TEST_F(CompareWindow, ExportCsvWritesTheTableOrSaysWhyNot) {
     window.ExportCsvB->click();
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_TRUE(dialogs.fake.messages[0].text.startsWith(QStringLiteral("Cannot write")));
+    window.ExportCsvB->click(); // a pipe is refused, not replaced by a file
+    ASSERT_EQ(dialogs.fake.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.fake.messages[1].text.contains(QStringLiteral("not a regular file")));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.File("pipe.csv")));
 }
 
 } // namespace

@@ -173,10 +173,7 @@ FileResult WriteDataFile(const std::string& path, const DataFileHeader& header,
     std::string cause;
     if (WriteFileSafely(path, {std::span(&format, 1), header.Bytes, accBuffer}, &failure, &cause))
         return FileResult::Success();
-    const FileFailure kind = failure == WriteFailure::NotRegular ? FileFailure::NotRegular
-                             : failure == WriteFailure::Damaged  ? FileFailure::Damaged
-                                                                 : FileFailure::Io;
-    return Fail(kind, WriteFailureText(path, failure, cause));
+    return WriteFailureResult(path, failure, cause);
 }
 
 bool WriteDataFile(const std::string& path, const DataFileHeader& header,

@@ -55,7 +55,7 @@ void BM_EndOfPass(benchmark::State& state) {
         w->EndPass();
     if (!dialogs.fake.messages.empty())
         state.SkipWithError("the recovery file was not written");
-    w->RunState = 0;
+    w->RunState = RunState::Idle;
 }
 BENCHMARK(BM_EndOfPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

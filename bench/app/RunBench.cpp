@@ -134,7 +134,7 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
     port.SetDeviceName(device.slave);
     port.Open();
     WriteAll(device.master, "Z00422.0\rX07FF07FF\rM01\r");
-    if (!PumpUntil([&] { return w->DeviceReady && w->FieldSource == 1; })) {
+    if (!PumpUntil([&] { return w->DeviceReady() && w->FieldSource() == 1; })) {
         state.SkipWithError("device not ready");
         return;
     }
@@ -148,7 +148,7 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
     for (auto _ : state) {
         w->StartToolBClick();
         WriteAll(device.master, "AFFFF\rB\r");
-        if (!PumpUntil([&] { return w->RunState == 2; })) {
+        if (!PumpUntil([&] { return w->RunState == RunState::Running; })) {
             state.SkipWithError("no pass started");
             break;
         }
@@ -164,7 +164,7 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
         writer.join();
         rssDuring = std::max(rssDuring, VmRssMiB());
         WriteAll(device.master, "C\rD\r");
-        PumpUntil([&] { return w->RunState == 10; });
+        PumpUntil([&] { return w->RunState == RunState::Finished; });
         if (!all) {
             state.SkipWithError("points lost");
             break;
@@ -203,7 +203,7 @@ struct FullChart {
                 const double line = -400 * x / std::pow(1 + x * x, 2);
                 w->StorePoint(int(line) + (i * 7 + pass * 13) % 9 - 4);
             }
-            w->RunState = 3;
+            w->RunState = RunState::PassEnded;
             w->EndPass();
             w->PassFinished();
         }

@@ -32,7 +32,7 @@ struct RunSettings {
     std::string RecoveryRunName;
 };
 
-class Accumulation {
+class Accumulation final : public IPassReplies {
 public:
     static constexpr int kRingSize = 5;
 
@@ -49,18 +49,17 @@ public:
     void Hold(bool hold) const;
 
     // The reply dispatch of the link drives these.
-    void BeginPass(int points); // "A"
-    void PassRunning();         // "B"
-    void StorePoint(int value, bool holdActive);
-    void EndPass();   // "C"
-    void DeviceIdle(); // "D"
-    void Aborting();  // "F"
-    // The device is gone (power off, lost port): no "D" will come.
-    void CutShort();
+    void BeginPass(int points) override;
+    void PassRunning() override;
+    void StorePoint(int value, bool holdActive) override;
+    void EndPass() override;
+    void DeviceIdle() override;
+    void Aborting() override;
+    void CutShort() override;
 
-    RunState State() const { return state_; }
-    // The 1-based number of the pass being taken (1 for every Loop pass).
-    int PassCounter() const { return passCounter_; }
+    RunState State() const override { return state_; }
+    // 1 for every Loop pass.
+    int PassCounter() const override { return passCounter_; }
     int NextPointIndex() const { return nextPoint_; }
     int PointCount() const { return static_cast<int>(sums_.size()); }
     bool Complete() const { return complete_; }

@@ -27,6 +27,26 @@ constexpr bool Measuring(RunState s) {
 
 enum class ConnectionState : std::uint8_t { Disconnected, Checking, Connected };
 
+// What the reply dispatch drives: the passes of a run. The accumulation is
+// the one every program runs on; an owner with a pass display of its own may
+// take the replies instead.
+class IPassReplies {
+public:
+    virtual ~IPassReplies() = default;
+    virtual RunState State() const = 0;
+    // The 1-based number of the pass being taken.
+    virtual int PassCounter() const = 0;
+    virtual void BeginPass(int points) = 0; // "A"
+    virtual void PassRunning() = 0;         // "B"
+    virtual void StorePoint(int value, bool holdActive) = 0;
+    virtual void EndPass() = 0;    // "C"
+    virtual void DeviceIdle() = 0; // "D"
+    virtual void Aborting() = 0;   // "F"
+    // The device is gone (power off, lost port, readiness dropped): no "D"
+    // will come.
+    virtual void CutShort() = 0;
+};
+
 // Every report runs on the thread that handles the port's events. Empty
 // defaults, so an owner overrides only what it shows.
 class IAcquisitionObserver {
@@ -38,6 +58,8 @@ public:
     // No "X" within the connection check's five seconds.
     virtual void ConnectionCheckFailed() {}
     virtual void IdentityChanged() {} // a "Z" reply
+    // Readiness was set: by an "X", or dropped with the connection.
+    virtual void DeviceReadySet(bool /*ready*/) {}
     virtual void FieldSourceChanged(int /*code*/) {}
     // The power line (DSR alone) changed; off has already dropped readiness.
     virtual void PowerChanged(bool /*on*/) {}

@@ -39,6 +39,7 @@ void SpectrometerLink::Connect() {
     port_.PurgeIn();
     port_.PurgeOut();
     port_.Open();
+    unitSerial_.clear(); // so a failed check tells whether this attempt got an answer
     spectrometerOn_ = port_.ModemStatus() == ModemBit(msDSR);
     SetFieldSource(3); // nothing is served until the device says what it has
     attempt_ = kCheckStarted;
@@ -79,10 +80,7 @@ void SpectrometerLink::Disconnect() {
 }
 
 void SpectrometerLink::DropConnection() {
-    if (Measuring(run_.State()))
-        run_.CutShort();
-    holdActive_ = false;
-    SetDeviceReady(false);
+    SetDeviceReady(false); // ends a run cut short
     spectrometerOn_ = false;
     rxLine_.Clear();
     if (port_.Active()) {
@@ -107,9 +105,7 @@ void SpectrometerLink::PowerLineChanged() {
         return;
     spectrometerOn_ = on;
     if (!on) {
-        if (Measuring(run_.State()))
-            run_.CutShort();
-        SetDeviceReady(false);
+        SetDeviceReady(false); // ends a run cut short
         // The port stays open: "Connect" checks again on it.
         SetConnection(ConnectionState::Disconnected);
     }
@@ -140,6 +136,8 @@ void SpectrometerLink::LineEvent() {
             const std::string line = rxLine_.Line();
             rxLine_.Clear();
             observer_.LineReceived(line);
+            if (repliesBlocked_ && repliesBlocked_())
+                continue;
             if (!(deviceReady_ || line[0] == 'X' || line[0] == 'Z'))
                 continue;
             try {
@@ -147,8 +145,8 @@ void SpectrometerLink::LineEvent() {
             } catch (const EConvertError& e) {
                 // A later pass begins whatever its count field holds, or its
                 // points would all be dropped while the pass is counted.
-                if (line[0] == 'A' && run_.PassCounter() != 1)
-                    run_.BeginPass(0);
+                if (line[0] == 'A' && passes_->PassCounter() != 1)
+                    passes_->BeginPass(0);
                 Report(e);
             }
         }
@@ -160,28 +158,28 @@ void SpectrometerLink::LineEvent() {
 void SpectrometerLink::Dispatch(const Reply& reply) {
     switch (reply.kind) {
     case Reply::A:
-        if (run_.PassCounter() == 1)
+        if (passes_->PassCounter() == 1)
             outOfRange_ = 0; // counted per experiment
-        run_.BeginPass(reply.points);
+        passes_->BeginPass(reply.points);
         break;
     case Reply::B:
-        run_.PassRunning();
+        passes_->PassRunning();
         break;
     case Reply::C:
-        run_.EndPass();
+        passes_->EndPass();
         break;
     case Reply::D:
         if (holdActive_) {
             holdActive_ = false;
             observer_.HoldChanged(false);
         }
-        run_.DeviceIdle();
+        passes_->DeviceIdle();
         break;
     case Reply::E:
         observer_.DeviceError(reply.errorText);
         break;
     case Reply::F:
-        run_.Aborting();
+        passes_->Aborting();
         break;
     case Reply::H:
         holdActive_ = reply.hold;
@@ -195,7 +193,7 @@ void SpectrometerLink::Dispatch(const Reply& reply) {
             break; // no "Z" yet: the point cannot be scaled
         if (reply.outOfRange)
             ++outOfRange_;
-        run_.StorePoint(reply.raw / signalDivisor_ - dcOffset_, holdActive_);
+        passes_->StorePoint(reply.raw / signalDivisor_ - dcOffset_, holdActive_);
         break;
     case Reply::X:
         fieldZeroOffsets_[rmH1] = reply.firstOffset;
@@ -217,9 +215,15 @@ void SpectrometerLink::Dispatch(const Reply& reply) {
 void SpectrometerLink::SetDeviceReady(bool ready) {
     deviceReady_ = ready;
     if (!ready) {
-        run_.CutShort();
+        // No "D" will end a hold either: the controls it froze come back.
+        if (holdActive_) {
+            holdActive_ = false;
+            observer_.HoldChanged(false);
+        }
+        passes_->CutShort();
         fieldSource_ = 0;
     }
+    observer_.DeviceReadySet(ready);
 }
 
 void SpectrometerLink::SetFieldSource(int code) {

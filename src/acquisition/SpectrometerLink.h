@@ -14,7 +14,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace tavi {
 
@@ -55,6 +57,14 @@ public:
     int OutOfRangeCount() const { return outOfRange_; }
     // Subtracted from every point (the DC offset control).
     void SetDCOffset(int offset) { dcOffset_ = offset; }
+    // The line being assembled (its overlong runs are counted there).
+    const LineAssembler& ReceivedLine() const { return rxLine_; }
+    // While this answers true, reply lines are reported but not acted on
+    // (the service window's monitor without analysis).
+    void SetRepliesBlocked(std::function<bool()> blocked) { repliesBlocked_ = std::move(blocked); }
+    // The pass replies go to `passes` instead of the accumulation, for an
+    // owner that keeps its own; it must outlive the link.
+    void DrivePasses(IPassReplies& passes) { passes_ = &passes; }
 
     const CommandSender& Commands() const { return commands_; }
     Accumulation& Run() { return run_; }
@@ -88,6 +98,8 @@ private:
     bool deviceReady_ = false;
     CommandSender commands_{&port_, &deviceReady_};
     Accumulation run_{commands_, observer_};
+    IPassReplies* passes_ = &run_;
+    std::function<bool()> repliesBlocked_;
     LineAssembler rxLine_;
     ConnectionState connection_ = ConnectionState::Disconnected;
     int attempt_ = 0;

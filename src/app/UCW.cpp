@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: construction, parameter controls, setups, menus, dialogs.
+// The main window: construction, parameter controls, the caption, menus and
+// window events.
 #include "app/UCW.h"
+#include "app/UCWLinkView.h"
 
 #include "device/SerialDevices.h"
 #include "device/UOutMess.h"
@@ -44,36 +46,6 @@
 
 namespace tavi {
 
-namespace {
-
-const char* const kPanelLabels[5] = {
-    "Acc: ", "Last Data Saved In: ", "Spectrometer: ", "Magnetic Field Source: ", "DB: "};
-const int kPanelWidths[5] = {85, 180, 250, 195, 100};
-
-QFont PointFont(const QFont& base, double points) {
-    QFont f = base;
-    f.setPointSizeF(points);
-    return f;
-}
-
-TUpDown* MakeUpDown(QWidget* parent, const char* name, int min, int max) {
-    auto* u = Named(new TUpDown(parent), name);
-    u->SetRange(min, max);
-    u->SetPosition(min);
-    return u;
-}
-
-TValueText* MakeValue(QWidget* parent, const char* name) {
-    auto* v = Named(new TValueText(parent), name);
-    v->setMinimumWidth(56);
-    return v;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption) {
-    return Named(new QLabel(QString::fromUtf8(caption), parent), name);
-}
-
-} // namespace
 
 double TFCW::ComputeDisplayScale(int screenWidth) {
     return DisplayScaleFor(screenWidth);
@@ -85,12 +57,13 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     ExeDir = exeDir.empty() ? QCoreApplication::applicationDirPath().toStdString() : exeDir;
     if (ExeDir.empty() || ExeDir.back() != '/')
         ExeDir += '/';
-    SetCommandTarget(&port_, &DeviceReady);
+    // First: the controls built below already send through it.
+    CreateLink();
 
-    // 1. The splash window shows itself at once.
+    // The splash window shows itself at once.
     Logo = new TMLogo(this);
 
-    // 2.-4. Position, separators, scale.
+    // Position, separators, scale.
     move(0, 0);
     SetNumberSeparators({'.', ' '});
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -100,7 +73,9 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     const double layoutScale = LayoutScaleFor(screenWidth, screenHeight);
     MarkerLength137 = static_cast<int>(std::trunc(137 * DisplayScale));
     MarkerLength320 = static_cast<int>(std::trunc(320 * DisplayScale));
-    setFont(PointFont(font(), 8 * layoutScale));
+    QFont scaled = font();
+    scaled.setPointSizeF(8 * layoutScale);
+    setFont(scaled);
     resize(static_cast<int>(802 * layoutScale), static_cast<int>(570 * layoutScale));
 
     auto* central = Named(new QWidget(this), "Central");
@@ -132,37 +107,33 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(std::chrono::milliseconds(1000));
     connect(Timer1, &QTimer::timeout, this, &TFCW::Timer1Timer);
-    ConnectPortEvents();
 
-    // 6. "Save data as ..." waits for a finished experiment.
+    // "Save data as ..." waits for a finished experiment.
     MSaveas->setEnabled(false);
-    // 7. Pass colours, legend, series (the run's part).
+    // Pass colours, legend, series (the run's part).
     Fid->RightAxis().SetMinMax(-500, 500);
     Fid->RightAxis().SetIncrement(250);
     InitRun();
-    // 8. Hold list, in the order the hold rule indexes it.
+    // Hold list, in the order the hold rule indexes it.
     CurrentPass = 0;
     AccBuffer.clear();
     HoldList = {
         GainScrollBar,   GainVal, Gain,   PhaseScrollBar, PhaseVal,    Phase,       ModAmpUpDown,
         ModAmpVal,       ModAmp,  FByLab, DFrqVal,        DFrqUpDown,  FreqLab,     FrequencyVal,
         FrequencyUpDown, B0ByLab, DB0Val, DB0UpDown,      TuningB0Lab, TuningB0Val, TuningB0UpDown};
-    // 9.-10. Run and device state.
+    // Run and device state.
     PassCounter = 0;
     FNameEdit->clear();
-    RunState = 0;
+    RunState = tavi::RunState::Idle;
     SetHoldState(false);
-    UnitSerial.clear();
-    SetDeviceReady(false);
-    SetFieldSource(3);
-    SetFieldSource(0);
-    // 11. Pass display.
+    ShowDeviceReady(false);
+    // Pass display.
     AlarmLooping = false;
     CurrDiagramCBox->setCurrentIndex(0);
     CurrDiagramCBoxChange();
     if (SeriesAcc)
         SeriesAcc->SetActive(false);
-    // 12. Preferences and the standard setup.
+    // Preferences and the standard setup.
     ReadIniSettings();
     // The caption and the controls show the standard setup just read.
     RefreshCaption();
@@ -172,15 +143,6 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
         Logo->StartTimer();
     // Once the event loop runs, so the message is not hidden behind the splash.
     QTimer::singleShot(0, this, &TFCW::RecoverEarlierRuns);
-}
-
-TFCW::~TFCW() {
-    Timer1->stop();
-    port_.OnRxFlag = nullptr;
-    port_.OnDSRChange = nullptr;
-    port_.OnCTSChange = nullptr;
-    port_.OnDeviceLost = nullptr;
-    SetCommandTarget(nullptr, nullptr);
 }
 
 void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataProc* dataProc,
@@ -196,522 +158,12 @@ void TFCW::AttachForms(TMDialogBox* comment, TMDirectories* directories, TFDataP
         DataProc->SetOutputDirectory(Q(OutDir));
         DataProc->SetAcquisitionWindow(this);
     }
-    if (Service)
+    if (Service) {
         Service->Bind(TuningB0UpDown, FrequencyUpDown);
+        Service->SetCommands(&Commands());
+    }
     if (AboutDlg)
-        AboutDlg->DeviceReady = [this] { return DeviceReady; };
-}
-
-// ---------------------------------------------------------------- layout
-
-void TFCW::BuildToolBar() {
-    ToolBar = Named(new QToolBar(QStringLiteral("ToolBar"), this), "ToolBar");
-    ToolBar->setMovable(false);
-    ToolBar->setFont(PointFont(font(), 8));
-    ToolBar->installEventFilter(this);
-    addToolBar(Qt::TopToolBarArea, ToolBar);
-
-    auto tool = [this](const char* name, const char* caption, const char* hint) {
-        auto* b = Named(new QToolButton(ToolBar), name);
-        b->setText(QString::fromUtf8(caption));
-        if (hint)
-            b->setToolTip(QString::fromUtf8(hint));
-        b->setAutoRaise(true);
-        return b;
-    };
-    auto gap = [this](const char* name, int width, bool line) {
-        auto* f = Named(new QFrame(ToolBar), name);
-        f->setFixedWidth(width);
-        if (line)
-            f->setFrameStyle(QFrame::VLine | QFrame::Sunken);
-        return f;
-    };
-
-    VertMTB = tool("VertMTB", "V", "Vertical marker");
-    VertMTB->setCheckable(true);
-    VertMTB->setChecked(true);
-    VertMTB->setEnabled(false);
-    HorizMTB = tool("HorizMTB", "H", "Horizontal marker");
-    HorizMTB->setCheckable(true);
-    HorizMTB->setEnabled(false);
-    auto* markers = new QButtonGroup(this);
-    markers->setExclusive(true);
-    markers->addButton(VertMTB);
-    markers->addButton(HorizMTB);
-    SweepDLabel = Named(new QLabel(QStringLiteral("Pass Display: "), ToolBar), "SweepDLabel");
-    CurrDiagramCBox = Named(new QComboBox(ToolBar), "CurrDiagramCBox");
-    CurrDiagramCBox->addItems({"1", "2", "3", "4", "5", "off"});
-    AccDToolB = tool("AccDToolB", "Acc", nullptr);
-    AccDToolB->setCheckable(true);
-    DHToolB = tool("DHToolB", "DB", nullptr);
-    DHToolB->setEnabled(false);
-    DProcTB = tool("DProcTB", "Proc", "Data processing");
-
-    ToolBar->addWidget(VertMTB);
-    ToolBar->addWidget(HorizMTB);
-    ToolBar->addWidget(gap("S12ToolB", 20, false));
-    ToolBar->addWidget(SweepDLabel);
-    ToolBar->addWidget(CurrDiagramCBox);
-    ToolBar->addWidget(AccDToolB);
-    ToolBar->addWidget(gap("S13ToolB", 10, true));
-    ToolBar->addWidget(DHToolB);
-    ToolBar->addWidget(gap("S14ToolB", 10, true));
-    ToolBar->addWidget(DProcTB);
-
-    connect(VertMTB, &QToolButton::clicked, this, &TFCW::VertMTBClick);
-    connect(HorizMTB, &QToolButton::clicked, this, &TFCW::HorizMTBClick);
-    connect(CurrDiagramCBox, &QComboBox::activated, this, &TFCW::CurrDiagramCBoxChange);
-    // The check mark of "Accumulation Pass" is the state; the handler toggles it,
-    // so undo the button's own toggle first.
-    connect(AccDToolB, &QToolButton::clicked, this, [this] {
-        AccDToolB->setChecked(!AccDToolB->isChecked());
-        AccDToolBClick();
-    });
-    connect(DHToolB, &QToolButton::clicked, this, &TFCW::DHToolBClick);
-    connect(DProcTB, &QToolButton::clicked, this, &TFCW::MDataprocessingClick);
-}
-
-void TFCW::BuildChartArea(QWidget* central) {
-    auto* root = new QVBoxLayout(central);
-    root->setContentsMargins(4, 2, 4, 2);
-    auto* top = new QHBoxLayout;
-    root->addLayout(top, 1);
-
-    Level = Named(new QGroupBox(QStringLiteral("DC offset"), central), "Level");
-    Level->setToolTip(QStringLiteral("DC offset"));
-    Level->installEventFilter(this);
-    auto* levelLayout = new QVBoxLayout(Level);
-    LevelTB = Named(new QSlider(Qt::Vertical, Level), "LevelTB");
-    LevelTB->setRange(-500, 500);
-    LevelTB->setPageStep(10);
-    LevelTB->setSingleStep(1);
-    LevelTB->setTickPosition(QSlider::NoTicks);
-    LevelTB->setInvertedAppearance(true); // minimum at the top
-    LevelTB->setCursor(Qt::PointingHandCursor);
-    levelLayout->addWidget(LevelTB, 1, Qt::AlignHCenter);
-    connect(LevelTB, &QSlider::valueChanged, this, [this](int v) { Params.DCOffset = v; });
-    top->addWidget(Level, 0);
-
-    Fid = Named(new TChart(central), "Fid");
-    Fid->setAccessibleName(QStringLiteral("Passes"));
-    Fid->setCursor(Qt::PointingHandCursor);
-    Fid->BottomAxis().SetValueFormat("# ##0.### [Gs]");
-    Fid->RightAxis().SetMinMax(-500, 500);
-    Fid->RightAxis().SetIncrement(250);
-    for (auto& s : PassSeries)
-        s = &Fid->AddSeries();
-    SeriesAcc = &Fid->AddSeries();
-    Fid->OnClick = [this] { FidClick(); };
-    top->addWidget(Fid, 1);
-
-    OutOfRangeLab = Named(new QLabel(QStringLiteral(" out of range: "), Fid), "OutOfRangeLab");
-    OutOfRangeLab->setStyleSheet(QStringLiteral("color: red; background-color: yellow;"));
-    OutOfRangeLab->setFont(PointFont(font(), 7));
-    OutOfRangeLab->setFixedHeight(14);
-    OutOfRangeLab->move(60, 4 * 14);
-    OutOfRangeLab->hide();
-    XYST = Named(new QLabel(Fid), "XYST");
-    XYST->move(60, 4);
-    XYST->hide();
-    DBST = Named(new QLabel(Fid), "DBST");
-    DBST->move(60, 24);
-    DBST->hide();
-}
-
-void TFCW::BuildResonanceBox() {
-    ResonanceBox = Named(new QGroupBox(QStringLiteral("Mode"), centralWidget()), "ResonanceBox");
-    ResonanceBox->setToolTip(QStringLiteral("Mode"));
-    ResonanceBox->installEventFilter(this);
-    auto* l = new QVBoxLayout(ResonanceBox);
-    const char* names[4] = {"HydrogenRB", "FluorineRB", "HFRB", "EPRResRB"};
-    for (int m = 0; m < kModeCount; ++m) {
-        // The stored caption doubles "&" so it shows as one.
-        QString caption = Q(ModeCaption(static_cast<TResonanceMode>(m)));
-        ModeRB[m] = Named(new QRadioButton(caption, ResonanceBox), names[m]);
-        l->addWidget(ModeRB[m]);
-    }
-    HydrogenRB = ModeRB[0];
-    FluorineRB = ModeRB[1];
-    HFRB = ModeRB[2];
-    EPRResRB = ModeRB[3];
-    HydrogenRB->setChecked(true);
-    for (int m = 0; m < kModeCount; ++m) {
-        connect(ModeRB[m], &QRadioButton::toggled, this, [this, m](bool on) {
-            if (on)
-                ModeRBClick(static_cast<TResonanceMode>(m));
-        });
-    }
-}
-
-void TFCW::BuildReceiverBox() {
-    ReceiverBox = Named(new QGroupBox(QStringLiteral("Detection"), centralWidget()), "ReceiverBox");
-    ReceiverBox->setToolTip(QStringLiteral("Detection"));
-    ReceiverBox->installEventFilter(this);
-    auto* box = ReceiverBox;
-    auto* g = new QGridLayout(box);
-
-    Gain = MakeLabel(box, "Gain", "Gain");
-    GainScrollBar = Named(new QScrollBar(Qt::Horizontal, box), "GainScrollBar");
-    GainScrollBar->setRange(0, 255);
-    GainScrollBar->setPageStep(10);
-    GainVal = MakeValue(box, "GainVal");
-    Phase = MakeLabel(box, "Phase", "Phase");
-    PhaseScrollBar = Named(new QScrollBar(Qt::Horizontal, box), "PhaseScrollBar");
-    PhaseScrollBar->setRange(0, 239);
-    PhaseScrollBar->setPageStep(10);
-    PhaseVal = MakeValue(box, "PhaseVal");
-    TuningB0Lab = MakeLabel(box, "TuningB0Lab", "B0");
-    TuningB0Val = MakeValue(box, "TuningB0Val");
-    TuningB0UpDown = MakeUpDown(box, "TuningB0UpDown", -2000, 2000);
-    TuningB0UpDown->SetPosition(0);
-    B0ByLab = MakeLabel(box, "B0ByLab", "by");
-    DB0Val = MakeValue(box, "DB0Val");
-    DB0UpDown = MakeUpDown(box, "DB0UpDown", 0, 3);
-    FreqLab = MakeLabel(box, "FreqLab", "F");
-    FrequencyVal = MakeValue(box, "FrequencyVal");
-    FrequencyUpDown = MakeUpDown(box, "FrequencyUpDown", -2000, 2000);
-    FrequencyUpDown->SetPosition(0);
-    FByLab = MakeLabel(box, "FByLab", "by");
-    DFrqVal = MakeValue(box, "DFrqVal");
-    DFrqUpDown = MakeUpDown(box, "DFrqUpDown", 0, 3);
-
-    g->addWidget(Gain, 0, 0);
-    g->addWidget(GainScrollBar, 0, 1, 1, 4);
-    g->addWidget(GainVal, 0, 5, 1, 2);
-    g->addWidget(Phase, 1, 0);
-    g->addWidget(PhaseScrollBar, 1, 1, 1, 4);
-    g->addWidget(PhaseVal, 1, 5, 1, 2);
-    g->addWidget(TuningB0Lab, 2, 0);
-    g->addWidget(TuningB0Val, 2, 1, 1, 2);
-    g->addWidget(TuningB0UpDown, 2, 3);
-    g->addWidget(B0ByLab, 2, 4, Qt::AlignRight);
-    g->addWidget(DB0Val, 2, 5);
-    g->addWidget(DB0UpDown, 2, 6);
-    g->addWidget(FreqLab, 3, 0);
-    g->addWidget(FrequencyVal, 3, 1, 1, 2);
-    g->addWidget(FrequencyUpDown, 3, 3);
-    g->addWidget(FByLab, 3, 4, Qt::AlignRight);
-    g->addWidget(DFrqVal, 3, 5);
-    g->addWidget(DFrqUpDown, 3, 6);
-    g->setColumnStretch(1, 1);
-    g->setColumnStretch(5, 1);
-
-    connect(GainScrollBar, &QScrollBar::valueChanged, this, &TFCW::GainScrollBarChange);
-    connect(PhaseScrollBar, &QScrollBar::valueChanged, this, &TFCW::PhaseScrollBarChange);
-    TuningB0UpDown->OnClick = [this] { TuningB0UpDownClick(); };
-    DB0UpDown->OnClick = [this] { DB0UpDownClick(); };
-    FrequencyUpDown->OnClick = [this] { FrequencyUpDownClick(); };
-    DFrqUpDown->OnClick = [this] { DFrqUpDownClick(); };
-}
-
-void TFCW::BuildModulatorBox() {
-    FModulatorBox =
-        Named(new QGroupBox(QStringLiteral("Modulation"), centralWidget()), "FModulatorBox");
-    FModulatorBox->setToolTip(QStringLiteral("Modulation"));
-    FModulatorBox->installEventFilter(this);
-    auto* box = FModulatorBox;
-    auto* g = new QGridLayout(box);
-
-    ModAmp = MakeLabel(box, "ModAmp", "2nd Mod Amplit");
-    ModAmpVal = MakeValue(box, "ModAmpVal");
-    ModAmpUpDown = MakeUpDown(box, "ModAmpUpDown", 1, 11);
-    FieldSwRngRB = Named(new QRadioButton(QStringLiteral("Field Sweep"), box), "FieldSwRngRB");
-    FieldSwRngVal = MakeValue(box, "FieldSwRngVal");
-    FieldSwRngUpDown = MakeUpDown(box, "FieldSwRngUpDown", 1, 10);
-    FreqSwRngRB = Named(new QRadioButton(QStringLiteral("Frequency Sweep"), box), "FreqSwRngRB");
-    FreqSwRngVal = MakeValue(box, "FreqSwRngVal");
-    FreqSwRngUpDown = MakeUpDown(box, "FreqSwRngUpDown", 1, 9);
-    SweepTLab = MakeLabel(box, "SweepTLab", "Sweep Time");
-    SweepTVal = MakeValue(box, "SweepTVal");
-    SweepTUpDown = MakeUpDown(box, "SweepTUpDown", 1, 7);
-
-    QWidget* rows[4][3] = {{ModAmp, ModAmpVal, ModAmpUpDown},
-                           {FieldSwRngRB, FieldSwRngVal, FieldSwRngUpDown},
-                           {FreqSwRngRB, FreqSwRngVal, FreqSwRngUpDown},
-                           {SweepTLab, SweepTVal, SweepTUpDown}};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c)
-            g->addWidget(rows[r][c], r, c);
-    g->setColumnStretch(1, 1);
-
-    ModAmpUpDown->OnClick = [this] { ModAmpUpDownClick(); };
-    FieldSwRngUpDown->OnClick = [this] { FieldSwRngUpDownClick(); };
-    FreqSwRngUpDown->OnClick = [this] { FreqSwRngUpDownClick(); };
-    SweepTUpDown->OnClick = [this] { SweepTUpDownClick(); };
-    connect(FieldSwRngRB, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            FieldSwRngRBClick();
-    });
-    connect(FreqSwRngRB, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            FreqSwRngRBClick();
-    });
-}
-
-void TFCW::BuildAcquisitionBox() {
-    AcquisitionBox =
-        Named(new QGroupBox(QStringLiteral("Acquisition"), centralWidget()), "AcquisitionBox");
-    AcquisitionBox->setToolTip(QStringLiteral("Acquisition"));
-    AcquisitionBox->installEventFilter(this);
-    auto* box = AcquisitionBox;
-    auto* g = new QGridLayout(box);
-
-    auto speed = [box](const char* name, const char* caption) {
-        auto* b = Named(new QToolButton(box), name);
-        b->setText(QString::fromUtf8(caption));
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        return b;
-    };
-    StartToolB = speed("StartToolB", "Start");
-    HoldToolB = speed("HoldToolB", "Hold");
-    HoldToolB->setCheckable(true);
-    AbortToolB = speed("AbortToolB", "Abort");
-    AccLab = MakeLabel(box, "AccLab", "Acc");
-    AccVal = MakeValue(box, "AccVal");
-    AccVal->setMinimumWidth(30);
-    AccUpDown = MakeUpDown(box, "AccUpDown", 1, 99);
-    LoopRB = Named(new QRadioButton(QStringLiteral("Loop"), box), "LoopRB");
-    SingleRB = Named(new QRadioButton(QStringLiteral("Single"), box), "SingleRB");
-    SingleRB->setChecked(true);
-    FNameLab = MakeLabel(box, "FNameLab", "Store in file");
-    FNameEdit = Named(new QLineEdit(box), "FNameEdit");
-    FNameEdit->setToolTip(QStringLiteral("File name"));
-    CommentLab = MakeLabel(box, "CommentLab", "Comment");
-    CommentEdit = Named(new QLineEdit(box), "CommentEdit");
-    CommentEdit->setToolTip(QStringLiteral("Comment"));
-    CommentEdit->installEventFilter(this);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(StartToolB);
-    buttons->addWidget(HoldToolB);
-    buttons->addWidget(AbortToolB);
-    g->addLayout(buttons, 0, 0, 1, 5);
-    g->addWidget(AccLab, 1, 0);
-    g->addWidget(AccVal, 1, 1);
-    g->addWidget(AccUpDown, 1, 2);
-    g->addWidget(LoopRB, 1, 3);
-    g->addWidget(SingleRB, 1, 4);
-    g->addWidget(FNameLab, 2, 0, 1, 2);
-    g->addWidget(FNameEdit, 2, 2, 1, 3);
-    g->addWidget(CommentLab, 3, 0, 1, 2);
-    g->addWidget(CommentEdit, 3, 2, 1, 3);
-
-    connect(StartToolB, &QToolButton::clicked, this, &TFCW::StartToolBClick);
-    // Hold keeps its state until the device confirms with "H".
-    connect(HoldToolB, &QToolButton::clicked, this, [this] {
-        HoldToolB->setChecked(HoldActive);
-        HoldToolBClick();
-    });
-    connect(AbortToolB, &QToolButton::clicked, this, &TFCW::AbortToolBClick);
-    AccUpDown->OnClick = [this] { AccUpDownClick(); };
-    for (QRadioButton* rb : {LoopRB, SingleRB})
-        connect(rb, &QRadioButton::toggled, this, [this](bool on) {
-            if (on)
-                SingleRBClick();
-        });
-}
-
-void TFCW::BuildStatusBar() {
-    StatusBar = Named(new QStatusBar(this), "StatusBar");
-    StatusBar->setFont(PointFont(font(), 8));
-    StatusBar->setFixedHeight(19 + 4);
-    StatusBar->setSizeGripEnabled(false);
-    setStatusBar(StatusBar);
-    for (int i = 0; i < 5; ++i) {
-        auto* p = new QLabel(QString::fromLatin1(kPanelLabels[i]), StatusBar);
-        p->setObjectName(QStringLiteral("Panel%1").arg(i));
-        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        // The last panel takes what is left: the five widths add up to more
-        // than an 800-pixel screen.
-        if (i < 4)
-            p->setMinimumWidth(kPanelWidths[i]);
-        Panels[i] = p;
-        StatusBar->addWidget(p, i == 4 ? 1 : 0);
-    }
-}
-
-void TFCW::BuildMenus() {
-    QMenuBar* bar = menuBar();
-    auto item = [this](QMenu* menu, const char* name, const char* caption) {
-        QAction* a = menu->addAction(QString::fromUtf8(caption));
-        a->setObjectName(QString::fromLatin1(name));
-        return a;
-    };
-
-    QMenu* file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MFile"));
-    MSaveas = item(file, "MSaveas", "Save data as ...");
-    file->addSeparator();
-    MOpensetup = item(file, "MOpensetup", "Open setup");
-    MSavesetup = item(file, "MSavesetup", "Save setup");
-    MSavesetup->setEnabled(false);
-    MSavesetupas = item(file, "MSavesetupas", "Save setup as...");
-    file->addSeparator();
-    MAbout = item(file, "MAbout", "About");
-    file->addSeparator();
-    MExit = item(file, "MExit", "Exit");
-
-    QMenu* spc = bar->addMenu(QStringLiteral("&Spectrometer"));
-    spc->setObjectName(QStringLiteral("MSpectrometer"));
-    MSpcCOM = spc->addMenu(QStringLiteral("Comunication Port"));
-    MSpcCOM->setObjectName(QStringLiteral("MSpcCOM"));
-    PortGroup = new QActionGroup(this);
-    PortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (int i = 0; i < 4; ++i) {
-        const QByteArray name = "MSpcCOM" + QByteArray::number(i + 1);
-        QAction* a = item(MSpcCOM, name.constData(), ("COM" + std::to_string(i + 1)).c_str());
-        a->setCheckable(true);
-        PortGroup->addAction(a);
-        MSpcCOMItems[i] = a;
-        connect(a, &QAction::triggered, this, [this, i] { MSpcCOMClick(i); });
-    }
-    MSpcCOM->addSeparator();
-    MSpcOther = item(MSpcCOM, "MSpcOther", "Other...");
-    connect(MSpcOther, &QAction::triggered, this, &TFCW::MSpcOtherClick);
-    connect(MSpcCOM, &QMenu::aboutToShow, this, &TFCW::RefreshPortMenu);
-    ListPorts = [] { return ListSerialDevices(); };
-    MLink = item(spc, "MLink", "Connect");
-
-    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
-    tools->setObjectName(QStringLiteral("MTools"));
-    MAccDiagram = item(tools, "MAccDiagram", "Accumulation Pass");
-    MAccDiagram->setCheckable(true);
-    MUnits = tools->addMenu(QStringLiteral("Units"));
-    MUnits->setObjectName(QStringLiteral("MUnits"));
-    auto* units = new QActionGroup(this);
-    MmT = item(MUnits, "MmT", "mT");
-    MGs = item(MUnits, "MGs", "Gs");
-    for (QAction* a : {MmT, MGs}) {
-        a->setCheckable(true);
-        units->addAction(a);
-    }
-    MGs->setChecked(true);
-    // Disabling the menu itself (not just its item) keeps it disabled when the
-    // window is re-enabled after the connection check.
-    MUnits->setEnabled(false);
-    MFileLocation = item(tools, "MFileLocation", "File Location");
-    Audio1 = item(tools, "Audio1", "Audio");
-    tools->addSeparator();
-    MCurrentdirection = tools->addMenu(QStringLiteral("Current direction"));
-    MCurrentdirection->setObjectName(QStringLiteral("MCurrentdirection"));
-    auto* dirs = new QActionGroup(this);
-    MCDirFWD = item(MCurrentdirection, "MCDirFWD", "FWD");
-    MCDirREV = item(MCurrentdirection, "MCDirREV", "REV");
-    for (QAction* a : {MCDirFWD, MCDirREV}) {
-        a->setCheckable(true);
-        dirs->addAction(a);
-    }
-    MCDirFWD->setChecked(true);
-    MCurrentdirection->setEnabled(false);
-    tools->addSeparator();
-    MDataprocessing = item(tools, "MDataprocessing", "Data Processing");
-    MCompareFiles = item(tools, "MCompareFiles", "Compare files...");
-    tools->addSeparator();
-    MService = item(tools, "MService", "Service");
-    MService->setEnabled(false);
-
-    // The menu item stays disabled; technicians open the window with this key.
-    ServiceShortcut = new QAction(this);
-    ServiceShortcut->setObjectName(QStringLiteral("ServiceShortcut"));
-    ServiceShortcut->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-    ServiceShortcut->setShortcutContext(Qt::WindowShortcut);
-    addAction(ServiceShortcut);
-
-    connect(MSaveas, &QAction::triggered, this, &TFCW::MSaveasClick);
-    connect(MOpensetup, &QAction::triggered, this, &TFCW::MOpensetupClick);
-    connect(MSavesetup, &QAction::triggered, this, &TFCW::MSavesetupClick);
-    connect(MSavesetupas, &QAction::triggered, this, &TFCW::MSavesetupasClick);
-    connect(MAbout, &QAction::triggered, this, &TFCW::MAboutClick);
-    connect(MExit, &QAction::triggered, this, &TFCW::MExitClick);
-    connect(MLink, &QAction::triggered, this, &TFCW::MLinkClick);
-    connect(MAccDiagram, &QAction::triggered, this, &TFCW::MAccDiagramClick);
-    connect(MmT, &QAction::triggered, this, &TFCW::MmTClick);
-    connect(MGs, &QAction::triggered, this, &TFCW::MGsClick);
-    connect(MFileLocation, &QAction::triggered, this, &TFCW::MFileLocationClick);
-    connect(Audio1, &QAction::triggered, this, &TFCW::Audio1Click);
-    connect(MCDirFWD, &QAction::triggered, this, &TFCW::MCDirFWDClick);
-    connect(MCDirREV, &QAction::triggered, this, &TFCW::MCDirREVClick);
-    connect(MDataprocessing, &QAction::triggered, this, &TFCW::MDataprocessingClick);
-    connect(MService, &QAction::triggered, this, &TFCW::MServiceClick);
-    connect(ServiceShortcut, &QAction::triggered, this, &TFCW::MServiceClick);
-}
-
-// Names for assistive technology, where a control's caption is a letter, a
-// neighbouring label or nothing; and every check button acts through its
-// click handler however it is activated.
-void TFCW::NameControls() {
-    const std::pair<QWidget*, const char*> names[] = {
-        {LevelTB, "DC offset"},
-        {Fid, "Spectrum"},
-        {GainScrollBar, "Gain"},
-        {PhaseScrollBar, "Phase"},
-        {CurrDiagramCBox, "Pass Display"},
-        {VertMTB, "Vertical marker"},
-        {HorizMTB, "Horizontal marker"},
-        {AccDToolB, "Accumulation Pass"},
-        {DHToolB, "DB line width"},
-        {DProcTB, "Data processing"},
-        {FNameEdit, "Store in file"},
-        {CommentEdit, "Comment"},
-    };
-    for (const auto& [widget, name] : names)
-        widget->setAccessibleName(QString::fromUtf8(name));
-    const std::pair<TUpDown*, const char*> upDowns[] = {
-        {TuningB0UpDown, "B0"},
-        {DB0UpDown, "B0 step"},
-        {FrequencyUpDown, "F"},
-        {DFrqUpDown, "F step"},
-        {ModAmpUpDown, "2nd Mod Amplit"},
-        {FieldSwRngUpDown, "Field Sweep range"},
-        {FreqSwRngUpDown, "Frequency Sweep range"},
-        {SweepTUpDown, "Sweep Time"},
-        {AccUpDown, "Acc"},
-    };
-    for (const auto& [upDown, name] : upDowns)
-        upDown->SetAccessibleNames(QString::fromUtf8(name));
-    for (QToolButton* b : {VertMTB, HorizMTB, AccDToolB, HoldToolB})
-        ActivateLikeClick(b);
-    SetUpKeyboard();
-}
-
-void TFCW::SetUpKeyboard() {
-    // Gain and Phase step with the arrows and PgUp/PgDn once they have the
-    // focus, which Tab and a click give them; every stepping control shows it.
-    for (QScrollBar* bar : {GainScrollBar, PhaseScrollBar}) {
-        bar->setFocusPolicy(Qt::StrongFocus);
-        // Up and PgUp raise the value, as on a slider (a scroll bar's keys
-        // are inverted for scrolling text).
-        bar->setInvertedControls(false);
-        ShowFocusRing(bar);
-    }
-    for (QWidget* w : std::initializer_list<QWidget*>{LevelTB, StartToolB, HoldToolB, AbortToolB})
-        ShowFocusRing(w);
-    const std::pair<TValueText*, QWidget*> buddies[] = {
-        {GainVal, GainScrollBar},       {PhaseVal, PhaseScrollBar},
-        {TuningB0Val, TuningB0UpDown},  {DB0Val, DB0UpDown},
-        {FrequencyVal, FrequencyUpDown}, {DFrqVal, DFrqUpDown},
-        {ModAmpVal, ModAmpUpDown},      {FieldSwRngVal, FieldSwRngUpDown},
-        {FreqSwRngVal, FreqSwRngUpDown}, {SweepTVal, SweepTUpDown},
-        {AccVal, AccUpDown},
-    };
-    for (const auto& [value, control] : buddies)
-        value->setBuddy(control);
-    // Typing the gain beats a dozen page clicks; the change handler runs as
-    // for any other change of the bar.
-    GainVal->OnDoubleClick = [this] {
-        if (!GainScrollBar->isEnabled())
-            return;
-        if (const std::optional<int> gain =
-                AskNumber(this, QStringLiteral("Gain"), QStringLiteral("Gain"),
-                          GainScrollBar->value(), GainScrollBar->minimum(),
-                          GainScrollBar->maximum()))
-            GainScrollBar->setValue(*gain);
-    };
-    Fid->OnStepKey = [this](int points) { MainMarker.Step(points); };
-    MOpensetup->setShortcut(QKeySequence::Open);
-    MSaveas->setShortcut(QKeySequence::Save);
-    MExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        AboutDlg->DeviceReady = [this] { return DeviceReady(); };
 }
 
 // ---------------------------------------------------------------- parameters
@@ -727,28 +179,28 @@ void TFCW::GainScrollBarChange() {
     const int pos = GainScrollBar->value();
     Params.Gain = pos;
     GainVal->setText(Q(FormatGain(pos)));
-    SendGain(static_cast<std::int16_t>(pos));
+    Commands().Send(lines::Gain(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::PhaseScrollBarChange() {
     const int pos = PhaseScrollBar->value();
     Params.Phase[CurrentMode] = pos;
     PhaseVal->setText(Q(FormatPhase(pos)));
-    SendPhase(static_cast<std::int16_t>(pos));
+    Commands().Send(lines::Phase(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::ModAmpUpDownClick() {
     const int idx = ModAmpUpDown->Position();
     Params.ModAmp = idx;
     ModAmpVal->setText(Q(FormatModAmp(idx)));
-    SendModAmp(EsrFlag(), ModAmpGs(idx));
+    Commands().Send(lines::ModAmp(EsrFlag(), ModAmpGs(idx)));
 }
 
 void TFCW::FieldSwRngUpDownClick() {
     const int idx = FieldSwRngUpDown->Position();
     Params.FieldSweepRange[CurrentMode] = idx;
     FieldSwRngVal->setText(Q(FormatFieldSweepRange(EsrFlag(), idx)));
-    SendFieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx));
+    Commands().Send(lines::FieldSweepRange(EsrFlag(), static_cast<std::int16_t>(idx)));
     if (FieldSwRngRB->isChecked())
         FieldSwRngRBClick();
     else
@@ -759,7 +211,7 @@ void TFCW::FreqSwRngUpDownClick() {
     const int idx = FreqSwRngUpDown->Position();
     Params.FreqSweepRange = idx;
     FreqSwRngVal->setText(Q(FormatFreqSweepRange(idx)));
-    SendFreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000);
+    Commands().Send(lines::FreqSweepRange(FreqSweepRangeKHzRounded(idx) * 1000));
     if (FreqSwRngRB->isChecked())
         FreqSwRngRBClick();
     else
@@ -770,22 +222,22 @@ void TFCW::SweepTUpDownClick() {
     const int idx = SweepTUpDown->Position();
     Params.SweepTime = idx;
     SweepTVal->setText(Q(FormatSweepTime(idx)));
-    SendSweepTime(static_cast<std::int16_t>(idx));
+    Commands().Send(lines::SweepTime(static_cast<std::int16_t>(idx)));
 }
 
 void TFCW::TuningB0UpDownClick() {
     const int pos = TuningB0UpDown->Position();
     Params.B0[CurrentMode] = pos;
     TuningB0Val->setText(
-        Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets[CurrentMode])));
-    SendFieldTuning(static_cast<std::int16_t>(pos));
+        Q(FormatB0(CurrentMode, MGs->isChecked(), pos, FieldZeroOffsets()[CurrentMode])));
+    Commands().Send(lines::FieldTuning(static_cast<std::int16_t>(pos)));
 }
 
 void TFCW::FrequencyUpDownClick() {
     const int pos = FrequencyUpDown->Position();
     Params.Frequency[CurrentMode] = pos;
     FrequencyVal->setText(Q(FormatFrequency(CurrentMode, pos)));
-    SendFrequency(FrequencyHz(CurrentMode, pos));
+    Commands().Send(lines::Frequency(FrequencyHz(CurrentMode, pos)));
 }
 
 void TFCW::DB0UpDownClick() {
@@ -812,7 +264,7 @@ void TFCW::AccUpDownClick() {
 
 void TFCW::ModeRBClick(TResonanceMode mode) {
     SelectMode(mode);
-    SendMode(ModeCommandDigit(mode));
+    Commands().Send(lines::Mode(ModeCommandDigit(mode)));
 }
 
 void TFCW::SetSweepAxis(bool frequencySweep) {
@@ -828,7 +280,7 @@ void TFCW::SetSweepAxis(bool frequencySweep) {
     axis.SetIncrement(range / 4);
     axis.SetValueFormat(format);
     // The passes of the last run belong to the old axis.
-    if (changed && (RunState < 1 || RunState > 4))
+    if (changed && !Measuring(RunState))
         ClearRunDisplay();
 }
 
@@ -841,12 +293,12 @@ void TFCW::FreqSwRngRBClick() {
 
 void TFCW::MCDirFWDClick() {
     MCDirFWD->setChecked(true);
-    SendCurrentDirection(true);
+    Commands().Send(lines::CurrentDirection(true));
 }
 
 void TFCW::MCDirREVClick() {
     MCDirREV->setChecked(true);
-    SendCurrentDirection(false);
+    Commands().Send(lines::CurrentDirection(false));
 }
 
 void TFCW::MGsClick() {
@@ -858,7 +310,7 @@ void TFCW::MmTClick() {
 }
 
 void TFCW::SelectMode(TResonanceMode mode) {
-    // 1. Remember the shown positions in the slots of the mode being left.
+    // Remember the shown positions in the slots of the mode being left.
     Params.B0[CurrentMode] = TuningB0UpDown->Position();
     Params.Frequency[CurrentMode] = FrequencyUpDown->Position();
     Params.Phase[CurrentMode] = PhaseScrollBar->value();
@@ -871,13 +323,13 @@ void TFCW::SelectMode(TResonanceMode mode) {
     FieldSwRngUpDown->SetMin(lim.min);
     FieldSwRngUpDown->SetMax(lim.max);
     FieldSwRngUpDown->setEnabled(lim.min != lim.max);
-    // 4. The scroll bar runs its handler when its position changes.
+    // The scroll bar runs its handler when its position changes.
     const TSetupRecord stored = Params;
     TuningB0UpDown->SetPosition(stored.B0[mode]);
     FrequencyUpDown->SetPosition(stored.Frequency[mode]);
     PhaseScrollBar->setValue(stored.Phase[mode]);
     FieldSwRngUpDown->SetPosition(stored.FieldSweepRange[mode]);
-    // 5. The B0 step index is clamped to the new minimum, so it never gives a
+    // The B0 step index is clamped to the new minimum, so it never gives a
     // zero increment after leaving ESR.
     DB0UpDown->SetMin(mode == rmESR ? -1 : 0);
     // Only ESR on a device that knows the command has a current direction.
@@ -924,7 +376,7 @@ void TFCW::ApplyParameters() {
     Params.Frequency = rec.Frequency;
     FrequencyUpDown->SetPosition(rec.Frequency[mode]);
     DFrqUpDown->SetPosition(rec.FrequencyStep);
-    // 7. A mode the field source cannot serve falls back.
+    // A mode the field source cannot serve falls back.
     int newMode = rec.Mode < kModeCount ? rec.Mode : 0;
     if (!ModeRB[newMode]->isEnabledTo(this))
         newMode = newMode == rmESR ? rmH1 : rmESR;
@@ -952,7 +404,7 @@ void TFCW::ApplyParameters() {
         FreqSwRngRB->setChecked(true);
     }
     Params.FieldSweep = rec.FieldSweep;
-    // 11. The direction is not part of a setup.
+    // The direction is not part of a setup.
     MCDirFWDClick();
 }
 
@@ -980,8 +432,8 @@ void TFCW::CaptureParameters() {
 
 QString TFCW::CaptionText() const {
     QString part1 =
-        DeviceReady
-            ? (QStringLiteral("CW NMR/ESR Spectrometer- Unit Serial #") + Q(UnitSerial)).left(42)
+        DeviceReady()
+            ? (QStringLiteral("CW NMR/ESR Spectrometer- Unit Serial #") + Q(UnitSerial())).left(42)
             : QStringLiteral("CW NMR/ESR Spectrometer- Device not connected");
     return part1 + QStringLiteral("            SETUP and ACQUISITION") +
            QStringLiteral("            Setup: ") + Q(CurrentSetup.SetupName);
@@ -990,108 +442,6 @@ QString TFCW::CaptionText() const {
 void TFCW::RefreshCaption() {
     // While a run is on its progress leads, so a minimised window shows it.
     setWindowTitle(ProgressCaption + CaptionText());
-}
-
-// ---------------------------------------------------------------- setups
-
-bool TFCW::LoadSetup(const std::string& path, std::string* error) {
-    std::string cause;
-    if (!LoadSetupFile(path, Params, &cause)) {
-        if (error)
-            *error = cause;
-        return false;
-    }
-    SetCurrentSetup(CurrentSetup, path);
-    MSavesetup->setEnabled(CurrentSetup.SaveEnabled);
-    return true;
-}
-
-bool TFCW::SaveSetup(const std::string& path, std::string* error) {
-    CaptureParameters();
-    std::string cause;
-    if (!SaveSetupFile(path, Params, &cause)) {
-        if (error)
-            *error = cause;
-        return false;
-    }
-    SetCurrentSetup(CurrentSetup, path);
-    MSavesetup->setEnabled(CurrentSetup.SaveEnabled);
-    return true;
-}
-
-void TFCW::FileErrorToOperator(const QString& what, const std::string& cause) {
-    Dialogs().ShowError(this, cause.empty() ? what : what + QStringLiteral(": ") + Q(cause));
-}
-
-void TFCW::MOpensetupClick() {
-    const QString path = Dialogs().OpenFile(this, QStringLiteral("Select setup file"), Q(SetupDir),
-                                            QStringLiteral("setup file (*.cfg)"));
-    if (path.isEmpty())
-        return;
-    std::string cause;
-    if (!LoadSetup(path.toStdString(), &cause)) {
-        FileErrorToOperator(QStringLiteral("Cannot read setup file %1").arg(path), cause);
-        return;
-    }
-    RefreshCaption();
-    ApplyParameters();
-}
-
-void TFCW::MSavesetupClick() {
-    const std::string path = CurrentSetup.SetupPath;
-    if (path.empty() || IsStandardSetup(path))
-        return; // the item is disabled for these
-    std::string cause;
-    if (!SaveSetup(path, &cause))
-        FileErrorToOperator(QStringLiteral("Cannot create file %1").arg(Q(path)), cause);
-}
-
-void TFCW::MSavesetupasClick() {
-    const QString path =
-        Dialogs().SaveFile(this, QStringLiteral("Save setup file as ..."), Q(SetupDir),
-                           QStringLiteral("setup file (*.cfg)"), QStringLiteral("cfg"));
-    if (path.isEmpty())
-        return;
-    if (IsStandardSetup(path.toStdString())) {
-        Dialogs().Message(this, QStringLiteral("STANDARD.CFG can not be changed !"), MsgIcon::Error,
-                          MsgButtons::Ok);
-        return;
-    }
-    std::string cause;
-    if (!SaveSetup(path.toStdString(), &cause))
-        FileErrorToOperator(QStringLiteral("Cannot create file %1").arg(path), cause);
-    RefreshCaption();
-}
-
-// ---------------------------------------------------------------- preferences
-
-void TFCW::ReadIniSettings() {
-    // Beside the executable where that folder is ours; otherwise the user's own
-    // folders, so an installed program keeps each operator's preferences.
-    IniPlace = ChooseIniLocation(ExeDir, ExecutableDirKeepsIni(ExeDir), CurrentUserFolders());
-    IniSettings ini; // empty directories, "COM1", default sounds
-    ReadIni(IniPlace, ini);
-    SetupDir = ini.SetupDir;
-    AcqDir = ini.AcqDir;
-    OutDir = ini.OutDir;
-    SoundSettings = ini.Sounds;
-    LoadSetup(FindStandardSetup(SetupDir, SiteConfigDir(ExeDir), InstalledDataDir(ExeDir)));
-    try {
-        port_.SetDeviceName(ini.PortName);
-    } catch (const std::exception& e) {
-        Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
-    }
-    RefreshPortMenu();
-}
-
-void TFCW::WriteIniSettings() {
-    IniSettings ini;
-    ini.SetupDir = SetupDir;
-    ini.AcqDir = AcqDir;
-    ini.OutDir = DataProc ? DataProc->OutputDirectory().toStdString() : OutDir;
-    ini.PortName = port_.DeviceName();
-    ini.Sounds = SoundSettings;
-    WriteIni(IniPlace, ini); // an unwritable file is skipped
 }
 
 // ---------------------------------------------------------------- menus

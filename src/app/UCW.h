@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window "SETUP and ACQUISITION": parameter controls, device state and
-// reply handling, the connection check, the setup menus and the run.
+// The main window "SETUP and ACQUISITION": parameter controls, the view of the
+// spectrometer link (connection, device state), the setup menus and the run.
 #pragma once
 
+#include "acquisition/AcquisitionObserver.h"
+#include "acquisition/SpectrometerLink.h"
 #include "device/ReplyParser.h"
 #include "device/SerialPort.h"
+#include "device/UOutMess.h"
 #include "params/Freq.h"
 #include "processing/RecoveryFile.h"
 #include "processing/UMMarker.h"
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,10 +71,8 @@ public:
     static double ComputeDisplayScale(int screenWidth);
 
     // ---- controls (objectName = member name) ----
-    QToolBar* ToolBar = nullptr;
     QToolButton* VertMTB = nullptr;
     QToolButton* HorizMTB = nullptr;
-    QLabel* SweepDLabel = nullptr;
     QComboBox* CurrDiagramCBox = nullptr;
     QToolButton* AccDToolB = nullptr;
     QToolButton* DHToolB = nullptr;
@@ -80,15 +82,12 @@ public:
     QSlider* LevelTB = nullptr;
     TChart* Fid = nullptr;
 
-    QGroupBox* ResonanceBox = nullptr;
     QRadioButton* HydrogenRB = nullptr;
-    QRadioButton* FluorineRB = nullptr;
     QRadioButton* HFRB = nullptr;
     QRadioButton* EPRResRB = nullptr;
     std::array<QRadioButton*, 4> ModeRB{};        // indexed by TResonanceMode
     std::array<int, 4> ModeAvailable{1, 1, 1, 1}; // the radio buttons' availability tags
 
-    QGroupBox* ReceiverBox = nullptr;
     QLabel* Gain = nullptr;
     QScrollBar* GainScrollBar = nullptr;
     TValueText* GainVal = nullptr;
@@ -98,31 +97,23 @@ public:
     QLabel* TuningB0Lab = nullptr;
     TUpDown* TuningB0UpDown = nullptr;
     TValueText* TuningB0Val = nullptr;
-    QLabel* B0ByLab = nullptr;
     TUpDown* DB0UpDown = nullptr;
-    TValueText* DB0Val = nullptr;
     QLabel* FreqLab = nullptr;
     TUpDown* FrequencyUpDown = nullptr;
     TValueText* FrequencyVal = nullptr;
-    QLabel* FByLab = nullptr;
     TUpDown* DFrqUpDown = nullptr;
-    TValueText* DFrqVal = nullptr;
 
-    QGroupBox* FModulatorBox = nullptr;
     QLabel* ModAmp = nullptr;
     TUpDown* ModAmpUpDown = nullptr;
     TValueText* ModAmpVal = nullptr;
     QRadioButton* FieldSwRngRB = nullptr;
     TUpDown* FieldSwRngUpDown = nullptr;
-    TValueText* FieldSwRngVal = nullptr;
     QRadioButton* FreqSwRngRB = nullptr;
     TUpDown* FreqSwRngUpDown = nullptr;
-    TValueText* FreqSwRngVal = nullptr;
     QLabel* SweepTLab = nullptr;
     TUpDown* SweepTUpDown = nullptr;
     TValueText* SweepTVal = nullptr;
 
-    QGroupBox* AcquisitionBox = nullptr;
     QToolButton* StartToolB = nullptr;
     QToolButton* HoldToolB = nullptr;
     QToolButton* AbortToolB = nullptr;
@@ -131,7 +122,6 @@ public:
     TValueText* AccVal = nullptr;
     QRadioButton* LoopRB = nullptr;
     QRadioButton* SingleRB = nullptr;
-    QLabel* FNameLab = nullptr;
     QLineEdit* FNameEdit = nullptr;
     QLabel* CommentLab = nullptr;
     QLineEdit* CommentEdit = nullptr;
@@ -143,12 +133,9 @@ public:
     QAction* MSaveas = nullptr;
     QAction* MOpensetup = nullptr;
     QAction* MSavesetup = nullptr;
-    QAction* MSavesetupas = nullptr;
     QAction* MAbout = nullptr;
     QAction* MExit = nullptr;
-    QMenu* MSpcCOM = nullptr;
     std::array<QAction*, 4> MSpcCOMItems{}; // MSpcCOM1 .. MSpcCOM4
-    QActionGroup* PortGroup = nullptr;
     // Below COM1..COM4: the other serial devices present and the port in use
     // when it is none of them (rebuilt whenever the menu opens), then "Other...".
     std::vector<QAction*> PortDeviceItems;
@@ -157,7 +144,6 @@ public:
     QAction* MLink = nullptr;
     QAction* MAccDiagram = nullptr;
     QMenu* MUnits = nullptr;
-    QAction* MmT = nullptr;
     QAction* MGs = nullptr;
     QAction* MFileLocation = nullptr;
     QAction* Audio1 = nullptr;
@@ -170,27 +156,28 @@ public:
     // Technician's way into the service window (the menu item stays disabled).
     QAction* ServiceShortcut = nullptr;
 
-    QTimer* Timer1 = nullptr;
-    // The connection check's attempt counter: SpectrometerLink::kCheckStarted
-    // when a check starts, one more per tick; outside kCheckStarted..200 no
-    // check runs.
-    int CheckAttempt = 0;
+    QTimer* Timer1 = nullptr; // the connection check's tick
 
-    // ---- device state ----
-    bool DeviceReady = false;
+    // ---- device state (the link's) ----
+    // The connection check's attempt counter: SpectrometerLink::kCheckStarted
+    // when a check starts, one more per tick; 0 when no check runs.
+    int CheckAttempt() const { return link_->CheckAttempt(); }
+    bool DeviceReady() const { return link_->DeviceReady(); }
+    bool HoldActive() const { return link_->HoldActive(); }
+    int FieldSource() const { return link_->FieldSource(); }
+    const std::string& UnitSerial() const { return link_->UnitSerial(); }
+    const std::string& DeviceVersion() const { return link_->DeviceVersion(); }
+    std::int32_t SignalDivisor() const { return link_->SignalDivisor(); } // 0 until the first "Z"
+    const std::array<std::int32_t, 4>& FieldZeroOffsets() const { return link_->FieldZeroOffsets(); }
+    const LineAssembler& RxLine() const { return link_->ReceivedLine(); }
+    int OutOfRangeCount() const { return link_->OutOfRangeCount(); }
+    bool SpectrometerOn() const { return link_->SpectrometerOn(); }
+    SpectrometerLink& Link() { return *link_; }
+
     // The 1-based number of the pass being taken: 0 at start, 1 from Start,
     // one more before each further pass of a Single run.
     int PassCounter = 0;
-    std::uint8_t RunState = 0;
-    bool HoldActive = false;
-    std::uint8_t FieldSource = 0;
-    std::string UnitSerial;
-    std::string DeviceVersion;
-    std::int32_t SignalDivisor = 0; // 0 until the first "Z"
-    std::array<std::int32_t, 4> FieldZeroOffsets{0, 0, 0, 0};
-    LineAssembler RxLine;
-    std::int32_t OutOfRangeCount = 0;
-    bool SpectrometerOn = false;
+    tavi::RunState RunState = tavi::RunState::Idle;
     bool CurrentDirectionAvailable = false; // a version "2.0" device reported itself
     std::vector<QWidget*> HoldList;         // the 21 controls of SetHoldState
 
@@ -205,8 +192,6 @@ public:
     std::string OutDir;   // data output directory (the processing window's copy wins)
     std::array<TSoundSetting, 3> SoundSettings = DefaultSoundSettings();
     double DisplayScale = 1.0;
-    int MarkerLength137 = 137; // the main chart marker's two lengths, scaled once
-    int MarkerLength320 = 320;
 
     // ---- other windows ----
     QPointer<TMLogo> Logo;
@@ -282,20 +267,24 @@ public:
     void ReadIniSettings();
     void WriteIniSettings();
 
-    // ---- reply side ----
-    void ComPort1RxFlag();
-    void DispatchReply(const Reply& reply);
+    // ---- what the link reports ----
     void SetHoldState(bool hold);
-    void SetFieldSource(int code);
+    void ShowFieldSource(int code);
     void SetControlsEnabled(bool on);
     void SetPanelValue(int panel, const QString& text);
-    void SetDeviceReady(bool ready);
+    void ShowDeviceReady(bool ready);
+    void ShowIdentity();
+    // The pass replies: "B", "C", a point, "D", "F".
+    void PassRunning();
+    void DeviceEndedPass();
+    void PointReceived(int value);
+    void DeviceIdle();
+    void Aborting();
 
     // ---- connection ----
     void MLinkClick();
     void Timer1Timer();
-    void ComPort1DSRChange();
-    void ComPort1DeviceLost(const EComError& error);
+    void ConnectionCheckFailed();
     // "Device not ready" with the port and the likeliest cause.
     QString NotReadyText() const;
 
@@ -324,12 +313,9 @@ public:
     // "file exists. Overwrite ?" for an existing file: yes or no; nothing
     // asked (no file there, or a folder) gives no answer.
     std::optional<bool> AskOverwrite(const QString& path);
-    QString OverwriteAnswerPath; // the file asked about at Start
-    bool OverwriteAnswer = false;
     bool SaveDataFile(const QString& path);
-    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     void MSaveasClick();
-    // FormCloseQuery's decision ("Measure in progress" while RunState is 1..4).
+    // FormCloseQuery's decision ("Measure in progress" while a pass is being measured).
     bool CloseQueryAllowed();
     // Run-related steps of the creation sequence (pass colours, legend, clearing
     // the series, the buffer). The six series already exist in Fid.
@@ -357,25 +343,16 @@ public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds kSilenceBeforeCloseQuestion{10};
     std::function<Clock::time_point()> Now = [] { return Clock::now(); };
-    Clock::time_point LastDeviceActivity{};
     std::vector<std::uint8_t> FinishedSums; // AccBuffer as of the last finished pass
     int FinishedPasses = 0;                 // of the current run; Loop: 0 or 1
     bool RunComplete = false;               // the last run ended with its last pass
-    bool RunSaved = false;                  // the complete run went into a data file
-    bool NewRunPending = false;             // Start pressed, its first pass not begun
-    bool RecoveryArmed = false;             // a run was started: passes go to recovery
     std::string RecoveryRunName;            // the run's intended name, carried by its file
     RecoveryWriter Recovery;                // this program's locked recovery file
     std::string RecoveryPath;               // its name; empty before the first pass
-    bool RecoveryWarned = false;            // one warning per run
     int RecoveryPassesKept = 0;             // finished passes the recovery file holds
-    bool RecoveryLoop = false;              // the recovery file is of a Loop run
-    bool KeepRecoveryOnClose = false;       // closed over a silent device
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
     QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
     QLabel* AbortNoticeLab = nullptr;       // after an Abort: what "Save data as ..." keeps
-    int ClippedPoints = 0;                  // of this run's passes, beyond +-500
-    QString ProgressCaption;                // put before the caption while a run is on
     void NoteDeviceActivity();
     void WriteRecovery();
     void RemoveRecovery();
@@ -394,6 +371,40 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Controls and run flags that only this window's own code reaches.
+    QToolBar* ToolBar = nullptr;
+    QLabel* SweepDLabel = nullptr;
+    QGroupBox* ResonanceBox = nullptr;
+    QRadioButton* FluorineRB = nullptr;
+    QGroupBox* ReceiverBox = nullptr;
+    QLabel* B0ByLab = nullptr;
+    TValueText* DB0Val = nullptr;
+    QLabel* FByLab = nullptr;
+    TValueText* DFrqVal = nullptr;
+    QGroupBox* FModulatorBox = nullptr;
+    TValueText* FieldSwRngVal = nullptr;
+    TValueText* FreqSwRngVal = nullptr;
+    QGroupBox* AcquisitionBox = nullptr;
+    QLabel* FNameLab = nullptr;
+    QAction* MSavesetupas = nullptr;
+    QMenu* MSpcCOM = nullptr;
+    QActionGroup* PortGroup = nullptr;
+    QAction* MmT = nullptr;
+    int MarkerLength137 = 137; // the main chart marker's two lengths, scaled once
+    int MarkerLength320 = 320;
+    QString OverwriteAnswerPath; // the file asked about at Start
+    bool OverwriteAnswer = false;
+    QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
+    Clock::time_point LastDeviceActivity{};
+    bool RunSaved = false; // the complete run went into a data file
+    bool NewRunPending = false; // Start pressed, its first pass not begun
+    bool RecoveryArmed = false; // a run was started: passes go to recovery
+    bool RecoveryWarned = false; // one warning per run
+    bool RecoveryLoop = false; // the recovery file is of a Loop run
+    bool KeepRecoveryOnClose = false; // closed over a silent device
+    int ClippedPoints = 0; // of this run's passes, beyond +-500
+    QString ProgressCaption; // put before the caption while a run is on
+
     void BuildToolBar();
     void BuildChartArea(QWidget* central);
     void BuildResonanceBox();
@@ -404,13 +415,21 @@ private:
     void BuildMenus();
     void NameControls();
     void SetUpKeyboard();
-    void ConnectPortEvents();
     void SetSweepAxis(bool frequencySweep);
     void FileErrorToOperator(const QString& what, const std::string& cause);
-    void DropConnection();
+    void CreateLink();
+    const CommandSender& Commands() const { return link_->Commands(); }
 
     ISerialPort& port_;
+    // Turns the link's reports and pass replies into this window's effects;
+    // declared first, so that it outlives the link.
+    class LinkView;
+    std::unique_ptr<LinkView> view_;
+    // The connection, the reply dispatch and the device state; every command
+    // of this window and of the service window goes out through it.
+    std::unique_ptr<SpectrometerLink> link_;
     bool closing_ = false;
+    int shownOutOfRange_ = 0; // the count the out-of-range label shows
 };
 
 } // namespace tavi

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window side of the reply lines: assembling, the monitor, the gate, and
-// what each reply does to the device state and the controls.
+// What the link's replies do to the window: the pass replies of the window's
+// run, the identity, the hold, the field source and readiness on the controls.
 #include "app/UCW.h"
 #include "common/Usr.h"
 #include "dialogs/UService.h"
@@ -20,138 +20,74 @@
 
 namespace tavi {
 
-void TFCW::ComPort1RxFlag() {
-    NoteDeviceActivity();
-    try {
-        while (port_.WaitingCount() > 0) {
-            bool complete = false;
-            do {
-                complete = RxLine.Push(port_.ReadChar());
-                // Too long for the parser, but the monitor lists every line.
-                if (RxLine.CutLineEnded() && Service && Service->isVisible())
-                    Service->AppendMonitorLine(QString::fromLatin1(RxLine.CutLine()));
-            } while (!complete && port_.WaitingCount() > 0);
-            if (!complete)
-                return; // the rest of the line comes with a later event
-            // Taken out before acting, so a handler that waits in a nested
-            // event loop cannot see or damage it.
-            const std::string line = RxLine.Line();
-            RxLine.Clear();
-            if (Service && Service->isVisible())
-                Service->AppendMonitorLine(QString::fromLatin1(line.data(), line.size()));
-            const bool blocked = Service && Service->AnalysisBlocked();
-            if (blocked || !(DeviceReady || line[0] == 'X' || line[0] == 'Z'))
-                continue;
-            try {
-                DispatchReply(DecodeReply(line));
-            } catch (const EConvertError& e) {
-                // Only the first pass reads the count: a later pass begins
-                // whatever the field holds, or its points would all be dropped
-                // while the pass is still counted. Other lines are dropped.
-                if (line[0] == 'A' && PassCounter != 1)
-                    BeginPass(0);
-                Dialogs().ShowError(this, QString::fromUtf8(e.what()));
-            }
-        }
-    } catch (const std::exception& e) {
-        Dialogs().ShowError(this, QString::fromLocal8Bit(e.what()));
-    }
+void TFCW::PassRunning() {
+    SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
+    RunState = tavi::RunState::Running;
+    HoldToolB->setEnabled(true);
 }
 
-void TFCW::DispatchReply(const Reply& reply) {
-    switch (reply.kind) {
-    case Reply::A:
-        BeginPass(reply.points);
-        break;
-    case Reply::B:
-        SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
-        RunState = 2;
-        HoldToolB->setEnabled(true);
-        break;
-    case Reply::C:
-        SetPanelValue(2, QStringLiteral("End of experiment - please wait"));
-        RunState = 3;
-        HoldToolB->setEnabled(false);
-        EndPass();
-        break;
-    case Reply::D:
-        SetHoldState(false);
-        if (RunState == 3) {
-            PassFinished();
-        } else if (RunState == 4) {
-            SetPanelValue(2, QStringLiteral("Experiment aborted - ready"));
-            StartToolB->setEnabled(true);
-            SetControlsEnabled(true);
-            RunState = 5;
-            RunAborted();
-        }
-        SetPanelValue(0, QString::fromStdString(Format(
-                             "%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
-        break;
-    case Reply::E:
-        Panels[4]->setText(QStringLiteral("Error: ") + QString::fromLatin1(reply.errorText));
-        break;
-    case Reply::F:
-        SetPanelValue(2, QStringLiteral("Experiment aborted - please wait"));
-        RunState = 4;
-        HoldToolB->setEnabled(false);
-        break;
-    case Reply::H:
-        SetHoldState(reply.hold);
-        break;
-    case Reply::M:
-        SetFieldSource(reply.fieldSource);
-        break;
-    case Reply::V: {
-        if (SignalDivisor == 0)
-            break; // no "Z" yet: the point cannot be scaled
-        if (reply.outOfRange) {
-            OutOfRangeLab->show();
-            ++OutOfRangeCount;
-            OutOfRangeLab->setText(
-                QString::fromStdString(Format(" Out of range: %d ", {Arg(OutOfRangeCount)})));
-            OutOfRangeLab->adjustSize();
-        }
-        const int value = reply.raw / SignalDivisor - LevelTB->value();
-        StorePoint(value);
-        break;
+void TFCW::DeviceEndedPass() {
+    SetPanelValue(2, QStringLiteral("End of experiment - please wait"));
+    RunState = tavi::RunState::PassEnded;
+    HoldToolB->setEnabled(false);
+    EndPass();
+}
+
+void TFCW::DeviceIdle() {
+    SetHoldState(false);
+    if (RunState == tavi::RunState::PassEnded) {
+        PassFinished();
+    } else if (RunState == tavi::RunState::Aborting) {
+        SetPanelValue(2, QStringLiteral("Experiment aborted - ready"));
+        StartToolB->setEnabled(true);
+        SetControlsEnabled(true);
+        RunState = tavi::RunState::Aborted;
+        RunAborted();
     }
-    case Reply::X:
-        FieldZeroOffsets[rmH1] = reply.firstOffset;
-        FieldZeroOffsets[rmF19] = reply.firstOffset;
-        FieldZeroOffsets[rmESR] = reply.secondOffset;
-        SetDeviceReady(true);
-        break;
-    case Reply::Z:
-        UnitSerial = reply.serial.substr(0, 4);
-        DeviceVersion = reply.version.substr(0, 3);
-        if (DeviceVersion == "2.0") {
-            ModAmpUpDown->SetMax(kModAmpMaxIndex);
-            CurrentDirectionAvailable = true;
-            SignalDivisor = 76000;
-        } else {
-            CurrentDirectionAvailable = false;
-            SignalDivisor = 13500;
-        }
-        if (AboutDlg)
-            AboutDlg->SetDeviceVersion(QString::fromLatin1(DeviceVersion));
-        // The caption shows the serial only once connected; before that the
-        // connection check owns the caption.
-        if (DeviceReady)
-            RefreshCaption();
-        break;
-    case Reply::Ignored:
-        break;
+    SetPanelValue(0, QString::fromStdString(
+                         Format("%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
+}
+
+void TFCW::Aborting() {
+    SetPanelValue(2, QStringLiteral("Experiment aborted - please wait"));
+    RunState = tavi::RunState::Aborting;
+    HoldToolB->setEnabled(false);
+}
+
+void TFCW::PointReceived(int value) {
+    // The link counts the points beyond the converter's range per experiment.
+    const int outOfRange = OutOfRangeCount();
+    if (outOfRange != shownOutOfRange_ && OutOfRangeLab) {
+        shownOutOfRange_ = outOfRange;
+        OutOfRangeLab->show();
+        OutOfRangeLab->setText(
+            QString::fromStdString(Format(" Out of range: %d ", {Arg(outOfRange)})));
+        OutOfRangeLab->adjustSize();
     }
+    StorePoint(value);
+}
+
+void TFCW::ShowIdentity() {
+    if (DeviceVersion() == "2.0") {
+        ModAmpUpDown->SetMax(kModAmpMaxIndex);
+        CurrentDirectionAvailable = true;
+    } else {
+        CurrentDirectionAvailable = false;
+    }
+    if (AboutDlg)
+        AboutDlg->SetDeviceVersion(QString::fromLatin1(DeviceVersion()));
+    // The caption shows the serial only once connected; before that the
+    // connection check owns the caption.
+    if (DeviceReady())
+        RefreshCaption();
 }
 
 void TFCW::SetHoldState(bool hold) {
-    HoldActive = hold;
     HoldToolB->setChecked(hold);
     HoldToolB->setText(hold ? QStringLiteral("Continue") : QStringLiteral("Hold"));
     if (hold)
         SetPanelValue(2, QStringLiteral("Experiment on Hold"));
-    else if (RunState == 2)
+    else if (RunState == tavi::RunState::Running)
         SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
     else
         SetPanelValue(2, QString());
@@ -164,12 +100,9 @@ void TFCW::SetHoldState(bool hold) {
         HoldList[i]->setEnabled(hold);
 }
 
-void TFCW::SetFieldSource(int code) {
+void TFCW::ShowFieldSource(int code) {
     if (code < 0 || code > 5)
         return; // no text and no meaning: left as it was
-    if (code == FieldSource)
-        return;
-    FieldSource = static_cast<std::uint8_t>(code);
     SetPanelValue(3, QString::fromStdString(FieldSourceName(code)));
     const int all = (code == 0 || code == 1 || code == 4) ? 1 : 0;
     ModeAvailable.fill(all);
@@ -216,15 +149,14 @@ void TFCW::SetPanelValue(int panel, const QString& text) {
     p->setText(QString::fromStdString(PanelValueText(p->text().toStdString(), text.toStdString())));
 }
 
-void TFCW::SetDeviceReady(bool ready) {
-    DeviceReady = ready;
+void TFCW::ShowDeviceReady(bool ready) {
     RefreshCaption();
     if (!ready) {
         for (QAction* a : MSpcCOMItems)
             a->setEnabled(true);
         MLink->setEnabled(true);
-        RunState = 0;
-        SetFieldSource(0);
+        RunState = tavi::RunState::Idle;
+        ShowFieldSource(0);
         SetPanelValue(2, QStringLiteral("disconnected"));
     } else {
         SetPanelValue(2, QString());

@@ -207,7 +207,7 @@ void TFCW::StartToolBClick() {
         AlarmLooping = false;
         Sound().PlayAndWait(start.FileName);
     }
-    if (!DeviceReady) {
+    if (!DeviceReady()) {
         Dialogs().Message(this, "Device not connected !", MsgIcon::Error, MsgButtons::Ok);
         return;
     }
@@ -218,7 +218,7 @@ void TFCW::StartToolBClick() {
         else
             OverwriteAnswerPath.clear();
     }
-    SendStartSweep(FrequencySweep());
+    Commands().Send(lines::StartSweep(FrequencySweep()));
     PassCounter = 1;
     // The previous run stays saveable until the device begins the new one's
     // first pass (it may never answer); silence counts from now.
@@ -231,14 +231,14 @@ void TFCW::StartToolBClick() {
 }
 
 void TFCW::HoldToolBClick() {
-    SendHold(!HoldActive);
+    Commands().Send(lines::Hold(!HoldActive()));
     // The button follows the device's "H" reply, not the click.
     if (HoldToolB)
-        HoldToolB->setChecked(HoldActive);
+        HoldToolB->setChecked(HoldActive());
 }
 
 void TFCW::AbortToolBClick() {
-    SendAbort();
+    Commands().Send(lines::Abort());
 }
 
 void TFCW::SingleRBClick() {
@@ -268,7 +268,7 @@ void TFCW::BeginPass(int n) {
         PointStep = n >= 2 ? (axis.Maximum() - axis.Minimum()) / (n - 1) : 0.0;
         if (OutOfRangeLab)
             OutOfRangeLab->hide();
-        OutOfRangeCount = 0;
+        shownOutOfRange_ = 0;
         ClippedPoints = 0;
         for (QLabel* notice : {ClippedLab, AbortNoticeLab})
             if (notice)
@@ -276,7 +276,7 @@ void TFCW::BeginPass(int n) {
         SeriesAcc->Clear();
     }
     NextPointIndex = 0;
-    RunState = 1;
+    RunState = tavi::RunState::SettingUp;
     CurrentPass = (CurrentPass + 1) % 5;
 
     // Age colours of the older passes: p = 1 oldest (red) .. p = 4 previous (fuchsia).
@@ -319,7 +319,7 @@ void TFCW::BeginPass(int n) {
 
 void TFCW::StorePoint(int value) {
     TChartSeries& s = *PassSeries[CurrentPass];
-    if (HoldActive && NextPointIndex > 0) {
+    if (HoldActive() && NextPointIndex > 0) {
         // While on hold the last point follows the live signal; nothing is summed.
         if (NextPointIndex - 1 < s.Count()) {
             s.SetY(NextPointIndex - 1, value);
@@ -381,12 +381,12 @@ void TFCW::PassFinished() {
         Sound().PlayAndWait(sweepEnd.FileName);
 
     if (LoopRB->isChecked()) {
-        SendStartSweep(FrequencySweep());
+        Commands().Send(lines::StartSweep(FrequencySweep()));
         return;
     }
     if (PassCounter < AccUpDown->Position()) {
         PassCounter += 1;
-        SendStartSweep(FrequencySweep());
+        Commands().Send(lines::StartSweep(FrequencySweep()));
         return;
     }
 
@@ -400,7 +400,7 @@ void TFCW::PassFinished() {
         }
     }
     SetPanelValue(2, "end of experiment - ready");
-    RunState = 10;
+    RunState = tavi::RunState::Finished;
     RunComplete = true;
     EndProgress();
     AutoSaveData();
@@ -592,7 +592,7 @@ void TFCW::MSaveasClick() {
 
 bool TFCW::CloseQueryAllowed() {
     KeepRecoveryOnClose = false;
-    if (RunState < 1 || RunState > 4) {
+    if (!Measuring(RunState)) {
         // A complete run whose save failed (or that had no name) is asked for.
         if (!RunComplete || RunSaved || NewRunPending || AccBuffer.empty())
             return true;
@@ -641,12 +641,9 @@ void TFCW::EndRunOnDisconnect() {
     // No "D" will come: leave the run so that the operator can start again,
     // save what was summed so far and close the program.
     NextPointIndex = 0;
-    if (HoldActive) {
-        HoldActive = false;
-        if (HoldToolB) {
-            HoldToolB->setChecked(false);
-            HoldToolB->setText("Hold");
-        }
+    if (HoldToolB) { // the link has ended the hold
+        HoldToolB->setChecked(false);
+        HoldToolB->setText("Hold");
     }
     SetControlsEnabled(true);
     EnableChildren(AcquisitionBox, true);
@@ -654,7 +651,7 @@ void TFCW::EndRunOnDisconnect() {
         HoldToolB->setEnabled(false);
     SingleRBClick();
     // The finished passes of a cut run can be saved (or the save says there are none).
-    MSaveas->setEnabled(!AccBuffer.empty() || (RunState >= 1 && RunState <= 4));
+    MSaveas->setEnabled(!AccBuffer.empty() || Measuring(RunState));
     EndProgress();
 }
 

@@ -9,8 +9,6 @@ namespace tavi {
 
 namespace {
 
-CommandSender gTarget(nullptr, nullptr);
-
 constexpr char kCR = '\r';
 
 char Digit(int value) {
@@ -30,10 +28,6 @@ std::string Line(std::string_view letters, char digit, std::string_view field = 
     std::string head(letters);
     head += digit;
     return Line(head, field);
-}
-
-void SendGuarded(const std::string& line) {
-    gTarget.Send(line);
 }
 
 } // namespace
@@ -57,10 +51,6 @@ void CommandSender::SendRaw(std::string_view text) const {
     std::string line(text);
     line += kCR;
     port_->WriteText(line);
-}
-
-void SetCommandTarget(ISerialPort* port, const bool* deviceReady) {
-    gTarget = CommandSender(port, deviceReady);
 }
 
 namespace lines {
@@ -128,66 +118,5 @@ std::string ControlMode(int value) {
 }
 
 } // namespace lines
-
-void SendPhase(std::int16_t position) {
-    SendGuarded(lines::Phase(position));
-}
-void SendGain(std::int16_t position) {
-    SendGuarded(lines::Gain(position));
-}
-void SendModAmpRaw(std::int16_t position) {
-    SendGuarded(lines::ModAmpRaw(position));
-}
-void SendModAmp(int esrFlag, float amplitudeGs) {
-    SendGuarded(lines::ModAmp(esrFlag, amplitudeGs));
-}
-void SendFieldSweepRange(int esrFlag, std::int16_t position) {
-    SendGuarded(lines::FieldSweepRange(esrFlag, position));
-}
-void SendSweepTime(std::int16_t position) {
-    SendGuarded(lines::SweepTime(position));
-}
-void SendStartSweep(bool frequencySweep) {
-    SendGuarded(lines::StartSweep(frequencySweep));
-}
-void SendFieldTuning(std::int16_t position) {
-    SendGuarded(lines::FieldTuning(position));
-}
-void SendFrequency(std::int32_t hz) {
-    SendGuarded(lines::Frequency(hz));
-}
-void SendFreqSweepRange(std::int32_t hz) {
-    SendGuarded(lines::FreqSweepRange(hz));
-}
-void SendAbort() {
-    SendGuarded(lines::Abort());
-}
-void SendMode(int esrFlag) {
-    SendGuarded(lines::Mode(esrFlag));
-}
-
-void SendIdentify() {
-    gTarget.SendIdentify();
-}
-
-void SendReadyAck() {
-    SendGuarded(lines::ReadyAck());
-}
-void SendHold(bool hold) {
-    SendGuarded(lines::Hold(hold));
-}
-void SendCurrentDirection(bool forward) {
-    SendGuarded(lines::CurrentDirection(forward));
-}
-void SendModFrequency(std::int16_t value) {
-    SendGuarded(lines::ModFrequency(value));
-}
-void SendControlMode(int value) {
-    SendGuarded(lines::ControlMode(value));
-}
-
-void SendRawLine(std::string_view text) {
-    gTarget.SendRaw(text);
-}
 
 } // namespace tavi

@@ -29,9 +29,6 @@ private:
     const bool* deviceReady_;
 };
 
-// The target of the free senders below (the main window's port and flag).
-void SetCommandTarget(ISerialPort* port, const bool* deviceReady);
-
 // Builders: the command text with its CR.
 namespace lines {
 std::string Phase(std::int16_t position);
@@ -53,28 +50,5 @@ std::string CurrentDirection(bool forward);
 std::string ModFrequency(std::int16_t value);
 std::string ControlMode(int value);
 } // namespace lines
-
-// Senders: written only while the port is open and the device ready
-// (SendIdentify needs only the open port); otherwise dropped silently.
-void SendPhase(std::int16_t position);
-void SendGain(std::int16_t position);
-void SendModAmpRaw(std::int16_t position);
-void SendModAmp(int esrFlag, float amplitudeGs);
-void SendFieldSweepRange(int esrFlag, std::int16_t position);
-void SendSweepTime(std::int16_t position);
-void SendStartSweep(bool frequencySweep);
-void SendFieldTuning(std::int16_t position);
-void SendFrequency(std::int32_t hz);
-void SendFreqSweepRange(std::int32_t hz);
-void SendAbort();
-void SendMode(int esrFlag);
-void SendIdentify();
-void SendReadyAck();
-void SendHold(bool hold);
-void SendCurrentDirection(bool forward);
-void SendModFrequency(std::int16_t value);
-void SendControlMode(int value);
-// Service window: text + CR straight to the port, no guard.
-void SendRawLine(std::string_view text);
 
 } // namespace tavi

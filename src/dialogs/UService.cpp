@@ -225,9 +225,14 @@ void TFService::showEvent(QShowEvent* event) {
     SrvTuningB0UpDownClick();
 }
 
+const CommandSender& TFService::Commands() const {
+    static const CommandSender none(nullptr, nullptr);
+    return commands_ ? *commands_ : none;
+}
+
 void TFService::SrvTuningB0UpDownClick() {
     ShowPositions();
-    SendFieldTuning(static_cast<std::int16_t>(srvTuningB0UpDown_->Position()));
+    Commands().Send(lines::FieldTuning(static_cast<std::int16_t>(srvTuningB0UpDown_->Position())));
 }
 
 void TFService::B0IncUpDownClick() {
@@ -237,7 +242,7 @@ void TFService::B0IncUpDownClick() {
 
 void TFService::SrvModAmpUpDownClick() {
     ShowPositions();
-    SendModAmpRaw(static_cast<std::int16_t>(srvModAmpUpDown_->Position()));
+    Commands().Send(lines::ModAmpRaw(static_cast<std::int16_t>(srvModAmpUpDown_->Position())));
 }
 
 void TFService::MAIncUpDownClick() {
@@ -248,29 +253,29 @@ void TFService::MAIncUpDownClick() {
 void TFService::F2ModUpDownClick() {
     const int position = f2ModUpDown_->Position();
     f2ModVal_->setText(QString::fromStdString(FormatModFrequency(position)));
-    SendModFrequency(static_cast<std::int16_t>(ModFrequencyValue(position)));
+    Commands().Send(lines::ModFrequency(static_cast<std::int16_t>(ModFrequencyValue(position))));
 }
 
 void TFService::Dir1RBClick() {
-    SendCurrentDirection(dir1RB_->isChecked());
+    Commands().Send(lines::CurrentDirection(dir1RB_->isChecked()));
 }
 
 void TFService::CalModeCBClick() {
     switch (calModeCB_->checkState()) {
     case Qt::Checked:
-        SendControlMode(1);
+        Commands().Send(lines::ControlMode(1));
         break;
     case Qt::PartiallyChecked:
-        SendControlMode(2);
+        Commands().Send(lines::ControlMode(2));
         break;
     default:
-        SendControlMode(0);
+        Commands().Send(lines::ControlMode(0));
         break;
     }
 }
 
 void TFService::Button1Click() {
-    SendControlMode(2);
+    Commands().Send(lines::ControlMode(2));
 }
 
 void TFService::FreqRngCBClick() {
@@ -284,7 +289,7 @@ void TFService::FreqRngCBClick() {
 
 void TFService::SendButtonClick() {
     try {
-        SendRawLine(Utf8ToCp1252(msgEdit_->text().toStdString()));
+        Commands().SendRaw(Utf8ToCp1252(msgEdit_->text().toStdString()));
     } catch (const std::exception& error) {
         Dialogs().ShowError(this, QString::fromStdString(error.what()));
     }

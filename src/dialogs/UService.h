@@ -3,6 +3,8 @@
 // acquisition window, and a monitor of the received lines with a raw sender.
 #pragma once
 
+#include "device/UOutMess.h"
+
 #include <QDialog>
 #include <QStringList>
 
@@ -27,6 +29,9 @@ public:
     // The acquisition window's up-downs: the field tuning taken over at every
     // showing, and the frequency whose range "Freq range" widens.
     void Bind(TUpDown* acquisitionTuningB0, TUpDown* acquisitionFrequency);
+    // Where its commands go: the acquisition window's port. Without one the
+    // settings are dropped and a raw line reports that no port is open.
+    void SetCommands(const CommandSender* commands) { commands_ = commands; }
 
     // "! Anal. Rec. Messages": received lines are listed but not analysed.
     bool AnalysisBlocked() const;
@@ -54,9 +59,11 @@ protected:
 
 private:
     void ShowPositions();
+    const CommandSender& Commands() const;
 
     TUpDown* acqTuningB0_ = nullptr;
     TUpDown* acqFrequency_ = nullptr;
+    const CommandSender* commands_ = nullptr;
 
     TValueText* srvTuningB0Val_;
     TUpDown* srvTuningB0UpDown_;

@@ -24,8 +24,10 @@ struct Recorder : IAcquisitionObserver {
     void ExperimentFinished() override { ++finished; }
     void RunAborted() override { ++aborted; }
     void Problem(const std::string& m) override { problems.push_back(m); }
-    int checkFailed = 0, finished = 0, aborted = 0;
-    std::vector<bool> power;
+    void HoldChanged(bool hold) override { holds.push_back(hold); }
+    void LineReceived(const std::string& /*line*/) override { ++lines; }
+    int checkFailed = 0, finished = 0, aborted = 0, lines = 0;
+    std::vector<bool> power, holds;
     std::string lost;
     std::vector<std::string> problems;
 };
@@ -206,7 +208,7 @@ TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
     link.Run().Start();
     Pass(1, 8);
     Pass(2, 8);
-    port.Feed("A0008\rB\rV 000034BC\r"); // the third pass is cut short
+    port.Feed("A0008\rB\rV 000034BC\rH1\r"); // the third pass is cut short, on hold
     const std::string recovery = link.Run().RecoveryPath();
     ASSERT_TRUE(std::filesystem::exists(recovery)) << (observer.problems.empty() ? "" : observer.problems[0]);
     switch (GetParam()) {
@@ -229,6 +231,9 @@ TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
     }
     EXPECT_FALSE(Measuring(link.Run().State()));
     EXPECT_EQ(link.Run().FinishedPasses(), 2);
+    // However the run ends, so does its hold, and the owner is told.
+    EXPECT_FALSE(link.HoldActive());
+    EXPECT_EQ(observer.holds, (std::vector<bool>{true, false}));
 
     const std::string out = dir.File("cut.dcw");
     std::string error;
@@ -243,6 +248,40 @@ TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
 INSTANTIATE_TEST_SUITE_P(Ways, CutRun,
                          ::testing::Values(Cut::Abort, Cut::PowerOff, Cut::PortLost),
                          [](const auto& info) { return CutName(info.param); });
+
+// An owner that keeps its own pass display takes the pass replies.
+struct PassLog : IPassReplies {
+    RunState State() const override { return RunState::Idle; }
+    int PassCounter() const override { return 1; }
+    void BeginPass(int n) override { log += "A" + std::to_string(n) + " "; }
+    void PassRunning() override { log += "B "; }
+    void StorePoint(int v, bool /*hold*/) override { log += std::to_string(v) + " "; }
+    void EndPass() override { log += "C "; }
+    void DeviceIdle() override { log += "D "; }
+    void Aborting() override { log += "F "; }
+    void CutShort() override { log += "cut "; }
+    std::string log;
+};
+
+TEST_F(Engine, BlockedRepliesAreOnlyReportedAndPassRepliesGoWhereTheyAreDriven) {
+    ConnectDevice();
+    PassLog passes;
+    link.DrivePasses(passes);
+    bool blocked = true;
+    link.SetRepliesBlocked([&] { return blocked; });
+    const int before = observer.lines;
+    Pass(1, 2);
+    const int reported = observer.lines;
+    EXPECT_EQ(passes.log, "");
+    blocked = false;
+    Pass(1, 2);
+    EXPECT_EQ(observer.lines - before, 2 * (reported - before)); // all reported both times
+    EXPECT_EQ(passes.log, "A2 B " + std::to_string(Value(1, 0)) + " " +
+                              std::to_string(Value(1, 1)) + " C D ");
+    EXPECT_EQ(link.Run().PointCount(), 0); // the accumulation saw none of it
+    link.Disconnect();
+    EXPECT_EQ(passes.log.substr(passes.log.size() - 4), "cut ");
+}
 
 TEST_F(Engine, NothingFinishedIsNothingToSave) {
     ConnectDevice();

@@ -76,12 +76,12 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
 
         w.MLinkClick();
         ASSERT_TRUE(port.Active());
-        for (int tick = 0; tick < 20 && !(w.DeviceReady && w.FieldSource == 1); ++tick) {
+        for (int tick = 0; tick < 20 && !(w.DeviceReady() && w.FieldSource() == 1); ++tick) {
             w.Timer1Timer();
-            PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }, std::chrono::seconds(1));
+            PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }, std::chrono::seconds(1));
         }
         w.Timer1Timer(); // completes the check: "Y", then the device reports "M01"
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }));
 
         w.LevelTB->setValue(kDcOffset);
         w.AccUpDown->SetPosition(kPasses);
@@ -90,7 +90,7 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
         w.SingleRBClick();
         w.FNameEdit->setText("e2e");
         w.StartToolBClick();
-        ASSERT_TRUE(PumpUntil([&] { return w.RunState == 10; })) << "RunState " << int(w.RunState);
+        ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; })) << "RunState " << int(w.RunState);
         EXPECT_TRUE(dialogs.fake.messages.empty() || !dialogs.fake.Said("Path not found !"));
         port.Close();
     }
@@ -148,12 +148,12 @@ TEST(EndToEnd, FivePassesOnTheChart) {
         port.SetDeviceName(link.toStdString());
         w.MLinkClick();
         ASSERT_TRUE(port.Active());
-        for (int tick = 0; tick < 20 && !w.DeviceReady; ++tick) {
+        for (int tick = 0; tick < 20 && !w.DeviceReady(); ++tick) {
             w.Timer1Timer();
-            PumpUntil([&] { return w.DeviceReady; }, std::chrono::seconds(1));
+            PumpUntil([&] { return w.DeviceReady(); }, std::chrono::seconds(1));
         }
         w.Timer1Timer();
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady && w.FieldSource == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady() && w.FieldSource() == 1; }));
 
         if (!w.FieldSwRngRB->isChecked())
             w.FieldSwRngRB->click();
@@ -163,7 +163,7 @@ TEST(EndToEnd, FivePassesOnTheChart) {
         w.CurrDiagramCBoxChange();
         w.AccDToolBClick();
         w.StartToolBClick();
-        ASSERT_TRUE(PumpUntil([&] { return w.RunState == 10; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; }));
         for (auto* s : w.PassSeries) {
             EXPECT_EQ(s->Count(), 1500);
             EXPECT_TRUE(s->Active());

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -35,7 +36,7 @@ protected:
     }
     void TearDown() override {
         if (fcw)
-            fcw->RunState = 0;
+            fcw->RunState = RunState::Idle;
         forms.reset();
         MainWindowFixture::TearDown();
     }
@@ -172,6 +173,22 @@ TEST_F(FormsTest, ServiceWindowByShortcutHandsItsFieldTuningBack) {
     EXPECT_EQ(fcw->Params.B0[rmH1], 41);
 }
 
+// The service window has no port of its own: its lines go out through the
+// main window's, the raw ones even before the device is ready.
+TEST_F(FormsTest, ServiceWindowWritesThroughTheMainWindowsPort) {
+    MakeForms();
+    TFService* service = forms->FService();
+    auto* edit = service->findChild<QLineEdit*>("MsgEdit");
+    auto* send = service->findChild<QPushButton*>("SendButton");
+    ASSERT_TRUE(edit && send);
+    edit->setText("b1 0809");
+    send->click(); // the port is still closed: said, not thrown
+    EXPECT_EQ(dialogs.fake.errors.size(), 1u);
+    port.Open();
+    send->click();
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"b1 0809\r"});
+}
+
 TEST_F(FormsTest, MonitorListsEveryLineAndTheCheckBoxStopsAnalysis) {
     MakeForms();
     Connect();
@@ -181,13 +198,13 @@ TEST_F(FormsTest, MonitorListsEveryLineAndTheCheckBoxStopsAnalysis) {
     const QStringList lines = service->MonitorLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "M01\r");
-    EXPECT_EQ(fcw->RunState, 2);
+    EXPECT_EQ(fcw->RunState, RunState::Running);
     auto* block = service->findChild<QCheckBox*>("NAnalMessCB");
     ASSERT_NE(block, nullptr);
     block->setChecked(true);
     port.Feed("C\r");
     EXPECT_EQ(service->MonitorLines().size(), 3);
-    EXPECT_EQ(fcw->RunState, 2);
+    EXPECT_EQ(fcw->RunState, RunState::Running);
     service->hide();
 }
 
@@ -203,7 +220,7 @@ TEST_F(FormsTest, MonitorListsALineTooLongForTheParserMarkedAsCut) {
     EXPECT_EQ(lines[0],
               QString::fromStdString("V" + head.substr(1) + " ... [cut, 300 characters]\r"));
     EXPECT_EQ(lines[1], "B\r");
-    EXPECT_EQ(fcw->RunState, 2); // the cut line is not parsed, the next one is
+    EXPECT_EQ(fcw->RunState, RunState::Running); // the cut line is not parsed, the next one is
     EXPECT_TRUE(dialogs.fake.errors.empty());
     service->hide();
 }

@@ -66,13 +66,13 @@ TEST(MainWindowSim, ConnectsIdentifiesAndEveryParameterReachesTheDevice) {
         ASSERT_TRUE(port.Active())
             << (dialogs.fake.errors.empty() ? std::string() : dialogs.fake.errors[0].toStdString());
         // The timer runs for real here: "Z" once a second until "X" arrives.
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady && w.isEnabled(); }));
-        EXPECT_EQ(w.UnitSerial, "0815");
-        EXPECT_EQ(w.SignalDivisor, 76000);
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady() && w.isEnabled(); }));
+        EXPECT_EQ(w.UnitSerial(), "0815");
+        EXPECT_EQ(w.SignalDivisor(), 76000);
         EXPECT_TRUE(w.windowTitle().startsWith("CW NMR/ESR Spectrometer- Unit Serial #0815"));
-        ASSERT_TRUE(PumpUntil([&] { return w.FieldSource == 4; }));
-        EXPECT_EQ(w.FieldZeroOffsets[rmH1], 5);
-        EXPECT_EQ(w.FieldZeroOffsets[rmESR], -3);
+        ASSERT_TRUE(PumpUntil([&] { return w.FieldSource() == 4; }));
+        EXPECT_EQ(w.FieldZeroOffsets()[rmH1], 5);
+        EXPECT_EQ(w.FieldZeroOffsets()[rmESR], -3);
         EXPECT_TRUE(Logged(logPath, "Y"));
         // Field source 4 re-sent the whole set, ending with the direction.
         ASSERT_TRUE(PumpUntil([&] { return Logged(logPath, "S1"); }));
@@ -150,7 +150,7 @@ TEST(MainWindowPty, HangUpWithALineQueuedIsReportedOnceAndLeavesItNotConnected) 
         w.MLinkClick();
         ASSERT_TRUE(port.Active());
         pty->Write("Z00422.0\rX07FF07FF\r");
-        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.DeviceReady(); }));
         if (w.Timer1->isActive())
             w.Timer1Timer();
         ASSERT_TRUE(w.isEnabled());
@@ -175,7 +175,7 @@ TEST(MainWindowPty, HangUpWithALineQueuedIsReportedOnceAndLeavesItNotConnected) 
         EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
         EXPECT_TRUE(dialogs.fake.messages[0].text.contains(QString::fromStdString(pty->Path())));
         EXPECT_EQ(w.Panels[4]->text(), "Error: 0042"); // the queued line was not lost
-        EXPECT_FALSE(w.DeviceReady);
+        EXPECT_FALSE(w.DeviceReady());
         EXPECT_TRUE(w.MLink->isEnabled());
         EXPECT_TRUE(w.isEnabled());
 

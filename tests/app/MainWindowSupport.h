@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override {
         if (w)
-            w->RunState = 0;
+            w->RunState = RunState::Idle;
         w.reset();
         SetSound(nullptr);
     }
@@ -72,12 +72,12 @@ protected:
         port.Feed("Z0042" + version + "\r");
         port.Feed("X07FF07FF\r");
         t->Timer1Timer();
-        ASSERT_TRUE(t->DeviceReady);
+        ASSERT_TRUE(t->DeviceReady());
     }
     void ConnectWithSource(int code, const std::string& version = "2.0") {
         Connect(version);
         port.Feed("M0" + std::to_string(code) + "\r");
-        ASSERT_EQ((target ? target : w.get())->FieldSource, code);
+        ASSERT_EQ((target ? target : w.get())->FieldSource(), code);
         port.TakeWritten();
     }
 };

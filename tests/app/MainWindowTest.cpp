@@ -174,11 +174,11 @@ TEST_F(StartupTest, ChosenPortAndDirectoriesReachTheIniAtExit) {
 TEST_F(StartupTest, CloseIsRefusedDuringAMeasurementAndClosesThePortOtherwise) {
     Make();
     Connect();
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(dialogs.fake.Said("Measure in progress"));
     EXPECT_TRUE(port.Active());
-    w->RunState = 10;
+    w->RunState = RunState::Finished;
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(port.Active());
 }
@@ -198,16 +198,16 @@ TEST_F(ReplyTest, RepliesOtherThanXAndZAreIgnoredUntilReady) {
     Make();
     port.Open();
     port.Feed("B\rM01\rE0012\r");
-    EXPECT_EQ(w->RunState, 0);
-    EXPECT_EQ(w->FieldSource, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->FieldSource(), 0);
     EXPECT_EQ(w->Panels[4]->text(), "DB: ");
     port.Feed("Z12341.5\r");
-    EXPECT_EQ(w->UnitSerial, "1234");
-    EXPECT_EQ(w->DeviceVersion, "1.5");
-    EXPECT_FALSE(w->DeviceReady);
+    EXPECT_EQ(w->UnitSerial(), "1234");
+    EXPECT_EQ(w->DeviceVersion(), "1.5");
+    EXPECT_FALSE(w->DeviceReady());
     port.Feed("X08000850\r");
-    EXPECT_TRUE(w->DeviceReady);
-    EXPECT_EQ(w->FieldZeroOffsets, (std::array<std::int32_t, 4>{1, 1, 0, 0x850 - 2047}));
+    EXPECT_TRUE(w->DeviceReady());
+    EXPECT_EQ(w->FieldZeroOffsets(), (std::array<std::int32_t, 4>{1, 1, 0, 0x850 - 2047}));
     EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Unit Serial #1234" + kPart2 + kPart3);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: ");
 }
@@ -216,16 +216,16 @@ TEST_F(ReplyTest, IdentificationSetsDivisorAndModulationLimitByVersion) {
     Make();
     port.Open();
     port.Feed("Z00011.0\r");
-    EXPECT_EQ(w->SignalDivisor, 13500);
+    EXPECT_EQ(w->SignalDivisor(), 13500);
     EXPECT_EQ(w->ModAmpUpDown->Max(), 11);
     EXPECT_FALSE(w->CurrentDirectionAvailable);
     port.Feed("Z00012.0\r");
-    EXPECT_EQ(w->SignalDivisor, 76000);
+    EXPECT_EQ(w->SignalDivisor(), 76000);
     EXPECT_EQ(w->ModAmpUpDown->Max(), 12);
     EXPECT_TRUE(w->CurrentDirectionAvailable);
     // A later other version keeps the wider limit.
     port.Feed("Z00011.9\r");
-    EXPECT_EQ(w->SignalDivisor, 13500);
+    EXPECT_EQ(w->SignalDivisor(), 13500);
     EXPECT_EQ(w->ModAmpUpDown->Max(), 12);
 }
 
@@ -234,7 +234,7 @@ TEST_F(ReplyTest, IdentificationAfterTheConnectionShowsTheSerialAtOnce) {
     w->MLinkClick();
     port.Feed("X07FF07FF\r"); // ready before any identification
     w->Timer1Timer();
-    ASSERT_TRUE(w->DeviceReady);
+    ASSERT_TRUE(w->DeviceReady());
     EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Unit Serial #" + kPart2 + kPart3);
     port.Feed("Z07312.0\r");
     EXPECT_EQ(w->windowTitle(), "CW NMR/ESR Spectrometer- Unit Serial #0731" + kPart2 + kPart3);
@@ -252,12 +252,12 @@ TEST_F(ReplyTest, LineSplitOverEventsIsHandledOnceAndTwoLinesInOneEventInOrder) 
     ConnectWithSource(1);
     w->PassCounter = 1;
     port.Feed("A04");
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     port.Feed("00\r");
-    EXPECT_EQ(w->RunState, 1);
+    EXPECT_EQ(w->RunState, RunState::SettingUp);
     EXPECT_EQ(w->AccBuffer.size(), 4u * 1024u);
     port.Feed("B\rC\r");
-    EXPECT_EQ(w->RunState, 3);
+    EXPECT_EQ(w->RunState, RunState::PassEnded);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: End of experiment - please wait");
 }
 
@@ -265,26 +265,26 @@ TEST_F(ReplyTest, RunStatesAndTheirPanelTexts) {
     Make();
     ConnectWithSource(1);
     port.Feed("B\r");
-    EXPECT_EQ(w->RunState, 2);
+    EXPECT_EQ(w->RunState, RunState::Running);
     EXPECT_TRUE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment in progress - please wait");
     port.Feed("F\r");
-    EXPECT_EQ(w->RunState, 4);
+    EXPECT_EQ(w->RunState, RunState::Aborting);
     EXPECT_FALSE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - please wait");
     w->SetControlsEnabled(false);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
     // "D" outside states 3 and 4 only releases the hold and rewrites panel 0.
     port.Feed("H1\r");
-    ASSERT_TRUE(w->HoldActive);
+    ASSERT_TRUE(w->HoldActive());
     w->PassCounter = 2;
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
-    EXPECT_FALSE(w->HoldActive);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
+    EXPECT_FALSE(w->HoldActive());
     EXPECT_EQ(w->Panels[0]->text(), "Acc: 2 of 1");
 }
 
@@ -295,17 +295,17 @@ TEST_F(ReplyTest, ErrorReplyReplacesTheWholeDbPanel) {
     EXPECT_EQ(w->Panels[4]->text(), "Error: 0012");
     w->SetPanelValue(4, "1.50 Gs");
     EXPECT_EQ(w->Panels[4]->text(), "Error: 1.50 Gs");
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
 }
 
 TEST_F(ReplyTest, HoldListOfAFieldSweepFreesFrequencyControls) {
     Make();
     ConnectWithSource(1);
     w->FieldSwRngRB->setChecked(true);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     w->SetControlsEnabled(false); // as a running pass has it
     port.Feed("H1\r");
-    EXPECT_TRUE(w->HoldActive);
+    EXPECT_TRUE(w->HoldActive());
     EXPECT_TRUE(w->HoldToolB->isChecked());
     EXPECT_EQ(w->HoldToolB->text(), "Continue");
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment on Hold");
@@ -325,7 +325,7 @@ TEST_F(ReplyTest, HoldListOfAFrequencySweepFreesFieldControls) {
     Make();
     ConnectWithSource(1);
     w->FreqSwRngRB->setChecked(true);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     w->SetControlsEnabled(false);
     port.Feed("H1\r");
     for (int i = 0; i < 21; ++i)
@@ -349,7 +349,7 @@ TEST_P(FieldSourceTest, SetsPanelModesAndControls) {
     Make();
     Connect();
     port.Feed("M0" + std::to_string(c.code) + "\r");
-    EXPECT_EQ(w->FieldSource, c.code);
+    EXPECT_EQ(w->FieldSource(), c.code);
     EXPECT_EQ(w->Panels[3]->text(), QString("Magnetic Field Source: ") + c.text);
     for (int m = 0; m < 4; ++m)
         EXPECT_EQ(w->ModeRB[m]->isEnabled(), c.modes[m]) << m;
@@ -373,7 +373,7 @@ TEST_F(ReplyTest, FieldSourceCodesAboveFiveAreIgnored) {
     Make();
     ConnectWithSource(1);
     port.Feed("M07\rM2A\r");
-    EXPECT_EQ(w->FieldSource, 1);
+    EXPECT_EQ(w->FieldSource(), 1);
     EXPECT_EQ(w->Panels[3]->text(), "Magnetic Field Source: Electromagnet");
     EXPECT_TRUE(port.written.empty());
     EXPECT_TRUE(dialogs.fake.errors.empty());
@@ -385,12 +385,12 @@ TEST_F(ReplyTest, UnconvertibleHexIsReportedAndTheNextLineParses) {
     port.Feed("A0G00\rB\r");
     ASSERT_EQ(dialogs.fake.errors.size(), 1u);
     EXPECT_TRUE(dialogs.fake.errors[0].contains("is not a valid integer value"));
-    EXPECT_EQ(w->RunState, 2);
+    EXPECT_EQ(w->RunState, RunState::Running);
     port.Feed("M0\r"); // the CR falls inside the field
     EXPECT_EQ(dialogs.fake.errors.size(), 2u);
-    EXPECT_EQ(w->FieldSource, 1);
+    EXPECT_EQ(w->FieldSource(), 1);
     port.Feed("C\r");
-    EXPECT_EQ(w->RunState, 3);
+    EXPECT_EQ(w->RunState, RunState::PassEnded);
 }
 
 TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
@@ -398,18 +398,18 @@ TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
     ConnectWithSource(1);
     port.Feed(std::string(300, 'B'));
     port.Feed("\rB\r");
-    EXPECT_EQ(w->RunState, 2);
-    EXPECT_GE(w->RxLine.DiscardedRuns(), 1u);
+    EXPECT_EQ(w->RunState, RunState::Running);
+    EXPECT_GE(w->RxLine().DiscardedRuns(), 1u);
 }
 
 TEST_F(ReplyTest, PointBeforeIdentificationIsIgnored) {
     Make();
     port.Open();
     port.Feed("X07FF07FF\r");
-    ASSERT_TRUE(w->DeviceReady);
-    ASSERT_EQ(w->SignalDivisor, 0);
+    ASSERT_TRUE(w->DeviceReady());
+    ASSERT_EQ(w->SignalDivisor(), 0);
     port.Feed("V!00034BC0\r");
-    EXPECT_EQ(w->OutOfRangeCount, 0);
+    EXPECT_EQ(w->OutOfRangeCount(), 0);
     EXPECT_TRUE(dialogs.fake.errors.empty());
 }
 
@@ -433,7 +433,7 @@ TEST_F(ReplyTest, PointIsScaledByTheDivisorAndCorrectedByTheOffset) {
     EXPECT_EQ(entry(1), -1);
     EXPECT_EQ(entry(2), 0);
     EXPECT_EQ(entry(3), 11);
-    EXPECT_EQ(w->OutOfRangeCount, 1);
+    EXPECT_EQ(w->OutOfRangeCount(), 1);
     EXPECT_FALSE(w->OutOfRangeLab->isHidden());
     EXPECT_EQ(w->OutOfRangeLab->text(), " Out of range: 1 ");
 }
@@ -625,7 +625,7 @@ TEST_F(ConnectionTest, ReadyBeforeTheFirstTickConnectsWithoutAnyIdentify) {
     EXPECT_FALSE(w->MSpcCOMItems[0]->isEnabled());
     EXPECT_EQ(w->Panels[3]->text(), "Magnetic Field Source: not connected");
     EXPECT_TRUE(w->Timer1->isActive());
-    EXPECT_EQ(w->CheckAttempt, 100);
+    EXPECT_EQ(w->CheckAttempt(), 100);
     port.Feed("Z00422.0\rX07FF07FF\r");
     w->Timer1Timer();
     EXPECT_EQ(port.TakeWritten(), Lines{"Y\r"});
@@ -642,7 +642,7 @@ TEST_F(ConnectionTest, IdentifyOnlyNeverConnectsAndIgnoreClosesThePort) {
         port.Feed("Z00422.0\r");
     }
     EXPECT_EQ(port.TakeWritten(), Lines(4, "Z\r"));
-    EXPECT_FALSE(w->DeviceReady);
+    EXPECT_FALSE(w->DeviceReady());
     dialogs.fake.answers.push_back(MsgResult::Ignore);
     w->Timer1Timer();
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
@@ -673,14 +673,14 @@ TEST_F(ConnectionTest, RetryQueriesFourMoreTimes) {
         w->Timer1Timer();
     EXPECT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_TRUE(w->Timer1->isActive());
-    EXPECT_EQ(w->CheckAttempt, 100);
+    EXPECT_EQ(w->CheckAttempt(), 100);
     port.TakeWritten();
     w->Timer1Timer();
     w->Timer1Timer();
     port.Feed("X07FF07FF\r");
     w->Timer1Timer();
     EXPECT_EQ(port.TakeWritten(), (Lines{"Z\r", "Z\r", "Y\r"}));
-    EXPECT_TRUE(w->DeviceReady);
+    EXPECT_TRUE(w->DeviceReady());
 }
 
 TEST_F(ConnectionTest, PortThatCannotOpenRestoresTheNotConnectedState) {
@@ -706,13 +706,13 @@ TEST_F(ConnectionTest, PowerLineChanges) {
     port.OnCTSChange();
     EXPECT_TRUE(dialogs.fake.messages.empty());
     // DSR together with CTS counts as switched off.
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     port.SetModem(ModemBit(msDSR) | ModemBit(msCTS));
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].text, "Spectrometer is OFF");
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Warning);
-    EXPECT_FALSE(w->DeviceReady);
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_FALSE(w->DeviceReady());
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(port.Active());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: disconnected");
@@ -730,20 +730,20 @@ TEST_F(ConnectionTest, PowerLineChanges) {
     w->MLinkClick();
     port.Feed("X07FF07FF\r");
     w->Timer1Timer();
-    EXPECT_TRUE(w->DeviceReady);
+    EXPECT_TRUE(w->DeviceReady());
 }
 
 TEST_F(ConnectionTest, VanishedDeviceDropsToNotConnectedAndCanReconnect) {
     Make();
     ConnectWithSource(1);
-    w->RunState = 2;
+    w->RunState = RunState::Running;
     port.Vanish("Input/output error");
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_TRUE(dialogs.fake.messages[0].text.contains("Input/output error"));
     EXPECT_FALSE(port.Active());
-    EXPECT_FALSE(w->DeviceReady);
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_FALSE(w->DeviceReady());
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(w->windowTitle(), kNotConnected + kPart2 + kPart3);
@@ -751,7 +751,7 @@ TEST_F(ConnectionTest, VanishedDeviceDropsToNotConnectedAndCanReconnect) {
     EXPECT_EQ(port.opens, 2);
     port.Feed("X07FF07FF\r");
     w->Timer1Timer();
-    EXPECT_TRUE(w->DeviceReady);
+    EXPECT_TRUE(w->DeviceReady());
     EXPECT_TRUE(w->close());
 }
 

@@ -56,7 +56,7 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
 
     port.Feed("D\r");
     EXPECT_TRUE(port.TakeWritten().empty()); // no fourth pass
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
     EXPECT_EQ(Panel(2), "Spectrometer: end of experiment - ready");
     EXPECT_EQ(Panel(0), "Acc: 3 of 3");
     EXPECT_TRUE(w->MSaveas->isEnabled());
@@ -73,7 +73,7 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
 TEST_F(RunTest, DuringAPassTheRunControlsAreLocked) {
     Start();
     port.Feed("A0004\r");
-    EXPECT_EQ(w->RunState, 1);
+    EXPECT_EQ(w->RunState, RunState::SettingUp);
     EXPECT_EQ(Panel(0), "Acc: 1 of 1");
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
     EXPECT_EQ(Panel(2), "Spectrometer: Setting an experiment - please wait");
@@ -104,14 +104,14 @@ TEST_F(RunTest, LoopKeepsOnlyTheLastPassUntilAbort) {
     EXPECT_EQ(Entry(0), 4);
     EXPECT_EQ(Entry(2), 6);
     EXPECT_DOUBLE_EQ(w->SeriesAcc->Y(1), 5.0);
-    EXPECT_NE(w->RunState, 10);
+    EXPECT_NE(w->RunState, RunState::Finished);
 
     w->AbortToolBClick();
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"N\r"});
     port.Feed("F\r");
-    EXPECT_EQ(w->RunState, 4);
+    EXPECT_EQ(w->RunState, RunState::Aborting);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
     EXPECT_TRUE(port.TakeWritten().empty());
     EXPECT_TRUE(w->StartToolB->isEnabled());
 }
@@ -125,7 +125,7 @@ TEST_F(RunTest, RaisingThePassCountDuringARunTakesMorePasses) {
     port.Feed("D\r");
     Pass({1, 1});
     Pass({1, 1});
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
     EXPECT_EQ(Entry(0), 4);
     EXPECT_EQ(Panel(0), "Acc: 4 of 4");
 }
@@ -135,7 +135,7 @@ TEST_F(RunTest, HoldMakesTheLastPointFollowTheSignal) {
     port.Feed("A0003\r");
     port.Feed("B\r");
     port.Feed("H1\r");
-    ASSERT_TRUE(w->HoldActive);
+    ASSERT_TRUE(w->HoldActive());
     port.Feed(PointLine(10)); // NextPointIndex 0: an ordinary first point
     port.Feed(PointLine(20));
     port.Feed(PointLine(30));
@@ -244,7 +244,7 @@ TEST_F(RunTest, DBMeasuresTheDistanceBetweenTheExtremes) {
     values[4] = -100;
     values[15] = 120;
     Pass(values);
-    ASSERT_EQ(w->RunState, 10);
+    ASSERT_EQ(w->RunState, RunState::Finished);
     w->DHToolBClick();
     EXPECT_EQ(Panel(4), "DB:   5.50 Gs");
     EXPECT_EQ(w->DBST->text(), " DB:   5.50 Gs");
@@ -451,13 +451,13 @@ TEST_F(RunTest, PassesOfOneOrNoPointDoNotBreakTheRun) {
     EXPECT_DOUBLE_EQ(w->PointStep, 0.0);
     ASSERT_EQ(w->SeriesAcc->Count(), 1);
     EXPECT_TRUE(std::isfinite(w->SeriesAcc->X(0)));
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
 
     Start();
     Pass({5, 6}, 0);
     EXPECT_EQ(Entries(), 0u);
     EXPECT_EQ(w->SeriesAcc->Count(), 0);
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
 }
 
 TEST_F(RunTest, PointsBeyondTheAnnouncedCountAreDropped) {
@@ -502,7 +502,7 @@ TEST_F(RunTest, AbortStillWorksWhenTheDeviceStopsSendingPoints) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"N\r"});
     port.Feed("F\r");
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 5);
+    EXPECT_EQ(w->RunState, RunState::Aborted);
     EXPECT_EQ(Panel(2), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->CloseQueryAllowed());
@@ -517,8 +517,8 @@ TEST_F(RunTest, AVanishedDeviceEndsTheWaitingRun) {
     port.Feed(PointLine(7));
     ASSERT_FALSE(w->StartToolB->isEnabled());
     port.Vanish();
-    EXPECT_EQ(w->RunState, 0);
-    EXPECT_FALSE(w->DeviceReady);
+    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_FALSE(w->DeviceReady());
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
     EXPECT_TRUE(w->MSaveas->isEnabled());
@@ -544,7 +544,7 @@ TEST_F(RunTest, SpectrometerSwitchedOffEndsTheWaitingRun) {
     port.Feed(PointLine(7));
     port.SetModem(0);
     EXPECT_TRUE(dialogs.fake.Said("Spectrometer is OFF"));
-    EXPECT_EQ(w->RunState, 0);
+    EXPECT_EQ(w->RunState, RunState::Idle);
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->MSaveas->isEnabled());
     EXPECT_TRUE(w->CloseQueryAllowed());
@@ -561,13 +561,13 @@ TEST_P(DamagedCountTest, ALaterPassBeginsWithoutItsCount) {
     Pass({10, -20, 30});
     port.Feed(GetParam());
     ASSERT_EQ(dialogs.fake.errors.size(), 1u); // the damaged field is reported
-    EXPECT_EQ(w->RunState, 1);
+    EXPECT_EQ(w->RunState, RunState::SettingUp);
     port.Feed("B\r");
     for (int v : {12, -22, 34})
         port.Feed(PointLine(v));
     port.Feed("C\r");
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
     EXPECT_EQ(Panel(0), "Acc: 2 of 2");
     ASSERT_EQ(Entries(), 3u);
     EXPECT_EQ(Entry(0), 22);

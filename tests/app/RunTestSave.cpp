@@ -135,7 +135,7 @@ TEST_F(SaveTest, AMissingDirectoryIsReportedAndNothingClaimsSaved) {
     EXPECT_TRUE(dialogs.fake.Said("Path not found !"));
     EXPECT_EQ(dialogs.fake.messages.back().icon, MsgIcon::Error);
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
-    EXPECT_EQ(w->RunState, 10);
+    EXPECT_EQ(w->RunState, RunState::Finished);
 
     // The accumulation stays saveable.
     ASSERT_TRUE(w->MSaveas->isEnabled());

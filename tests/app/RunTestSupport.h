@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         // Leave no run in progress so the window may close.
-        w->RunState = 0;
+        w->RunState = RunState::Idle;
         w.reset();
     }
 
@@ -74,7 +74,7 @@ protected:
         port.Feed("Z00422.0\r");
         port.Feed("X07FF07FF\r");
         port.Feed("M01\r");
-        ASSERT_TRUE(w->DeviceReady);
+        ASSERT_TRUE(w->DeviceReady());
         w->LevelTB->setValue(0);
         if (!w->FieldSwRngRB->isChecked())
             w->FieldSwRngRB->click();
@@ -97,7 +97,7 @@ protected:
         port.Feed("X07FF07FF\r");
         w->Timer1Timer();
         port.Feed("M01\r");
-        ASSERT_TRUE(w->DeviceReady);
+        ASSERT_TRUE(w->DeviceReady());
     }
 
     void Start() {

@@ -72,34 +72,28 @@ TEST(CommandLines, SingleCharacterCommands) {
     EXPECT_EQ(lines::ControlMode(2), "X2\r");
 }
 
+// Every command once, in the order of the written lines below.
+void SendEveryCommand(const CommandSender& to) {
+    for (const std::string& line :
+         {lines::Phase(10), lines::Gain(0), lines::ModAmpRaw(0), lines::ModAmp(0, 0.35f),
+          lines::FieldSweepRange(0, 1), lines::SweepTime(1), lines::StartSweep(false),
+          lines::FieldTuning(0), lines::Frequency(14'000'000), lines::FreqSweepRange(50'000),
+          lines::Abort(), lines::Mode(0)})
+        to.Send(line);
+    to.SendIdentify();
+    for (const std::string& line :
+         {lines::ReadyAck(), lines::Hold(true), lines::CurrentDirection(true),
+          lines::ModFrequency(1754), lines::ControlMode(2)})
+        to.Send(line);
+}
+
 class SendGuard : public ::testing::Test {
 protected:
-    void SetUp() override { SetCommandTarget(&port, &ready); }
-    void TearDown() override { SetCommandTarget(nullptr, nullptr); }
-
-    void SendOneOfEach() {
-        SendPhase(10);
-        SendGain(0);
-        SendModAmpRaw(0);
-        SendModAmp(0, 0.35f);
-        SendFieldSweepRange(0, 1);
-        SendSweepTime(1);
-        SendStartSweep(false);
-        SendFieldTuning(0);
-        SendFrequency(14'000'000);
-        SendFreqSweepRange(50'000);
-        SendAbort();
-        SendMode(0);
-        SendIdentify();
-        SendReadyAck();
-        SendHold(true);
-        SendCurrentDirection(true);
-        SendModFrequency(1754);
-        SendControlMode(2);
-    }
+    void SendOneOfEach() { SendEveryCommand(sender); }
 
     test::FakeSerialPort port;
     bool ready = false;
+    CommandSender sender{&port, &ready};
 };
 
 TEST_F(SendGuard, ReadyDeviceGetsEveryCommandAsOneWrite) {
@@ -124,22 +118,19 @@ TEST_F(SendGuard, ClosedPortSendsNothingAndRaisesNothing) {
 }
 
 TEST_F(SendGuard, NoTargetDropsCommands) {
-    SetCommandTarget(nullptr, nullptr);
-    EXPECT_NO_THROW(SendOneOfEach());
+    EXPECT_NO_THROW(SendEveryCommand(CommandSender(nullptr, nullptr)));
     port.Open();
-    SetCommandTarget(&port, nullptr); // open port, no readiness flag
-    SendOneOfEach();
+    SendEveryCommand(CommandSender(&port, nullptr)); // open port, no readiness flag
     EXPECT_EQ(port.written, Lines{"Z\r"});
 }
 
 TEST_F(SendGuard, RawLineBypassesTheGuardButNotAClosedPort) {
-    EXPECT_THROW(SendRawLine("D280"), EComError);
+    EXPECT_THROW(sender.SendRaw("D280"), EComError);
     port.Open();
-    SendRawLine("D280");
-    SendRawLine("");
+    sender.SendRaw("D280");
+    sender.SendRaw("");
     EXPECT_EQ(port.written, (Lines{"D280\r", "\r"}));
-    SetCommandTarget(nullptr, nullptr);
-    EXPECT_THROW(SendRawLine("Z"), EComError);
+    EXPECT_THROW(CommandSender(nullptr, nullptr).SendRaw("Z"), EComError);
 }
 
 TEST(DecodeReply, PassReplies) {

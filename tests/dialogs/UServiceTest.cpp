@@ -28,14 +28,13 @@ class ServiceWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         port.Open();
-        SetCommandTarget(&port, &ready);
+        service.SetCommands(&commands);
         acqFrequency.SetRange(-2000, 2000);
         acqTuning.SetRange(-2000, 2000);
         service.Bind(&acqTuning, &acqFrequency);
     }
     void TearDown() override {
         service.hide();
-        SetCommandTarget(nullptr, nullptr);
     }
     template <class T> T* Child(const char* name) {
         T* w = service.findChild<T*>(name);
@@ -53,6 +52,7 @@ protected:
     test::ScopedFakeDialogs fakes;
     test::FakeSerialPort port;
     bool ready = true;
+    CommandSender commands{&port, &ready};
     TUpDown acqTuning;
     TUpDown acqFrequency;
     TFService service;

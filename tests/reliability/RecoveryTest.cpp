@@ -92,7 +92,7 @@ TEST(RecoveryChild, RunUntilKilled) {
     rig.StartSingle(kPasses);
     TFCW& w = *rig.w;
     ASSERT_TRUE(PumpUntil([&] {
-        return w.FinishedPasses >= k && (!mid || (w.RunState == 2 && w.NextPointIndex > 0));
+        return w.FinishedPasses >= k && (!mid || (w.RunState == RunState::Running && w.NextPointIndex > 0));
     }));
     ::kill(::getpid(), SIGKILL);
 }
@@ -169,13 +169,13 @@ TEST_F(Recovery, AbortedAndSavedKeepsTheFinishedPasses) {
     ASSERT_FALSE(HasFailure());
     TFCW& w = *rig->w;
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == 2; },
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == RunState::Running; },
                           std::chrono::seconds(60)))
         << "state " << int(w.RunState) << ", pass " << w.PassCounter << ", finished "
         << w.FinishedPasses << ", point " << w.NextPointIndex;
     w.AbortToolBClick();
-    ASSERT_TRUE(PumpUntil([&] { return w.RunState == 5 || w.RunState == 10; }));
-    ASSERT_EQ(w.RunState, 5);
+    ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Aborted || w.RunState == RunState::Finished; }));
+    ASSERT_EQ(w.RunState, RunState::Aborted);
     ASSERT_TRUE(w.MSaveas->isEnabled());
     const QString saved = tmp.path() + "/aborted.dcw";
     rig->dialogs.fake.fileAnswers.push_back(saved);
@@ -198,7 +198,7 @@ TEST_F(Recovery, ASilentDeviceLetsTheProgramCloseKeepingThePasses) {
     auto clock = TFCW::Clock::now();
     w.Now = [&clock] { return clock; };
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 1 && w.RunState == 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 1 && w.RunState == RunState::Running; }));
     ASSERT_GT(sim->Pid(), 0);
     ::kill(static_cast<pid_t>(sim->Pid()), SIGSTOP);          // silent, the lines unchanged
     PumpUntil([] { return false; }, std::chrono::seconds(1)); // what was sent arrives
@@ -211,7 +211,7 @@ TEST_F(Recovery, ASilentDeviceLetsTheProgramCloseKeepingThePasses) {
     rig->dialogs.fake.answers.push_back(MsgResult::No);
     EXPECT_FALSE(w.CloseQueryAllowed());
     EXPECT_EQ(rig->dialogs.fake.messages.back().buttons, MsgButtons::YesNo);
-    EXPECT_EQ(w.RunState, 2);
+    EXPECT_EQ(w.RunState, RunState::Running);
     rig->dialogs.fake.answers.push_back(MsgResult::Yes);
     EXPECT_TRUE(w.close());
 

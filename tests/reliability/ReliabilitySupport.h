@@ -275,7 +275,7 @@ public:
     }
     ~Rig() {
         // No run may be left waiting, or the window would refuse to go.
-        w->RunState = 0;
+        w->RunState = RunState::Idle;
         port_->Close();
         w.reset();
         port_.reset();
@@ -294,12 +294,12 @@ public:
                    << "port not open: "
                    << (dialogs.fake.errors.empty() ? "" : dialogs.fake.errors.back().toStdString());
         w->Timer1Timer();
-        if (!PumpUntil([&] { return w->DeviceReady; }))
+        if (!PumpUntil([&] { return w->DeviceReady(); }))
             return ::testing::AssertionFailure() << "no X reply";
         if (w->Timer1->isActive()) // else the running timer has completed it
             w->Timer1Timer();
-        if (!PumpUntil([&] { return w->FieldSource == fieldSource && w->isEnabled(); }))
-            return ::testing::AssertionFailure() << "field source " << int(w->FieldSource);
+        if (!PumpUntil([&] { return w->FieldSource() == fieldSource && w->isEnabled(); }))
+            return ::testing::AssertionFailure() << "field source " << int(w->FieldSource());
         return ::testing::AssertionSuccess();
     }
 

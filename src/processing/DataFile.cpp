@@ -53,9 +53,14 @@ std::string GetShort(const std::array<std::uint8_t, kDataHeaderSize>& b, ShortFi
         std::string_view(reinterpret_cast<const char*>(b.data() + f.Offset + 1), len));
 }
 
-void SetError(std::string* error, std::string text) {
-    if (error)
-        *error = std::move(text);
+bool MessageOf(const FileResult& r, std::string* error) {
+    if (!r && error)
+        *error = r.Message;
+    return r.Ok();
+}
+
+FileResult Fail(FileFailure kind, std::string text) {
+    return FileResult::Failure(kind, std::move(text));
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -173,45 +178,49 @@ bool WriteAllToFd(int fd, std::span<const std::uint8_t> bytes, std::string* caus
     return WriteAll(fd, bytes, cause);
 }
 
-bool WriteDataFile(const std::string& path, const DataFileHeader& header,
-                   std::span<const std::uint8_t> accBuffer, std::string* error) {
+FileResult WriteDataFile(const std::string& path, const DataFileHeader& header,
+                         std::span<const std::uint8_t> accBuffer) {
     struct stat st {};
-    if (::stat(DirectoryPart(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        SetError(error, "Path not found !");
-        return false;
-    }
+    if (::stat(DirectoryPart(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Fail(FileFailure::NotFound, "Path not found !");
     // A failed save must never leave a file that reads as a shorter spectrum.
     const std::uint8_t format = kDataFormat;
     WriteFailure failure;
     std::string cause;
     if (WriteFileSafely(path, {std::span(&format, 1), header.Bytes, accBuffer}, &failure, &cause))
-        return true;
-    SetError(error, WriteFailureText(path, failure, cause));
-    return false;
+        return FileResult::Success();
+    return WriteFailureResult(path, failure, cause);
 }
 
-bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {
+bool WriteDataFile(const std::string& path, const DataFileHeader& header,
+                   std::span<const std::uint8_t> accBuffer, std::string* error) {
+    return MessageOf(WriteDataFile(path, header, accBuffer), error);
+}
+
+FileResult ReadDataFile(const std::string& path, LoadedDataFile& out) {
     // Non-blocking, so that a pipe without a writer cannot hang the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        SetError(error, "Cannot open file " + path + ": " + std::strerror(errno));
-        return false;
+        const int cause = errno;
+        return Fail(cause == ENOENT || cause == ENOTDIR ? FileFailure::NotFound : FileFailure::Io,
+                    "Cannot open file " + path + ": " + std::strerror(cause));
     }
-    auto fail = [&](std::string text) {
+    auto fail = [&](FileFailure kind, std::string text) {
         ::close(fd);
-        SetError(error, std::move(text));
-        return false;
+        return Fail(kind, std::move(text));
     };
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        return fail("Cannot read file " + path + ": " + std::strerror(errno));
+        return fail(FileFailure::Io, "Cannot read file " + path + ": " + std::strerror(errno));
     // A device or a pipe has no end to read to (/dev/zero), and a file
     // larger than any the program writes is none of its data files.
     if (!S_ISREG(st.st_mode))
-        return fail("Cannot read file " + path + ": it is not a regular file");
+        return fail(FileFailure::NotRegular,
+                    "Cannot read file " + path + ": it is not a regular file");
     if (static_cast<std::uint64_t>(st.st_size) > kDataFileMaxSize)
-        return fail("file format error: " + path + " is too large for a data file (" +
-                    std::to_string(st.st_size) + " bytes)");
+        return fail(FileFailure::TooLarge, "file format error: " + path +
+                                               " is too large for a data file (" +
+                                               std::to_string(st.st_size) + " bytes)");
     // One buffer per thread, kept from file to file; a file read in one call.
     thread_local std::vector<std::uint8_t> bytes;
     const auto size = static_cast<std::size_t>(st.st_size);
@@ -223,31 +232,33 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail("Cannot read file " + path + ": " + std::strerror(errno));
+            return fail(FileFailure::Io, "Cannot read file " + path + ": " + std::strerror(errno));
         }
         if (n == 0)
             break; // shortened meanwhile
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    return ParseDataFile(std::span(bytes.data(), got), out, error);
+    return ParseDataFile(std::span(bytes.data(), got), out);
+}
+
+bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {
+    return MessageOf(ReadDataFile(path, out), error);
 }
 
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error) {
-    if (bytes.empty()) {
-        SetError(error, "Stream read error");
-        return false;
-    }
+    return MessageOf(ParseDataFile(bytes, out), error);
+}
+
+FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out) {
+    if (bytes.empty())
+        return Fail(FileFailure::Content, "Stream read error");
     const int format = bytes[0];
-    if (format != kDataFormat && format != kDataFormatOld) {
-        SetError(error, "file format error");
-        return false;
-    }
+    if (format != kDataFormat && format != kDataFormatOld)
+        return Fail(FileFailure::Format, "file format error");
     const std::size_t headerSize = format == kDataFormat ? kDataHeaderSize : kDataHeaderSize10;
-    if (bytes.size() - 1 < headerSize) {
-        SetError(error, "Stream read error");
-        return false;
-    }
+    if (bytes.size() - 1 < headerSize)
+        return Fail(FileFailure::Content, "Stream read error");
     LoadedDataFile f;
     f.Format = format;
     std::memcpy(f.Header.Bytes.data(), bytes.data() + 1, headerSize);
@@ -257,34 +268,27 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
 
     try {
         f.Divisor = StrToInt(f.Settings.AccText);
-        if (f.Divisor <= 0) {
-            SetError(error, "Invalid accumulation count '" + f.Settings.AccText + "'");
-            return false;
-        }
+        if (f.Divisor <= 0)
+            return Fail(FileFailure::Content,
+                        "Invalid accumulation count '" + f.Settings.AccText + "'");
         f.ModAmpValue = ValueOfText(f.Settings.ModAmpText);
         f.FrequencyValue = ValueOfText(f.Settings.FrequencyText);
         f.FieldB0Value = ValueOfText(f.Settings.FieldB0Text);
     } catch (const EConvertError& e) {
-        SetError(error, e.what());
-        return false;
+        return Fail(FileFailure::Content, e.what());
     }
 
     const double range = f.Settings.SweepRange;
-    if (!std::isfinite(range) || range <= 0) {
-        SetError(error, "Invalid sweep range");
-        return false;
-    }
+    if (!std::isfinite(range) || range <= 0)
+        return Fail(FileFailure::Content, "Invalid sweep range");
     std::span<const std::uint8_t> records = bytes.subspan(1 + headerSize);
     const std::size_t n = records.size() / 4;
-    if (n < 2) {
-        SetError(error, "The file holds fewer than two points");
-        return false;
-    }
-    if (n > kDataMaxPoints) {
-        SetError(error, "The file holds " + std::to_string(n) + " points, more than the " +
-                            std::to_string(kDataMaxPoints) + " a data file can have");
-        return false;
-    }
+    if (n < 2)
+        return Fail(FileFailure::Content, "The file holds fewer than two points");
+    if (n > kDataMaxPoints)
+        return Fail(FileFailure::TooLarge,
+                    "The file holds " + std::to_string(n) + " points, more than the " +
+                        std::to_string(kDataMaxPoints) + " a data file can have");
     f.XStep = range / static_cast<double>(n - 1);
     f.XMin = -range / 2;
     f.XMax = range / 2;
@@ -296,7 +300,7 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
     FillX(f.X.data(), static_cast<int>(n), f.XStep, f.XMin);
     out = std::move(f);
-    return true;
+    return FileResult::Success();
 }
 
 } // namespace tavi

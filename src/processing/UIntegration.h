@@ -29,10 +29,6 @@ BaseLine FitBaseLine(std::span<const double> y);
 // Every Y of the base line for n points (RedrawBaseLine).
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out);
 
-// BaseLineValues for every point of source, and DerivativeValues over all of
-// them, in one pass.
-void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> source,
-                                 std::vector<double>& baseLine, std::vector<double>& derivative);
 // Series1 minus the base line at indices from..to (ShowDerivative); out gets
 // to - from + 1 values (to held at the last point of both inputs), none when
 // from < 0 or to < from.
@@ -91,16 +87,5 @@ struct Integrator {
 };
 
 inline constexpr std::int32_t kAreaFactor = 1000;
-
-// curve.Integrate over the whole of src, then area.Integrate over
-// [areaFirst, areaLast] of that result (no base line, all of it visible), with
-// FindExtremes of the result: the same values, in one pass, as the two running
-// sums advance together. For a curve without auto scale and an area with it,
-// where all of src is visible; false, with nothing done, otherwise.
-bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, Integrator& area,
-                       int areaFirst, int areaLast, double axisMinimum, double axisMaximum,
-                       std::vector<double>& curveX, std::vector<double>& curveY,
-                       std::vector<double>& areaX, std::vector<double>& areaY,
-                       Extremes& curveExtremes);
 
 } // namespace tavi

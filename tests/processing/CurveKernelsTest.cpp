@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The vector kernels of the processing code against the plain loops they
 // replace, on seeded data: every value must be the same to the bit (the
-// moments are held to the kept tavi-proc output).
+// integrals and moments are held to the kept tavi-proc output).
 #include "processing/CurveScan.h"
 #include "processing/UIntegration.h"
 
@@ -10,83 +10,24 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace tavi {
 namespace {
 
-// Integer-valued Y as a file holds them, a drifting base line, the file's X.
-struct Curve {
-    std::vector<double> X, Y, Base;
-};
-
-Curve Seeded(int n, unsigned seed) {
+// Integer-valued Y as a file holds them, and tenths of them.
+std::vector<double> Seeded(int n, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> value(-500, 500);
-    Curve c;
-    for (int i = 0; i < n; ++i) {
-        c.X.push_back(i * (100.0 / (n - 1)) - 50);
-        c.Y.push_back(value(rng) * (i % 7 == 0 ? 1 : 0.1));
-        c.Base.push_back(0.3 + 0.001 * i);
-    }
-    return c;
+    std::vector<double> y;
+    for (int i = 0; i < n; ++i)
+        y.push_back(value(rng) * (i % 7 == 0 ? 1 : 0.1));
+    return y;
 }
-
-struct PassCase {
-    const char* Name;
-    int Points;
-    int AreaFirst;
-    int AreaLast;
-    bool WithBase;
-};
-
-class IntegrateWithAreaTest : public ::testing::TestWithParam<PassCase> {};
-
-TEST_P(IntegrateWithAreaTest, GivesWhatTwoIntegrateCallsAndFindExtremesGive) {
-    const PassCase& p = GetParam();
-    const Curve c = Seeded(p.Points, static_cast<unsigned>(p.Points));
-    const std::vector<double> noBase;
-    const IntegratorSource src{c.X, c.Y, p.WithBase ? c.Base : noBase, 0, p.Points - 1};
-    Integrator curve, area;
-    curve.Init(false);
-    curve.Factor = -1;
-    area.Init(true);
-    area.Factor = kAreaFactor;
-    Integrator curve2 = curve, area2 = area;
-
-    std::vector<double> cx, cy, ax, ay;
-    cy.assign(70000, 7); // a buffer kept from a larger file
-    Extremes e;
-    ASSERT_TRUE(
-        IntegrateWithArea(curve, src, area, p.AreaFirst, p.AreaLast, -500, 500, cx, cy, ax, ay, e));
-
-    std::vector<double> cx2, cy2, ax2, ay2;
-    curve2.Integrate(src, 0, p.Points - 1, -500, 500, cx2, cy2);
-    area2.Integrate(IntegratorSource{cx2, cy2, {}, 0, static_cast<int>(cy2.size()) - 1},
-                    p.AreaFirst, p.AreaLast, -500, 500, ax2, ay2);
-    const Extremes e2 = FindExtremes(cy2);
-    EXPECT_TRUE(cx == cx2 && cy == cy2 && ax == ax2 && ay == ay2);
-    EXPECT_EQ((std::vector{curve.Sum, area.Sum, area.Scale, e.Lowest, e.Highest}),
-              (std::vector{curve2.Sum, area2.Sum, area2.Scale, e2.Lowest, e2.Highest}));
-    EXPECT_EQ((std::vector{e.Min, e.Max}), (std::vector{e2.Min, e2.Max}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, IntegrateWithAreaTest,
-                         ::testing::Values(PassCase{"Full", 65535, 6553, 58982, true},
-                                           PassCase{"NoBaseLine", 4001, 400, 3601, false},
-                                           PassCase{"AreaFromTheStart", 100, 0, 99, true},
-                                           PassCase{"AreaPastTheEnds", 50, -10, 80, true},
-                                           PassCase{"AreaReversed", 50, 30, 20, true},
-                                           PassCase{"AreaBeyondTheData", 50, 70, 90, false},
-                                           PassCase{"TwoPoints", 2, 0, 1, true},
-                                           PassCase{"Seven", 7, 0, 6, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(FitBaseLine, SumsAsThePlainLongDoubleLoopForIntegersAndFractions) {
     for (const double fraction : {1.0, 0.1}) {
-        const Curve c = Seeded(65535, 9);
-        std::vector<double> y = c.Y;
+        std::vector<double> y = Seeded(65535, 9);
         for (double& v : y)
             v = std::round(v) * fraction + (fraction == 1 ? 2147483000.0 : 0); // near 2^31
         const int n = static_cast<int>(y.size()), m = BaseLineSampleCount(n);
@@ -99,15 +40,6 @@ TEST(FitBaseLine, SumsAsThePlainLongDoubleLoopForIntegersAndFractions) {
         EXPECT_EQ(line.Slope, static_cast<double>((b / m - a / m) / n)) << fraction;
         EXPECT_EQ(line.Offset, static_cast<double>(a / m)) << fraction;
     }
-}
-
-TEST(BaseLineAndDerivativeValues, GiveWhatTheTwoPassesGive) {
-    const Curve c = Seeded(4001, 3);
-    std::vector<double> base, derivative, base2, derivative2;
-    BaseLineAndDerivativeValues(FitBaseLine(c.Y), c.Y, base, derivative);
-    BaseLineValues(FitBaseLine(c.Y), 4001, base2);
-    DerivativeValues(c.Y, base2, 0, 4000, derivative2);
-    EXPECT_TRUE(base == base2 && derivative == derivative2);
 }
 
 // Each search against its plain loop over random ranges.

@@ -50,9 +50,19 @@ struct Fixture {
     }
 };
 
+// Made on first use and gone before the QApplication is: a window that
+// outlived it would be torn down against a platform that no longer exists.
+Fixture* shared = nullptr;
+
 Fixture& Shared() {
-    static Fixture f;
-    return f;
+    if (!shared) {
+        shared = new Fixture;
+        qAddPostRoutine([] {
+            delete shared;
+            shared = nullptr;
+        });
+    }
+    return *shared;
 }
 
 void BM_LoadFile(benchmark::State& state) {

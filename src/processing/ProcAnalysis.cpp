@@ -44,6 +44,7 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     const int n = static_cast<int>(std::min(file.X.size(), file.Y.size()));
     a.Points = n;
     a.Clipped = file.Clipped;
+    m.SumAreaAhead(true);
     m.Load(file);
     a.Line = m.Line();
     const int last = LastIndex(file.Y);

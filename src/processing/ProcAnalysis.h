@@ -64,6 +64,8 @@ struct ViewCurves {
     std::vector<double> AbsorptionY;
     std::vector<double> AreaX;
     std::vector<double> AreaY;
+    // The area summed ahead with the absorption, until "Integral" takes it.
+    PendingArea AreaAhead;
 };
 
 SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves = nullptr);

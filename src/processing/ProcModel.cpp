@@ -128,12 +128,24 @@ void ProcModel::BuildCurve() {
         return;
     if (view_ == ResultView::Derivative) {
         DerivativeValues(file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_, c_.DerivativeY);
-    } else {
-        absorption_.Integrate(
-            IntegratorSource{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_},
-            sourceFirst_, sourceLast_, kResultAxisMinimum, kResultAxisMaximum, c_.AbsorptionX,
-            c_.AbsorptionY);
+        extremesValid_ = false;
+        return;
     }
+    const IntegratorSource source{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_};
+    c_.AreaAhead.Curve = 0;
+    if (areaAhead_ && sourceFirst_ == 0) {
+        const Cursors at =
+            IntegralCursors(static_cast<int>(std::min(file_->X.size(), file_->Y.size())));
+        extremesValid_ = IntegrateWithArea(absorption_, source, kAreaFactor, at.LC, at.RC,
+                                           c_.AbsorptionX, c_.AbsorptionY, c_.AreaAhead,
+                                           curveExtremes_);
+        if (extremesValid_) {
+            c_.AreaAhead.Curve = curveVersion_;
+            return;
+        }
+    }
+    absorption_.Integrate(source, sourceFirst_, sourceLast_, kResultAxisMinimum,
+                          kResultAxisMaximum, c_.AbsorptionX, c_.AbsorptionY);
     extremesValid_ = false;
 }
 
@@ -225,8 +237,12 @@ void ProcModel::Measure() {
     case Measurement::Area: {
         areaFrom_ = Clamp(at.LC);
         areaTo_ = Clamp(at.RC);
-        area_.Integrate(IntegratorSource{x, y, {}, first_, last_}, areaFrom_, areaTo_, axisMin_,
-                        axisMax_, c_.AreaX, c_.AreaY);
+        const IntegratorSource source{x, y, {}, first_, last_};
+        const bool ahead = c_.AreaAhead.Curve == curveVersion_ &&
+                           AdoptPendingArea(area_, c_.AreaAhead, source, areaFrom_, areaTo_,
+                                            axisMin_, axisMax_, c_.AreaX, c_.AreaY);
+        if (!ahead)
+            area_.Integrate(source, areaFrom_, areaTo_, axisMin_, axisMax_, c_.AreaX, c_.AreaY);
         break;
     }
     case Measurement::None:

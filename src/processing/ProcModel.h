@@ -64,6 +64,10 @@ public:
     void SetVisibleRange(int first, int last);
     void SetAxisRange(double minimum, double maximum);
     void SetMeasurement(Measurement m);
+    // The caller will press "Integral" on the next absorption views with their
+    // cursors where the press puts them: the area is summed in the curve's
+    // own pass and taken when the press asks for the same points.
+    void SumAreaAhead(bool on) { areaAhead_ = on; }
     void SetCursors(const CursorState& c);
     // A new press of a button: its one-time reactions (the half-height search's
     // failure) happen again.
@@ -131,6 +135,7 @@ private:
     Integrator area_;
     mutable Extremes curveExtremes_;
     mutable bool extremesValid_ = false;
+    bool areaAhead_ = false;
     bool curveDirty_ = false;
     bool measureDirty_ = false;
     std::uint64_t curveVersion_ = 0;

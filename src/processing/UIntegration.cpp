@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 
 namespace tavi {
 
@@ -90,6 +91,15 @@ TAVI_POINT_LOOP void LineValues(double slope, double offset, int n, double* out)
         out[i] = slope * i + offset; // BaseLine::At
 }
 
+TAVI_POINT_LOOP void LineAndDifference(double slope, double offset, const double* y, int n,
+                                       double* line, double* difference) {
+    for (int i = 0; i < n; ++i) {
+        const double b = slope * i + offset; // BaseLine::At
+        line[i] = b;
+        difference[i] = y[i] - b;
+    }
+}
+
 TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = a[i] - b[i];
@@ -100,6 +110,15 @@ TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n,
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out) {
     out.resize(static_cast<std::size_t>(std::max(n, 0)));
     LineValues(line.Slope, line.Offset, n, out.data());
+}
+
+void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> source,
+                                 std::vector<double>& baseLine, std::vector<double>& derivative) {
+    const int n = Size(source);
+    baseLine.resize(static_cast<std::size_t>(n));
+    derivative.resize(static_cast<std::size_t>(n));
+    LineAndDifference(line.Slope, line.Offset, source.data(), n, baseLine.data(),
+                      derivative.data());
 }
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
@@ -253,7 +272,110 @@ double AutoScaled(double scale, double top, double bottom, double axisMinimum, d
     return scale;
 }
 
+// The state RunBothSums ends with.
+struct TwoSums {
+    double Sum = 0;
+    double AreaSum = 0;
+    double Top = 0;
+    double Bottom = 0;
+    double Lowest = 0;
+    double Highest = 0;
+};
+
+// y holds the step areas of the curve from index 1 and becomes its running
+// integral (times scale); the area's running integral over [from, to] goes to
+// ay, reading each value of the curve as it is made. Each sum keeps its order.
+TAVI_POINT_LOOP void RunBothSums(double* y, std::ptrdiff_t n, double scale, const double* ax,
+                                 double* ay, std::ptrdiff_t from, std::ptrdiff_t to,
+                                 double areaFactor, TwoSums& out) {
+    double sum = 0, lowest = y[0], highest = y[0];
+    std::ptrdiff_t i = 1;
+    for (; i <= from; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    double top = y[from], bottom = top, areaSum = 0, previous = top;
+    for (; i <= to; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+        areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
+        previous = v;
+        ay[i - from] = areaSum;
+        top = areaSum > top ? areaSum : top;
+        bottom = areaSum < bottom ? areaSum : bottom;
+    }
+    for (; i < n; ++i) {
+        sum += y[i];
+        const double v = sum * scale;
+        y[i] = v;
+        lowest = v < lowest ? v : lowest;
+        highest = v > highest ? v : highest;
+    }
+    out = TwoSums{sum, areaSum, top, bottom, lowest, highest};
+}
+
 } // namespace
+
+bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, double areaFactor,
+                       int areaFirst, int areaLast, std::vector<double>& curveX,
+                       std::vector<double>& curveY, PendingArea& area, Extremes& curveExtremes) {
+    const Run r = Resolve(src, 0, std::numeric_limits<int>::max());
+    if (curve.AutoScale || r.Empty || r.First != 0 ||
+        r.Points != static_cast<std::size_t>(std::min(Size(src.X), Size(src.Y))))
+        return false;
+    curve.Sum = 0;
+    SizeAndFillX(r, curveX, curveY);
+    double* y = curveY.data();
+    StepAreas(src, r, curve.Factor, y);
+
+    const IntegratorSource areaSource{curveX, curveY, {}, 0, static_cast<int>(r.Points) - 1};
+    const Run a = Resolve(areaSource, areaFirst, areaLast);
+    SizeAndFillX(a, area.X, area.Y);
+    area.Y[0] = 0;
+
+    TwoSums t;
+    RunBothSums(y, static_cast<std::ptrdiff_t>(r.Points), curve.Scale, curveX.data(),
+                area.Y.data(), a.First, a.First + static_cast<std::ptrdiff_t>(a.Points) - 1,
+                areaFactor, t);
+    curve.Sum = t.Sum;
+    area.First = a.First;
+    area.Points = a.Points;
+    area.Sum = t.AreaSum;
+    area.Top = t.Top;
+    area.Bottom = t.Bottom;
+
+    // The first occurrences, as FindExtremes gives them.
+    using scan::Stop;
+    const auto n = static_cast<std::ptrdiff_t>(r.Points);
+    curveExtremes = Extremes{0, 0, t.Lowest, t.Highest};
+    if (t.Lowest < 500)
+        curveExtremes.Min = static_cast<int>(scan::FirstStop<Stop::Equal>(y, 0, n, t.Lowest));
+    if (t.Highest > -500)
+        curveExtremes.Max = static_cast<int>(scan::FirstStop<Stop::Equal>(y, 0, n, t.Highest));
+    return true;
+}
+
+bool AdoptPendingArea(Integrator& area, PendingArea& pending, const IntegratorSource& src,
+                      int first, int last, double axisMinimum, double axisMaximum,
+                      std::vector<double>& outX, std::vector<double>& outY) {
+    const Run r = Resolve(src, first, last);
+    if (!area.AutoScale || r.Empty || r.First != pending.First || r.Points != pending.Points ||
+        pending.Y.size() != r.Points)
+        return false;
+    pending.Curve = 0;
+    outX.swap(pending.X);
+    outY.swap(pending.Y);
+    area.Sum = pending.Sum;
+    area.Scale = AutoScaled(area.Scale, pending.Top, pending.Bottom, axisMinimum, axisMaximum,
+                            outY.data(), r.Points);
+    return true;
+}
 
 void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
                            double axisMaximum, std::vector<double>& outX,

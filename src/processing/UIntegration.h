@@ -4,6 +4,7 @@
 // the benchmarks call the same code without any widget.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -29,6 +30,10 @@ BaseLine FitBaseLine(std::span<const double> y);
 // Every Y of the base line for n points (RedrawBaseLine).
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out);
 
+// BaseLineValues for every point of source, and DerivativeValues over all of
+// them, in one pass.
+void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> source,
+                                 std::vector<double>& baseLine, std::vector<double>& derivative);
 // Series1 minus the base line at indices from..to (ShowDerivative); out gets
 // to - from + 1 values (to held at the last point of both inputs), none when
 // from < 0 or to < from.
@@ -87,5 +92,36 @@ struct Integrator {
 };
 
 inline constexpr std::int32_t kAreaFactor = 1000;
+
+// An auto-scaled integrator's running integral over a curve, summed in the
+// pass that made the curve and not yet scaled: Curve names the curve it was
+// made from (0: none).
+struct PendingArea {
+    std::uint64_t Curve = 0;
+    int First = 0;
+    std::size_t Points = 0;
+    double Sum = 0;
+    double Top = 0;
+    double Bottom = 0;
+    std::vector<double> X;
+    std::vector<double> Y;
+};
+
+// curve.Integrate over the whole of src (no auto scale, all of it visible),
+// with the running integral of the result over [areaFirst, areaLast] (factor
+// areaFactor) into area and FindExtremes of the result: the same values, in
+// one pass, as the two running sums advance together. False, with nothing
+// done, where src is not all visible or curve scales itself.
+bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, double areaFactor,
+                       int areaFirst, int areaLast, std::vector<double>& curveX,
+                       std::vector<double>& curveY, PendingArea& area, Extremes& curveExtremes);
+
+// What area.Integrate(src, first, last, ...) would do, taken from a pending
+// integral of the same points: true, with Sum and Scale set and the scaled
+// integral swapped into outX and outY; false (nothing done) when the points
+// differ or area does not scale itself. The pending integral is used up.
+bool AdoptPendingArea(Integrator& area, PendingArea& pending, const IntegratorSource& src,
+                      int first, int last, double axisMinimum, double axisMaximum,
+                      std::vector<double>& outX, std::vector<double>& outY);
 
 } // namespace tavi

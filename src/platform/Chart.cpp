@@ -266,6 +266,15 @@ void TChartSeries::AddXY(double x, double y, QColor colour) {
     chart_->Invalidate();
 }
 
+void TChartSeries::AddPoints(std::span<const double> xs, std::span<const double> ys,
+                             QColor colour) {
+    const std::size_t n = std::min(xs.size(), ys.size());
+    xs_.insert(xs_.end(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
+    ys_.insert(ys_.end(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
+    colours_.insert(colours_.end(), n, colour.rgb());
+    chart_->Invalidate();
+}
+
 void TChartSeries::SetY(int i, double y) {
     ys_.at(static_cast<std::size_t>(i)) = y;
     chart_->Invalidate();

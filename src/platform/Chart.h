@@ -45,6 +45,9 @@ public:
     void Reserve(int count);
     void AddXY(double x, double y, QColor colour);
     void AddXY(double x, double y) { AddXY(x, y, colour_); }
+    // AddXY for each pair of xs and ys (as many as the shorter holds), all in
+    // one colour: a whole curve at once.
+    void AddPoints(std::span<const double> xs, std::span<const double> ys, QColor colour);
     int Count() const { return static_cast<int>(xs_.size()); }
     double X(int i) const { return xs_.at(static_cast<std::size_t>(i)); }
     double Y(int i) const { return ys_.at(static_cast<std::size_t>(i)); }

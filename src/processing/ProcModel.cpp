@@ -32,10 +32,21 @@ void ProcModel::SetBaseLine(const BaseLine& line) {
     line_ = line;
     if (!file_)
         return;
-    const int n = static_cast<int>(std::min(file_->X.size(), file_->Y.size()));
-    BaseLineValues(line_, n, c_.BaseLineY);
-    centre_ = FindCentreIndex(file_->Y, c_.BaseLineY, source_);
+    lineValues_ = false;
+    derivativeWhole_ = false;
+    centre_ = FindCentreIndex(file_->Y, line_, LineCount(), source_);
     curveDirty_ = true;
+}
+
+int ProcModel::LineCount() const {
+    return static_cast<int>(std::min(file_->X.size(), file_->Y.size()));
+}
+
+void ProcModel::EnsureLineValues() const {
+    if (lineValues_ || !file_)
+        return;
+    BaseLineValues(line_, LineCount(), c_.BaseLineY);
+    lineValues_ = true;
 }
 
 void ProcModel::SetView(ResultView view, int first, int last) {
@@ -82,6 +93,7 @@ void ProcModel::SetCursors(const CursorState& c) {
 }
 
 std::span<const double> ProcModel::BaseLineY() const {
+    EnsureLineValues();
     return c_.BaseLineY;
 }
 
@@ -126,16 +138,30 @@ void ProcModel::BuildCurve() {
     ++curveVersion_;
     if (!file_ || view_ == ResultView::None)
         return;
+    extremesValid_ = false;
     if (view_ == ResultView::Derivative) {
-        DerivativeValues(file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_, c_.DerivativeY);
-        extremesValid_ = false;
+        const int n = LineCount();
+        derivativeWhole_ = sourceFirst_ == 0 && sourceLast_ >= n - 1;
+        if (!lineValues_ && derivativeWhole_) {
+            BaseLineAndDerivativeValues(line_, std::span<const double>(file_->Y).first(n),
+                                        c_.BaseLineY, c_.DerivativeY);
+            lineValues_ = true;
+        } else {
+            EnsureLineValues();
+            DerivativeValues(file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_, c_.DerivativeY);
+        }
         return;
     }
-    const IntegratorSource source{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_};
+    // Above the base line the source is the derivative view, where that holds
+    // every point: the same differences, one array fewer to read.
+    EnsureLineValues();
+    const IntegratorSource source =
+        derivativeWhole_
+            ? IntegratorSource{file_->X, c_.DerivativeY, {}, sourceFirst_, sourceLast_}
+            : IntegratorSource{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_};
     c_.AreaAhead.Curve = 0;
     if (areaAhead_ && sourceFirst_ == 0) {
-        const Cursors at =
-            IntegralCursors(static_cast<int>(std::min(file_->X.size(), file_->Y.size())));
+        const Cursors at = IntegralCursors(LineCount());
         extremesValid_ = IntegrateWithArea(absorption_, source, kAreaFactor, at.LC, at.RC,
                                            c_.AbsorptionX, c_.AbsorptionY, c_.AreaAhead,
                                            curveExtremes_);
@@ -146,7 +172,6 @@ void ProcModel::BuildCurve() {
     }
     absorption_.Integrate(source, sourceFirst_, sourceLast_, kResultAxisMinimum,
                           kResultAxisMaximum, c_.AbsorptionX, c_.AbsorptionY);
-    extremesValid_ = false;
 }
 
 const Extremes& ProcModel::CurveExtremes() const {

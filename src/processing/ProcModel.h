@@ -116,6 +116,10 @@ private:
     void BuildCurve();
     void Measure();
     int Clamp(int index) const;
+    int LineCount() const;
+    // The base line's values are made when first read, or with the derivative
+    // in one pass when that comes first.
+    void EnsureLineValues() const;
     // Of the result curve, found once per curve.
     const Extremes& CurveExtremes() const;
 
@@ -135,6 +139,9 @@ private:
     Integrator area_;
     mutable Extremes curveExtremes_;
     mutable bool extremesValid_ = false;
+    mutable bool lineValues_ = false;
+    // The derivative view holds every point for the current base line.
+    bool derivativeWhole_ = false;
     bool areaAhead_ = false;
     bool curveDirty_ = false;
     bool measureDirty_ = false;

@@ -233,10 +233,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     DSrc->RightAxis().SetMinMax(-500, 500);
     DSrc->RightAxis().SetIncrement(250);
     const int n = static_cast<int>(f.Y.size());
-    Series1->Reserve(n);
-    for (int i = 0; i < n; ++i)
-        Series1->AddXY(f.X[static_cast<std::size_t>(i)], f.Y[static_cast<std::size_t>(i)],
-                       kProcPointColour);
+    Series1->AddPoints(f.X, f.Y, kProcPointColour);
     // The experiment's setup beside the charts. The stored caption doubles
     // its ampersand for a menu; a label shows one.
     LResonance->setText(Q(Settings.ModeText).replace(QStringLiteral("&&"), QStringLiteral("&")));
@@ -275,9 +272,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     // A fitted base line, then both views off until one is chosen.
     const std::span<const double> line = model_.BaseLineY();
     SeriesLine0->Clear();
-    SeriesLine0->Reserve(n);
-    for (int i = 0; i < n; ++i)
-        SeriesLine0->AddXY(Series1->X(i), line[static_cast<std::size_t>(i)], Qt::white);
+    SeriesLine0->AddPoints(Series1->Xs(), line, Qt::white);
     loaded_ = true;
     SourceMarker.SetBaseLineSeries(SeriesLine0);
     SetDown(FDerivativeTB, false);

@@ -282,9 +282,7 @@ void TFDataProc::ShowArea() {
     const bool same = std::ranges::equal(x, SeriesI->Xs()) && std::ranges::equal(y, SeriesI->Ys());
     if (!same) {
         SeriesI->Clear();
-        SeriesI->Reserve(static_cast<int>(x.size()));
-        for (std::size_t k = 0; k < x.size(); ++k)
-            SeriesI->AddXY(x[k], y[k], kProcIntegralColour);
+        SeriesI->AddPoints(x, y, kProcIntegralColour);
     }
     const std::string unit = FileUnitText().toStdString();
     AIVal->setText(Q(AreaText(model_.Area())));

@@ -86,9 +86,7 @@ void TFDataProc::ShowResultCurve() {
         return;
     }
     Series2->Clear();
-    Series2->Reserve(static_cast<int>(y.size()));
-    for (std::size_t k = 0; k < y.size(); ++k)
-        Series2->AddXY(x[k], y[k], kProcPointColour);
+    Series2->AddPoints(x, y, kProcPointColour);
 }
 
 void TFDataProc::AttachResultMarker() {

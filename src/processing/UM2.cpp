@@ -180,22 +180,37 @@ int FindCentreIndex(std::span<const double> source, std::span<const double> base
     return FindCentreIndex(source, baseLine, FindExtremes(source));
 }
 
-int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine,
-                    const Extremes& extremes) {
+namespace {
+
+template <class BaseAt>
+int CentreIndex(std::span<const double> source, int lineCount, const Extremes& extremes,
+                BaseAt base) {
     const int a = extremes.Min;
     const int b = extremes.Max;
     const int step = b > a ? 1 : -1;
     int result = Size(source) / 2;
     double best = 1000;
     for (int i = a; i != b; i += step) {
-        const double base = i < Size(baseLine) ? At(baseLine, i) : 0.0;
-        const double d = std::fabs(At(source, i) - base);
+        const double d = std::fabs(At(source, i) - (i < lineCount ? base(i) : 0.0));
         if (d < best) {
             result = i;
             best = d;
         }
     }
     return result;
+}
+
+} // namespace
+
+int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine,
+                    const Extremes& extremes) {
+    return CentreIndex(source, Size(baseLine), extremes,
+                       [&](int i) { return At(baseLine, i); });
+}
+
+int FindCentreIndex(std::span<const double> source, const BaseLine& line, int lineCount,
+                    const Extremes& extremes) {
+    return CentreIndex(source, lineCount, extremes, [&](int i) { return line.At(i); });
 }
 
 double ModulationCorrection(double modAmp) {

@@ -16,6 +16,9 @@ namespace tavi {
 int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine);
 int FindCentreIndex(std::span<const double> source, std::span<const double> baseLine,
                     const Extremes& extremes); // extremes of source
+// The same, with the base line's values over lineCount points taken from the line.
+int FindCentreIndex(std::span<const double> source, const BaseLine& line, int lineCount,
+                    const Extremes& extremes);
 
 // a^2 * 0.25.
 double ModulationCorrection(double modAmp);

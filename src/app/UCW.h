@@ -9,7 +9,6 @@
 #include "device/SerialPort.h"
 #include "device/UOutMess.h"
 #include "params/Freq.h"
-#include "processing/RecoveryFile.h"
 #include "processing/UMMarker.h"
 #include "setup/USetup.h"
 

@@ -3,6 +3,7 @@
 // in-memory parse alone and a setup file save/load for comparison.
 #include "processing/DataFile.h"
 #include "setup/USetup.h"
+#include "support/SampleDataFile.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -16,19 +17,11 @@ namespace {
 constexpr std::size_t kPoints = 65535;
 
 tavi::DataFileSettings Settings() {
-    tavi::DataFileSettings s;
-    s.Comment = "benchmark spectrum";
-    s.FrequencyText = "9 400 000 kHz";
-    s.FieldB0Text = "3 350.0 Gs";
-    s.FieldSweep = 1;
-    s.SweepRange = 100.0f;
-    s.ModAmpText = "0.025 Gs";
-    s.SweepTimeText = "200 s";
-    s.GainText = "x 1000";
-    s.PhaseText = "45\u00B0";
-    s.AccText = "99";
-    s.ModeText = "ESR";
-    return s;
+    return tavi::test::SettingsBuilder()
+        .Esr("3 350.0 Gs")
+        .Comment("benchmark spectrum")
+        .SweepTime("200 s")
+        .Passes(99);
 }
 
 std::vector<std::uint8_t> Buffer() {

@@ -6,6 +6,7 @@
 #include "processing/ProcAnalysis.h"
 #include "processing/UIntegration.h"
 #include "processing/UM2.h"
+#include "support/SampleDataFile.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -152,18 +153,11 @@ public:
     FileSet() {
         dir_ = "/tmp/tavi-bench-proc-" + std::to_string(::getpid());
         std::filesystem::create_directories(dir_);
-        tavi::DataFileSettings s;
-        s.FrequencyText = "9 400 000 kHz";
-        s.FieldB0Text = "3 350.0 Gs";
-        s.FieldSweep = 1;
-        s.SweepRange = 100;
-        s.ModAmpText = "0.025 Gs";
-        s.SweepTimeText = "200 s";
-        s.GainText = "x 1000";
-        s.PhaseText = "45\u00B0";
-        s.AccText = "10";
-        s.ModeText = "ESR";
-        const auto header = tavi::DataFileHeader::Build(s);
+        const auto header = tavi::DataFileHeader::Build(tavi::test::SettingsBuilder()
+                                                            .Esr("3 350.0 Gs")
+                                                            .Comment("")
+                                                            .SweepTime("200 s")
+                                                            .Passes(10));
         for (int k = 0; k < kFiles; ++k) {
             std::vector<std::uint8_t> buffer;
             buffer.reserve(4 * kPoints);

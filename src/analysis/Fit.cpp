@@ -45,6 +45,9 @@ struct Problem {
     // whose residuals it has just accepted, and the partials come at no extra
     // cost with the values.
     std::vector<double> CacheP, CacheJ;
+    // The model values of the last evaluation, kept so that no iteration
+    // allocates (and faults in) a fresh buffer of the spectrum's size.
+    std::vector<double> Values;
 };
 
 // Model values into out and, row by row, the partial derivatives into jac.
@@ -84,8 +87,8 @@ int Residuals(const gsl_vector* p, void* data, gsl_vector* f) {
     const std::size_t n = pr.X->size(), np = p->size;
     pr.CacheP.assign(p->data, p->data + np);
     pr.CacheJ.resize(n * np);
-    std::vector<double> m;
-    Evaluate(pr, p->data, m, pr.CacheJ.data());
+    Evaluate(pr, p->data, pr.Values, pr.CacheJ.data());
+    const double* m = pr.Values.data();
     for (std::size_t i = 0; i < n; ++i)
         f->data[i * f->stride] = m[i] - (*pr.Y)[i];
     return GSL_SUCCESS;
@@ -97,11 +100,13 @@ int Jacobian(const gsl_vector* p, void* data, gsl_matrix* J) {
     if (pr.CacheP.size() != np || !std::equal(pr.CacheP.begin(), pr.CacheP.end(), p->data)) {
         pr.CacheP.assign(p->data, p->data + np);
         pr.CacheJ.resize(n * np);
-        std::vector<double> m;
-        Evaluate(pr, p->data, m, pr.CacheJ.data());
+        Evaluate(pr, p->data, pr.Values, pr.CacheJ.data());
     }
+    // A row has three to five values: a plain loop, not a library copy per row.
+    const double* from = pr.CacheJ.data();
     for (std::size_t i = 0; i < n; ++i)
-        std::copy_n(pr.CacheJ.data() + i * np, np, J->data + i * J->tda);
+        for (std::size_t j = 0; j < np; ++j)
+            J->data[i * J->tda + j] = from[i * np + j];
     return GSL_SUCCESS;
 }
 
@@ -117,6 +122,47 @@ using Workspace = std::unique_ptr<gsl_multifit_nlinear_workspace,
 using Vector = std::unique_ptr<gsl_vector, decltype(&gsl_vector_free)>;
 using Matrix = std::unique_ptr<gsl_matrix, decltype(&gsl_matrix_free)>;
 
+// What a thread keeps from fit to fit: the solver's workspace for the last
+// size and the partials' buffer. Fresh ones of a spectrum's size cost more to
+// fault in than several iterations (tavi-proc fits file after file on each
+// worker thread).
+struct Kept {
+    std::size_t N = 0, P = 0;
+    Workspace W{nullptr, gsl_multifit_nlinear_free};
+    std::vector<double> Partials;
+};
+
+Kept& ThreadKept() {
+    thread_local Kept kept;
+    return kept;
+}
+
+gsl_multifit_nlinear_workspace* KeptWorkspace(std::size_t n, std::size_t np) {
+    Kept& k = ThreadKept();
+    if (!k.W || k.N != n || k.P != np) {
+        k.W.reset();
+        gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
+        params.trs = gsl_multifit_nlinear_trs_lm;
+        params.solver = gsl_multifit_nlinear_solver_cholesky;
+        k.W.reset(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np));
+        k.N = n;
+        k.P = np;
+    }
+    return k.W.get();
+}
+
+// Lends the thread's partials buffer to a problem while it is solved.
+class LentPartials {
+public:
+    explicit LentPartials(Problem& pr) : pr_(pr) { pr_.CacheJ.swap(ThreadKept().Partials); }
+    ~LentPartials() { pr_.CacheJ.swap(ThreadKept().Partials); }
+    LentPartials(const LentPartials&) = delete;
+    LentPartials& operator=(const LentPartials&) = delete;
+
+private:
+    Problem& pr_;
+};
+
 Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
                const std::atomic<bool>* cancel) {
     static std::once_flag quiet;
@@ -124,11 +170,8 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
     std::call_once(quiet, [] { gsl_set_error_handler_off(); });
     Solution s;
     const std::size_t n = pr.X->size(), np = start.size();
-    gsl_multifit_nlinear_parameters params = gsl_multifit_nlinear_default_parameters();
-    params.trs = gsl_multifit_nlinear_trs_lm;
-    params.solver = gsl_multifit_nlinear_solver_cholesky;
-    Workspace w(gsl_multifit_nlinear_alloc(gsl_multifit_nlinear_trust, &params, n, np),
-                gsl_multifit_nlinear_free);
+    const LentPartials lent(pr);
+    gsl_multifit_nlinear_workspace* w = KeptWorkspace(n, np);
     Vector x0(gsl_vector_alloc(np), gsl_vector_free);
     if (!w || !x0) {
         s.Error = "Not enough memory for the fit";
@@ -142,7 +185,7 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
     fdf.n = n;
     fdf.p = np;
     fdf.params = &pr;
-    if (gsl_multifit_nlinear_init(x0.get(), &fdf, w.get()) != GSL_SUCCESS) {
+    if (gsl_multifit_nlinear_init(x0.get(), &fdf, w) != GSL_SUCCESS) {
         s.Error = "The fit could not start from its starting values";
         return s;
     }
@@ -151,23 +194,23 @@ Solution Solve(Problem& pr, const std::vector<double>& start, int maxIterations,
             s.Error = "Cancelled";
             return s;
         }
-        const int status = gsl_multifit_nlinear_iterate(w.get());
-        s.Iterations = static_cast<int>(gsl_multifit_nlinear_niter(w.get()));
+        const int status = gsl_multifit_nlinear_iterate(w);
+        s.Iterations = static_cast<int>(gsl_multifit_nlinear_niter(w));
         int info = 0;
         if (status == GSL_ENOPROG) {
             // No smaller cost within reach: converged only if it is at rest.
             s.Converged =
-                gsl_multifit_nlinear_test(1e-8, 1e-8, 0, &info, w.get()) == GSL_SUCCESS;
+                gsl_multifit_nlinear_test(1e-8, 1e-8, 0, &info, w) == GSL_SUCCESS;
             break;
         }
         if (status != GSL_SUCCESS)
             break;
-        if (gsl_multifit_nlinear_test(1e-10, 1e-12, 0, &info, w.get()) == GSL_SUCCESS) {
+        if (gsl_multifit_nlinear_test(1e-10, 1e-12, 0, &info, w) == GSL_SUCCESS) {
             s.Converged = true;
             break;
         }
     }
-    const gsl_vector* x = gsl_multifit_nlinear_position(w.get());
+    const gsl_vector* x = gsl_multifit_nlinear_position(w);
     s.P.assign(x->data, x->data + np);
     for (double v : s.P)
         if (!std::isfinite(v)) {
@@ -261,7 +304,7 @@ struct Fitter {
     double StartWidth() const { return FromExtremes(X, Y).Width; }
 
     Solution Fit(const Detector& det, int lines, const std::vector<double>& start) const {
-        Problem pr{&X, &Y, L, &det, {}, {}};
+        Problem pr{&X, &Y, L, &det, {}, {}, {}};
         pr.L.Lines = lines;
         std::vector<double> p = start;
         if (L.Offset)
@@ -284,7 +327,7 @@ struct Fitter {
                 g.Width /= L.Lines;
                 g.Height /= L.Lines;
             } else if (k > 0) {
-                Problem pr{&X, &Y, L, &det, {}, {}};
+                Problem pr{&X, &Y, L, &det, {}, {}, {}};
                 pr.L.Lines = k;
                 pr.L.Offset = false;
                 std::vector<double> m, rest(Y.size());
@@ -396,16 +439,16 @@ LineShapeFit FitLineShape(const Spectrum& s, const BaseLineFit& base, const FitO
     // Covariance at the solution, scaled by the residual variance.
     Detector det(layout.Shape, modulated ? a : 0,
                  detail::QuadratureNodes(modulated ? a : 0, NarrowestHalfWidth(layout, sol.P)));
-    Problem pr{&s.X, &y, layout, &det, {}, {}};
-    Matrix J(gsl_matrix_alloc(n, np), gsl_matrix_free);
+    Problem pr{&s.X, &y, layout, &det, {}, {}, {}};
     Matrix cov(gsl_matrix_alloc(np, np), gsl_matrix_free);
-    Vector pv(gsl_vector_alloc(np), gsl_vector_free);
-    for (std::size_t j = 0; j < np; ++j)
-        gsl_vector_set(pv.get(), j, sol.P[j]);
-    Jacobian(pv.get(), &pr, J.get());
-    if (gsl_multifit_nlinear_covar(J.get(), 0.0, cov.get()) != GSL_SUCCESS)
+    // One evaluation gives the partials, into the thread's buffer, and the curve.
+    std::vector<double>& partials = ThreadKept().Partials;
+    partials.resize(n * np);
+    gsl_matrix_view J = gsl_matrix_view_array(partials.data(), n, np);
+    Evaluate(pr, sol.P.data(), pr.Values, partials.data());
+    if (!cov || gsl_multifit_nlinear_covar(&J.matrix, 0.0, cov.get()) != GSL_SUCCESS)
         return fail("The data do not determine the fit's parameters");
-    Model(pr, sol.P.data(), out.Curve);
+    out.Curve = std::move(pr.Values);
     out.Residuals.resize(n);
     double ssr = 0;
     for (std::size_t i = 0; i < n; ++i) {

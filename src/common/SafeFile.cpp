@@ -311,4 +311,12 @@ std::string WriteFailureText(const std::string& path, WriteFailure failure,
     }
 }
 
+FileResult WriteFailureResult(const std::string& path, WriteFailure failure,
+                              const std::string& cause) {
+    const FileFailure kind = failure == WriteFailure::NotRegular ? FileFailure::NotRegular
+                             : failure == WriteFailure::Damaged  ? FileFailure::Damaged
+                                                                 : FileFailure::Io;
+    return FileResult::Failure(kind, WriteFailureText(path, failure, cause));
+}
+
 } // namespace tavi

@@ -3,6 +3,8 @@
 // leaves a truncated file that reads as if it were complete.
 #pragma once
 
+#include "common/FileResult.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -45,5 +47,9 @@ std::string NotARegularFileReason(const std::string& path);
 // or for a damaged file "File <path> is damaged: <cause>".
 std::string WriteFailureText(const std::string& path, WriteFailure failure,
                              const std::string& cause);
+
+// A failed WriteFileSafely as a file result: its kind and WriteFailureText.
+FileResult WriteFailureResult(const std::string& path, WriteFailure failure,
+                              const std::string& cause);
 
 } // namespace tavi

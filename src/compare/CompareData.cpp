@@ -18,22 +18,23 @@ namespace tavi {
 
 namespace {
 
-bool ReadAll(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+FileResult ReadAll(const std::string& path, std::vector<std::uint8_t>& bytes) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!f) {
-        error = "Cannot open file " + path + ": " + std::strerror(errno);
-        return false;
+        const int cause = errno;
+        return FileResult::Failure(cause == ENOENT || cause == ENOTDIR ? FileFailure::NotFound
+                                                                       : FileFailure::Io,
+                                   "Cannot open file " + path + ": " + std::strerror(cause));
     }
     std::uint8_t chunk[65536];
     for (;;) {
         const std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
         bytes.insert(bytes.end(), chunk, chunk + n);
         if (n < sizeof chunk) {
-            if (std::ferror(f.get())) {
-                error = "Cannot read file " + path + ": " + std::strerror(errno);
-                return false;
-            }
-            return true;
+            if (std::ferror(f.get()))
+                return FileResult::Failure(FileFailure::Io, "Cannot read file " + path + ": " +
+                                                                std::strerror(errno));
+            return FileResult::Success();
         }
     }
 }
@@ -55,11 +56,11 @@ CompareFile LoadCompareFile(const std::string& path) {
     f.Path = path;
     f.Name = std::filesystem::path(path).filename().string();
     std::vector<std::uint8_t> bytes;
-    if (!ReadAll(path, bytes, f.Error))
-        return f;
-    if (!ParseDataFile(bytes, f.Data, &f.Error)) {
-        if (f.Error.empty())
-            f.Error = "file format error";
+    FileResult loaded = ReadAll(path, bytes);
+    if (loaded)
+        loaded = ParseDataFile(bytes, f.Data);
+    if (!loaded) {
+        f.Error = std::move(loaded.Message);
         return f;
     }
     const std::size_t first =

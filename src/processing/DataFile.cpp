@@ -4,6 +4,7 @@
 #include "common/Cp1252.h"
 #include "common/SafeFile.h"
 #include "common/Usr.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <bit>
@@ -52,9 +53,14 @@ std::string GetShort(const std::array<std::uint8_t, kDataHeaderSize>& b, ShortFi
         std::string_view(reinterpret_cast<const char*>(b.data() + f.Offset + 1), len));
 }
 
-void SetError(std::string* error, std::string text) {
-    if (error)
-        *error = std::move(text);
+bool MessageOf(const FileResult& r, std::string* error) {
+    if (!r && error)
+        *error = r.Message;
+    return r.Ok();
+}
+
+FileResult Fail(FileFailure kind, std::string text) {
+    return FileResult::Failure(kind, std::move(text));
 }
 
 std::string DirectoryPart(const std::string& path) {
@@ -90,6 +96,27 @@ std::int32_t GetInt(const std::uint8_t* at) {
     return static_cast<std::int32_t>(v);
 }
 
+TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d,
+                                     double* y) {
+    int clipped = 0;
+    // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
+    constexpr double kRound = 6755399441055744.0;
+    // The rounded quotient is an integer within the int32 range (d >= 1), so
+    // it is clamped and counted as an integer: a loop the compiler vectorises.
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int32_t sum;
+        std::memcpy(&sum, records + 4 * i, sizeof sum);
+        if constexpr (std::endian::native == std::endian::big)
+            sum = GetInt(records + 4 * i);
+        const double q = (static_cast<double>(sum) / d + kRound) - kRound;
+        const auto qi = static_cast<std::int32_t>(q);
+        const std::int32_t cut = qi < -500 ? -500 : (qi > 500 ? 500 : qi);
+        y[i] = static_cast<double>(cut);
+        clipped += (qi > 500) | (qi < -500);
+    }
+    return clipped;
+}
+
 int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
     int clipped = 0;
     if (divisor > (std::int64_t{1} << 31)) {
@@ -100,19 +127,13 @@ int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divi
         }
         return clipped;
     }
-    // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
-    constexpr double kRound = 6755399441055744.0;
-    const double d = static_cast<double>(divisor);
-    for (std::size_t i = 0; i < n; ++i) {
-        std::int32_t sum;
-        std::memcpy(&sum, records + 4 * i, sizeof sum);
-        if constexpr (std::endian::native == std::endian::big)
-            sum = GetInt(records + 4 * i);
-        const double q = (static_cast<double>(sum) / d + kRound) - kRound;
-        y[i] = q < -500 ? -500 : (q > 500 ? 500 : q);
-        clipped += q > 500 || q < -500;
-    }
-    return clipped;
+    return ConvertQuotients(records, n, static_cast<double>(divisor), y);
+}
+
+// int: converts in vectors.
+TAVI_POINT_LOOP void FillX(double* x, int n, double step, double xMin) {
+    for (int i = 0; i < n; ++i)
+        x[i] = static_cast<double>(i) * step + xMin;
 }
 
 } // namespace
@@ -157,45 +178,49 @@ bool WriteAllToFd(int fd, std::span<const std::uint8_t> bytes, std::string* caus
     return WriteAll(fd, bytes, cause);
 }
 
-bool WriteDataFile(const std::string& path, const DataFileHeader& header,
-                   std::span<const std::uint8_t> accBuffer, std::string* error) {
+FileResult WriteDataFile(const std::string& path, const DataFileHeader& header,
+                         std::span<const std::uint8_t> accBuffer) {
     struct stat st {};
-    if (::stat(DirectoryPart(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        SetError(error, "Path not found !");
-        return false;
-    }
+    if (::stat(DirectoryPart(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return Fail(FileFailure::NotFound, "Path not found !");
     // A failed save must never leave a file that reads as a shorter spectrum.
     const std::uint8_t format = kDataFormat;
     WriteFailure failure;
     std::string cause;
     if (WriteFileSafely(path, {std::span(&format, 1), header.Bytes, accBuffer}, &failure, &cause))
-        return true;
-    SetError(error, WriteFailureText(path, failure, cause));
-    return false;
+        return FileResult::Success();
+    return WriteFailureResult(path, failure, cause);
 }
 
-bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {
+bool WriteDataFile(const std::string& path, const DataFileHeader& header,
+                   std::span<const std::uint8_t> accBuffer, std::string* error) {
+    return MessageOf(WriteDataFile(path, header, accBuffer), error);
+}
+
+FileResult ReadDataFile(const std::string& path, LoadedDataFile& out) {
     // Non-blocking, so that a pipe without a writer cannot hang the open.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        SetError(error, "Cannot open file " + path + ": " + std::strerror(errno));
-        return false;
+        const int cause = errno;
+        return Fail(cause == ENOENT || cause == ENOTDIR ? FileFailure::NotFound : FileFailure::Io,
+                    "Cannot open file " + path + ": " + std::strerror(cause));
     }
-    auto fail = [&](std::string text) {
+    auto fail = [&](FileFailure kind, std::string text) {
         ::close(fd);
-        SetError(error, std::move(text));
-        return false;
+        return Fail(kind, std::move(text));
     };
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        return fail("Cannot read file " + path + ": " + std::strerror(errno));
+        return fail(FileFailure::Io, "Cannot read file " + path + ": " + std::strerror(errno));
     // A device or a pipe has no end to read to (/dev/zero), and a file
     // larger than any the program writes is none of its data files.
     if (!S_ISREG(st.st_mode))
-        return fail("Cannot read file " + path + ": it is not a regular file");
+        return fail(FileFailure::NotRegular,
+                    "Cannot read file " + path + ": it is not a regular file");
     if (static_cast<std::uint64_t>(st.st_size) > kDataFileMaxSize)
-        return fail("file format error: " + path + " is too large for a data file (" +
-                    std::to_string(st.st_size) + " bytes)");
+        return fail(FileFailure::TooLarge, "file format error: " + path +
+                                               " is too large for a data file (" +
+                                               std::to_string(st.st_size) + " bytes)");
     // One buffer per thread, kept from file to file; a file read in one call.
     thread_local std::vector<std::uint8_t> bytes;
     const auto size = static_cast<std::size_t>(st.st_size);
@@ -207,31 +232,33 @@ bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* err
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return fail("Cannot read file " + path + ": " + std::strerror(errno));
+            return fail(FileFailure::Io, "Cannot read file " + path + ": " + std::strerror(errno));
         }
         if (n == 0)
             break; // shortened meanwhile
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    return ParseDataFile(std::span(bytes.data(), got), out, error);
+    return ParseDataFile(std::span(bytes.data(), got), out);
+}
+
+bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error) {
+    return MessageOf(ReadDataFile(path, out), error);
 }
 
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error) {
-    if (bytes.empty()) {
-        SetError(error, "Stream read error");
-        return false;
-    }
+    return MessageOf(ParseDataFile(bytes, out), error);
+}
+
+FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out) {
+    if (bytes.empty())
+        return Fail(FileFailure::Content, "Stream read error");
     const int format = bytes[0];
-    if (format != kDataFormat && format != kDataFormatOld) {
-        SetError(error, "file format error");
-        return false;
-    }
+    if (format != kDataFormat && format != kDataFormatOld)
+        return Fail(FileFailure::Format, "file format error");
     const std::size_t headerSize = format == kDataFormat ? kDataHeaderSize : kDataHeaderSize10;
-    if (bytes.size() - 1 < headerSize) {
-        SetError(error, "Stream read error");
-        return false;
-    }
+    if (bytes.size() - 1 < headerSize)
+        return Fail(FileFailure::Content, "Stream read error");
     LoadedDataFile f;
     f.Format = format;
     std::memcpy(f.Header.Bytes.data(), bytes.data() + 1, headerSize);
@@ -241,34 +268,27 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
 
     try {
         f.Divisor = StrToInt(f.Settings.AccText);
-        if (f.Divisor <= 0) {
-            SetError(error, "Invalid accumulation count '" + f.Settings.AccText + "'");
-            return false;
-        }
+        if (f.Divisor <= 0)
+            return Fail(FileFailure::Content,
+                        "Invalid accumulation count '" + f.Settings.AccText + "'");
         f.ModAmpValue = ValueOfText(f.Settings.ModAmpText);
         f.FrequencyValue = ValueOfText(f.Settings.FrequencyText);
         f.FieldB0Value = ValueOfText(f.Settings.FieldB0Text);
     } catch (const EConvertError& e) {
-        SetError(error, e.what());
-        return false;
+        return Fail(FileFailure::Content, e.what());
     }
 
     const double range = f.Settings.SweepRange;
-    if (!std::isfinite(range) || range <= 0) {
-        SetError(error, "Invalid sweep range");
-        return false;
-    }
+    if (!std::isfinite(range) || range <= 0)
+        return Fail(FileFailure::Content, "Invalid sweep range");
     std::span<const std::uint8_t> records = bytes.subspan(1 + headerSize);
     const std::size_t n = records.size() / 4;
-    if (n < 2) {
-        SetError(error, "The file holds fewer than two points");
-        return false;
-    }
-    if (n > kDataMaxPoints) {
-        SetError(error, "The file holds " + std::to_string(n) + " points, more than the " +
-                            std::to_string(kDataMaxPoints) + " a data file can have");
-        return false;
-    }
+    if (n < 2)
+        return Fail(FileFailure::Content, "The file holds fewer than two points");
+    if (n > kDataMaxPoints)
+        return Fail(FileFailure::TooLarge,
+                    "The file holds " + std::to_string(n) + " points, more than the " +
+                        std::to_string(kDataMaxPoints) + " a data file can have");
     f.XStep = range / static_cast<double>(n - 1);
     f.XMin = -range / 2;
     f.XMax = range / 2;
@@ -278,10 +298,9 @@ bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std
     f.X.resize(n);
     f.Y.resize(n);
     f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
-    for (std::size_t i = 0; i < n; ++i)
-        f.X[i] = static_cast<double>(i) * f.XStep + f.XMin;
+    FillX(f.X.data(), static_cast<int>(n), f.XStep, f.XMin);
     out = std::move(f);
-    return true;
+    return FileResult::Success();
 }
 
 } // namespace tavi

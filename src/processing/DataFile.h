@@ -3,6 +3,8 @@
 // the accumulation sums. File code only; the windows show the results.
 #pragma once
 
+#include "common/FileResult.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -44,9 +46,13 @@ struct DataFileHeader {
     DataFileSettings Decode() const;
 };
 
-// Writes format byte, header and the buffer byte for byte. Errors: "Path not
-// found !" when the directory is missing, "Cannot create file <path>" and the
-// system's cause otherwise. A failed write never leaves a complete-looking file.
+// Writes format byte, header and the buffer byte for byte. Failures: NotFound
+// "Path not found !" when the directory is missing, NotRegular, Io ("Cannot
+// create file <path>" and the system's cause) or Damaged. A failed write never
+// leaves a complete-looking file.
+FileResult WriteDataFile(const std::string& path, const DataFileHeader& header,
+                         std::span<const std::uint8_t> accBuffer);
+// The same for callers that treat every failure alike: false with the message.
 bool WriteDataFile(const std::string& path, const DataFileHeader& header,
                    std::span<const std::uint8_t> accBuffer, std::string* error);
 
@@ -70,11 +76,15 @@ struct LoadedDataFile {
     int Clipped = 0;       // points whose sum / divisor lay beyond +-500 and were cut
 };
 
-// Reads a data file with the arithmetic of the processing window. On failure
-// returns false with the message to show ("file format error",
-// "Stream read error", "'%s' is not a valid integer value", ...). Devices,
-// pipes, files over kDataFileMaxSize and more than kDataMaxPoints points are
-// refused before anything large is read.
+// Reads a data file with the arithmetic of the processing window. Failures
+// carry the message to show: Format "file format error" for a wrong format
+// byte; Content "Stream read error", "'%s' is not a valid integer value", ...;
+// NotFound, Io ("Cannot open file <path>: <cause>"). Devices, pipes
+// (NotRegular), files over kDataFileMaxSize and more than kDataMaxPoints points
+// (TooLarge) are refused before anything large is read.
+FileResult ReadDataFile(const std::string& path, LoadedDataFile& out);
+FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out);
+// The same for callers that treat every failure alike: false with the message.
 bool ReadDataFile(const std::string& path, LoadedDataFile& out, std::string* error);
 bool ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& out, std::string* error);
 

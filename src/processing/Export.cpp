@@ -225,16 +225,26 @@ std::string CurveText(std::span<const double> xs, std::span<const double> ys) {
     return out;
 }
 
-bool WriteTextFile(const std::string& path, const std::string& text, std::string* error) {
+FileResult WriteTextFile(const std::string& path, const std::string& text) {
     std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                         text.size());
     WriteFailure failure = WriteFailure::None;
     std::string cause;
     if (WriteFileSafely(path, {bytes}, &failure, &cause))
-        return true;
-    if (error)
-        *error = WriteFailureText(path, failure, cause);
-    return false;
+        return FileResult::Success();
+    return WriteFailureResult(path, failure, cause);
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string* error) {
+    const FileResult r = WriteTextFile(path, text);
+    if (!r && error)
+        *error = r.Message;
+    return r.Ok();
+}
+
+FileResult WriteCurveText(const std::string& path, std::span<const double> xs,
+                          std::span<const double> ys) {
+    return WriteTextFile(path, CurveText(xs, ys));
 }
 
 bool WriteCurveText(const std::string& path, std::span<const double> xs, std::span<const double> ys,

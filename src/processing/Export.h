@@ -4,6 +4,7 @@
 // spectroscopy packages read. File code only; the window supplies the texts.
 #pragma once
 
+#include "common/FileResult.h"
 #include "processing/DataFile.h"
 
 #include <span>
@@ -24,11 +25,16 @@ std::string CurveTextPath(const std::string& dir, const std::string& chosenFile,
 // one empty line.
 std::string CurveText(std::span<const double> xs, std::span<const double> ys);
 
-// Replaces the file at path with the text. On failure returns false with
-// "Cannot create file <path>: <cause>" or "Cannot write file <path>: <cause>".
+// Replaces the file at path with the text. Failures: Io with "Cannot create
+// file <path>: <cause>" or "Cannot write file <path>: <cause>", NotRegular,
+// Damaged. The forms with a message only are for callers that treat every
+// failure alike.
+FileResult WriteTextFile(const std::string& path, const std::string& text);
 bool WriteTextFile(const std::string& path, const std::string& text, std::string* error);
 
 // CurveText written to path.
+FileResult WriteCurveText(const std::string& path, std::span<const double> xs,
+                          std::span<const double> ys);
 bool WriteCurveText(const std::string& path, std::span<const double> xs, std::span<const double> ys,
                     std::string* error);
 

@@ -3,6 +3,7 @@
 
 #include "common/JsonText.h"
 #include "common/Usr.h"
+#include "processing/ProcModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,92 +13,72 @@ namespace tavi {
 
 namespace {
 
-int LastIndex(const std::vector<double>& v) {
+int LastIndex(std::span<const double> v) {
     return static_cast<int>(v.size()) - 1;
 }
 
-void AnalyseDerivative(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       const Extremes& source, std::vector<double>& series2,
-                       DerivativeAnalysis& out) {
-    const int last = LastIndex(f.Y);
-    DerivativeValues(f.Y, base, 0, last, series2);
-    // "M2": cursors where |Y| first reaches 20 from each end, MC at the centre.
-    const MomentPlacement p = PlaceMomentCursors(series2, 0, LastIndex(series2), centre);
-    out.MomentCursors = p.Slots;
-    out.Moment = ComputeMoments(MomentKind::Derivative, f.X, series2, p.Slots.LC, p.Slots.RC,
-                                p.Slots.MC, f.ModAmpValue);
-    // "SDB": the extremes of the source; Series2 carries the source's X.
-    out.SDBCursors = LineWidthCursors(source);
-    out.SDB = LineWidth(f.X, out.SDBCursors.LC, out.SDBCursors.RC);
+// The button's press on the model as the window makes it: the cursors where
+// the button puts them, the moving cursor on none of them.
+CursorPlacement Press(ProcModel& m, Measurement which) {
+    const CursorPlacement p = m.Placement(which);
+    m.SetMeasurement(which);
+    m.SetCursors(CursorState{p.Slots, 0, p.Index});
+    m.Recalculate();
+    return p;
 }
 
-void AnalyseAbsorption(const LoadedDataFile& f, const std::vector<double>& base, int centre,
-                       const Extremes& source, ViewCurves& c, AbsorptionAnalysis& out) {
-    std::vector<double>& series2X = c.AbsorptionX;
-    std::vector<double>& series2 = c.AbsorptionY;
-    const int last = LastIndex(f.Y);
-    out.Factor = AbsorptionFactor(source);
-    Integrator absorption;
-    absorption.Init(false);
-    absorption.Factor = out.Factor;
-    absorption.Integrate(IntegratorSource{f.X, f.Y, base, 0, last}, 0, last, kResultAxisMinimum,
-                         kResultAxisMaximum, series2X, series2);
-    const int last2 = LastIndex(series2);
-
-    const MomentPlacement p = PlaceMomentCursors(series2, 0, last2, centre);
-    out.MomentCursors = p.Slots;
-    out.Moment = ComputeMoments(MomentKind::Absorption, series2X, series2, p.Slots.LC, p.Slots.RC,
-                                p.Slots.MC, f.ModAmpValue);
-
-    // "HDB" puts both cursors on the maximum; the redraw then looks for the
-    // half-height crossings and shows the width between the cursors.
-    const Extremes extremes = FindExtremes(series2);
-    out.HDBCursors = Cursors{extremes.Max, extremes.Max, 0};
-    const HalfHeightResult h = FindHalfHeight(series2, 0, last2, extremes);
-    out.HDBFound = h.Found;
-    if (h.Found) {
-        out.HDBCursors = Cursors{h.LC, h.RC, 0};
-        out.HDB = LineWidth(series2X, h.LC, h.RC);
-    } else {
-        out.HDBError = h.Error;
-    }
-
-    // "Integral": the area integrator starts from Init's scale 1 with the
-    // auto scale on; Sum does not depend on the scale.
-    out.AICursors = IntegralCursors(static_cast<int>(series2.size()));
-    Integrator area;
-    area.Init(true);
-    area.Factor = kAreaFactor;
-    area.Integrate(IntegratorSource{series2X, series2, {}, 0, last2}, out.AICursors.LC,
-                   out.AICursors.RC, kResultAxisMinimum, kResultAxisMaximum, c.AreaX, c.AreaY);
-    out.AI = area.Sum;
+// The view on the whole sweep, unzoomed.
+void ShowView(ProcModel& m, ResultView view, int last) {
+    m.SetMeasurement(Measurement::None);
+    m.SetView(view, 0, last);
+    m.Recalculate();
+    m.SetVisibleRange(0, LastIndex(m.CurveY()));
 }
 
 } // namespace
 
 SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves) {
     ViewCurves local;
-    ViewCurves& c = curves ? *curves : local;
+    ProcModel m(curves ? *curves : local);
     SpectrumAnalysis a;
     const int n = static_cast<int>(std::min(file.X.size(), file.Y.size()));
     a.Points = n;
     a.Clipped = file.Clipped;
-    a.Line = FitBaseLine(file.Y);
-    BaseLineValues(a.Line, n, c.BaseLineY);
-    const Extremes source = FindExtremes(file.Y);
-    const int centre = FindCentreIndex(file.Y, c.BaseLineY, source);
+    m.Load(file);
+    a.Line = m.Line();
+    const int last = LastIndex(file.Y);
 
-    AnalyseDerivative(file, c.BaseLineY, centre, source, c.DerivativeY, a.Derivative);
-    AnalyseAbsorption(file, c.BaseLineY, centre, source, c, a.Absorption);
-
-    a.Esr = file.Settings.ModeText == "ESR";
-    if (a.Esr && n > 0) {
+    DerivativeAnalysis& d = a.Derivative;
+    ShowView(m, ResultView::Derivative, last);
+    d.MomentCursors = Press(m, Measurement::Moments).Slots;
+    d.Moment = m.MomentValues();
+    d.SDBCursors = Press(m, Measurement::PeakToPeakWidth).Slots;
+    d.SDB = m.Width();
+    if (file.Settings.ModeText == "ESR" && n > 0) {
         // "G" moves the cursor to the centre; the marker's CurrentIndex keeps
         // it within the visible range.
-        a.GIndex = std::clamp(centre, 0, n - 1);
-        a.G = GFactor(file.X[static_cast<std::size_t>(a.GIndex)], file.FieldB0Value,
-                      file.FrequencyValue);
+        a.Esr = true;
+        a.GIndex = std::clamp(Press(m, Measurement::GFactor).Index, 0, n - 1);
+        a.G = m.G();
     }
+
+    AbsorptionAnalysis& b = a.Absorption;
+    ShowView(m, ResultView::Absorption, last);
+    b.Factor = m.AbsorptionIntegrator().Factor;
+    b.MomentCursors = Press(m, Measurement::Moments).Slots;
+    b.Moment = m.MomentValues();
+    // "HDB" puts both cursors on the maximum; the search then moves them to
+    // the half-height crossings and the width is measured between them.
+    Press(m, Measurement::HalfHeightWidth);
+    b.HDBCursors = m.UsedCursors().References;
+    b.HDBFound = m.HalfHeight().Found;
+    if (b.HDBFound)
+        b.HDB = m.Width();
+    else
+        b.HDBError = m.HalfHeight().Error;
+    b.AICursors = Press(m, Measurement::Area).Slots;
+    b.AI = m.Area();
+    a.Esr = file.Settings.ModeText == "ESR";
     return a;
 }
 

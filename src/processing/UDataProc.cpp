@@ -98,6 +98,7 @@ TFDataProc::TFDataProc(QWidget* parent, int screenWidth, int screenHeight) : QMa
 
 TFDataProc::~TFDataProc() {
     // The markers' hooks refer to the charts, which go first with the widgets.
+    ResultMarker.OnMove = nullptr;
     Zoom.ZoomOff();
     SourceMarker.Detach();
     ResultMarker.Detach();
@@ -456,8 +457,7 @@ void TFDataProc::ConnectHandlers() {
     OnToggle(IntegralTB, [this] { IntegralTBClick(); });
     for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
         OnToggle(b, [this, b] { M2CTBClick(b); });
-    SeriesLine0->OnAfterDraw = [this] { SeriesLine0AfterDrawValues(); };
-    Series2->OnAfterDraw = [this] { Series2AfterDrawValues(); };
+    ResultMarker.OnMove = [this] { UpdateResults(); };
     DDst->OnZoom = [this] { DDstZoom(); };
     DSrc->OnStepKey = [this](int points) { SourceMarker.Step(points); };
     DDst->OnStepKey = [this](int points) { ResultMarker.Step(points); };
@@ -465,11 +465,10 @@ void TFDataProc::ConnectHandlers() {
 }
 
 void TFDataProc::FormCreate() {
-    // 1.
     setWindowTitle(QStringLiteral("CW NMR/ESR Spectrometer - PROCESSING"));
     const double s = layoutScale_;
     auto sc = [s](int v) { return static_cast<int>(v * s); };
-    // 2.-3. The top row is shown (the design hides it, which would leave the
+    // The top row is shown (the design hides it, which would leave the
     // views out of reach), with every button at its normal size.
     DIFileToolBar->setGeometry(0, 0, sc(kDesignWidth), sc(kRowHeight));
     DOFileToolBar->setGeometry(0, 0, sc(kDesignWidth), sc(kRowHeight));
@@ -478,9 +477,9 @@ void TFDataProc::FormCreate() {
     GroupBox2->setGeometry(sc(kGroupBox2Design.x()), sc(kGroupBox2Design.y()),
                            sc(kGroupBox2Design.width()), sc(kGroupBox2Design.height()));
     DSrc->move(sc(kDSrcDesign.x()), sc(kDSrcDesign.y()));
-    // 4.-7.
+    // Charts and button rows at the scaled design size.
     LayoutToSize(false);
-    // 8.
+    // No cursor until a file is loaded.
     SourceMarker.Detach();
     ResultMarker.Detach();
 }

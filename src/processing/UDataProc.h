@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The processing window "PROCESSING": a data file read back, its base line, the
 // derivative and absorption views with their measurements, cursors and zoom.
-// The arithmetic lives in UIntegration and UM2; this window moves its results
-// onto the charts and labels. Exports and printing are in UDataProcOutput.cpp.
+// The values live in a ProcModel; this window edits its inputs from the
+// controls and moves what it holds onto the charts and labels. Exports and
+// printing are in UDataProcOutput.cpp.
 #pragma once
 
 #include "processing/DataFile.h"
+#include "processing/ProcAnalysis.h"
+#include "processing/ProcModel.h"
 #include "processing/UIntegration.h"
 #include "processing/UM2.h"
 #include "processing/UMMarker.h"
@@ -199,9 +202,6 @@ public:
     ChartMarker ResultMarker;
     HorizontalZoom Zoom;
     int CursorSlotCount = 2;
-    BaseLine Base; // BaseSlope, BaseOffset
-    Integrator AbsorptionIntegrator;
-    Integrator AreaIntegrator;
     DataFileHeader Header;
     DataFileSettings Settings; // decoded header of the last load
     double XStep = 0;
@@ -237,8 +237,6 @@ public:
     void HDBTBClick();
     void IntegralTBClick();
     void M2CTBClick(QObject* sender);
-    void SeriesLine0AfterDrawValues();
-    void Series2AfterDrawValues();
     // Exports and printing (UDataProcOutput.cpp).
     void MExportAsciiClick();
     void DOSaveTBClick();
@@ -254,6 +252,11 @@ public:
     char FileAxisLetter() const;
     void SetStatusPanel(const QString& text);
     void RedrawBaseLine();
+    // The file, base line, view, cursors and measurement values the window shows.
+    const ProcModel& Model() const { return model_; }
+    // Brings the model up to date with the controls (visible range, axis,
+    // chosen button, cursors) and shows what it then holds.
+    void UpdateResults();
     // Runs whichever handler a moment button holds.
     void RunMomentHandler(QToolButton* button);
     bool MomentCaptionIsG() const { return momentIsG_; }
@@ -296,18 +299,18 @@ private:
     void CopySourceAxes();
     void ShowDerivative();
     void ShowAbsorption();
-    void IntegrateAbsorption();
+    void ShowResultCurve();
+    void ShowView(ResultView view);
     void ReleaseOthers(QToolButton* pressed, std::initializer_list<QToolButton*> group);
     void MeasurementReleased(bool withMiddle);
-    void PlaceMomentCursors();
-    void ShowMoments(MomentKind kind);
-    void ShowLineWidth();
-    void FindHalfHeight();
+    Measurement ChosenMeasurement() const;
+    // Puts the cursors where the button places them; false when nothing is visible.
+    bool PlaceCursors(Measurement m);
+    void ShowMeasurement();
+    void ShowHalfHeight();
     void ShowArea();
-    void ShowGFactor();
+    void ChangeBaseLine(double slopeStep, double offsetStep);
     void SetReference(int slot, int index);
-    int ClampIndex(int index) const;
-    void ShowHalfHeightError(const std::string& text);
     static QString DroppedDataFile(const QMimeData* mime);
 
     QString acquisitionDir_;
@@ -318,18 +321,12 @@ private:
     double displayScale_ = 1;
     bool loaded_ = false;
     bool momentIsG_ = false;
-    std::uint64_t baseVersion_ = 0;    // changes of the base line
-    std::uint64_t derivedVersion_ = 0; // the base line Series2 was last built from
-    std::uint64_t series2Version_ = 0; // changes of Series2's values
-    // The failing half-height search last reported: data and visible range.
-    struct HalfHeightKey {
-        std::uint64_t version;
-        int first, last;
-        bool operator==(const HalfHeightKey&) const = default;
-    };
-    bool halfHeightReported_ = false;
-    HalfHeightKey halfHeightKey_{};
-    std::vector<double> outX_, outY_; // integrator output, reused
+    LoadedDataFile file_;
+    ViewCurves curves_;
+    ProcModel model_{curves_};
+    std::uint64_t shownCurve_ = 0;     // the model's curve Series2 holds
+    std::uint64_t reportedSearch_ = 0; // the half-height search last shown
+    bool updating_ = false;
 };
 
 } // namespace tavi

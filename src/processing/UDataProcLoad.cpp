@@ -44,13 +44,13 @@ void TFDataProc::showEvent(QShowEvent* event) {
 }
 
 void TFDataProc::FormShow() {
-    // 1.
+    // Nothing of an earlier file is shown.
     ClearSetupLabels();
     XYST->clear();
     SetStatusPanel(QString());
     Clipped = 0;
     ClippedLab->hide();
-    // 2.
+    // What needs a loaded file waits for one.
     ExportATB->setEnabled(false);
     MExportAscii->setEnabled(false);
     MExportData->setEnabled(false);
@@ -60,12 +60,12 @@ void TFDataProc::FormShow() {
     AbsorptionTB->setEnabled(false);
     EnableChildren(L0ToolBar, false);
     GPanel->hide();
-    // 3.
+    // Both views off, with their measurements released.
     SetDown(FDerivativeTB, false);
     FDerivativeTBClick();
     SetDown(AbsorptionTB, false);
     AbsorptionTBClick();
-    // 4.
+    // The design's unused integral toolbar stays out of sight.
     IntegralToolBar->hide();
 }
 
@@ -190,20 +190,26 @@ bool TFDataProc::LoadDataFile(const QString& path) {
         return false;
     // The whole file is read and checked first: a file that fails leaves the
     // window as it was.
-    LoadedDataFile f;
-    std::string error;
-    if (!ReadDataFile(path.toStdString(), f, &error)) {
-        if (error == "file format error")
-            Dialogs().Message(this, Q(error), MsgIcon::Error, MsgButtons::Ok);
+    LoadedDataFile loaded;
+    if (const FileResult r = ReadDataFile(path.toStdString(), loaded); !r) {
+        // A file of another kind gets the plain message box; every other
+        // failure the general error display.
+        if (r.Kind == FileFailure::Format)
+            Dialogs().Message(this, Q(r.Message), MsgIcon::Error, MsgButtons::Ok);
         else
-            Dialogs().ShowError(this, Q(error));
+            Dialogs().ShowError(this, Q(r.Message));
         return false;
     }
-    // 2.
+    // The model reads the window's copy of the file from here on.
+    loaded_ = false;
+    file_ = std::move(loaded);
+    model_.Load(file_);
+    const LoadedDataFile& f = file_;
+    // The previous file's cursor, setup and curve go.
     SourceMarker.Detach();
     ClearSetupLabels();
     Series1->Clear();
-    // 3.-5.
+    // Keep the header and the values the measurements use.
     Header = f.Header;
     Settings = f.Settings;
     XStep = f.XStep;
@@ -216,12 +222,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     ClippedLab->setText(
         QStringLiteral(" clipped: %1 points (beyond \u00B1500, measured as cut) ").arg(Clipped));
     ClippedLab->setVisible(Clipped > 0);
-    // 6.
+    // The X axis speaks in the sweep's unit.
     if (Settings.FieldSweep == 0)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [kHz]");
     else if (Settings.FieldSweep == 1)
         DSrc->BottomAxis().SetValueFormat("# ##0.### [Gs]");
-    // 7.-9.
+    // The whole sweep on the source chart, at the display range.
     DSrc->BottomAxis().SetMinMax(f.XMin, f.XMax);
     DSrc->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
     DSrc->RightAxis().SetMinMax(-500, 500);
@@ -231,8 +237,8 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     for (int i = 0; i < n; ++i)
         Series1->AddXY(f.X[static_cast<std::size_t>(i)], f.Y[static_cast<std::size_t>(i)],
                        kProcPointColour);
-    // 11.
-    // The stored caption doubles its ampersand for a menu; a label shows one.
+    // The experiment's setup beside the charts. The stored caption doubles
+    // its ampersand for a menu; a label shows one.
     LResonance->setText(Q(Settings.ModeText).replace(QStringLiteral("&&"), QStringLiteral("&")));
     const double range = Settings.SweepRange;
     if (Settings.FieldSweep == 0) {
@@ -252,7 +258,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     LFrequency->setText(Q(Settings.FrequencyText));
     LComment->setPlainText(Q(Settings.Comment));
     FitSetupValues();
-    // 12.
+    // The cursor and the controls that work on a loaded file.
     SourceMarker.Attach(*DSrc, n, mkVertical, FileAxisLetter(), FileUnitText().toStdString(), 0,
                         XYST, static_cast<int>(std::trunc(displayScale_ * 84)),
                         static_cast<int>(std::trunc(displayScale_ * 80)), 1);
@@ -266,15 +272,12 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     AbsorptionTB->setEnabled(true);
     EnableChildren(L0ToolBar, true);
     SetStatusPanel(path);
-    // 13.
-    Base = tavi::FitBaseLine(Series1->Ys());
-    std::vector<double> line;
-    BaseLineValues(Base, n, line);
+    // A fitted base line, then both views off until one is chosen.
+    const std::span<const double> line = model_.BaseLineY();
     SeriesLine0->Clear();
     SeriesLine0->Reserve(n);
     for (int i = 0; i < n; ++i)
         SeriesLine0->AddXY(Series1->X(i), line[static_cast<std::size_t>(i)], Qt::white);
-    ++baseVersion_;
     loaded_ = true;
     SourceMarker.SetBaseLineSeries(SeriesLine0);
     SetDown(FDerivativeTB, false);
@@ -289,7 +292,7 @@ bool TFDataProc::LoadDataFile(const QString& path) {
     DDst->BottomAxis().SetMinMax(f.XMin, f.XMax);
     DDst->BottomAxis().SetIncrement((f.XMax - f.XMin) * 0.25);
     DDst->Invalidate();
-    // 14.
+    // ESR spectra measure the g-factor where NMR spectra measure moments.
     momentIsG_ = Settings.ModeText == "ESR";
     const QString moment = momentIsG_ ? QStringLiteral("G") : QStringLiteral("M2");
     M2DerivativeTB->setText(moment);

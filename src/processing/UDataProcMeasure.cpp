@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The processing window: the measurement and cursor buttons and the values after each drawing.
+// The processing window: the measurement and cursor buttons, and the model's values on the labels.
 #include "processing/UDataProc.h"
 
 #include "common/Usr.h"
@@ -76,111 +76,104 @@ void TFDataProc::SetReference(int slot, int index) {
     ResultMarker.References[slot] = static_cast<std::uint16_t>(std::clamp(index, 0, 65535));
 }
 
-int TFDataProc::ClampIndex(int index) const {
-    return std::clamp(index, 0, std::max(0, Series2->Count() - 1));
-}
-
-void TFDataProc::PlaceMomentCursors() {
-    const int first = Series2->FirstVisibleIndex();
-    const int last = Series2->LastVisibleIndex();
-    if (first < 0)
-        return;
-    const int centre = FindCentreIndex(Series1->Ys(), SeriesLine0->Ys());
-    const MomentPlacement p = tavi::PlaceMomentCursors(Series2->Ys(), first, last, centre);
-    SetReference(1, p.Slots.LC);
-    SetReference(2, p.Slots.RC);
-    SetReference(3, p.Slots.MC);
-    CursorSlotCount = 3;
-    ResultMarker.ReferenceCount = 3;
-    ResultMarker.MoveTo(p.Index);
+bool TFDataProc::PlaceCursors(Measurement m) {
+    model_.SetVisibleRange(Series2->FirstVisibleIndex(), Series2->LastVisibleIndex());
+    if (m == Measurement::Moments && Series2->FirstVisibleIndex() < 0)
+        return false;
+    const CursorPlacement p = model_.Placement(m);
+    if (p.Count > 0) {
+        SetReference(1, p.Slots.LC);
+        SetReference(2, p.Slots.RC);
+        if (p.Count > 2)
+            SetReference(3, p.Slots.MC);
+        CursorSlotCount = p.Count;
+        ResultMarker.ReferenceCount = static_cast<std::uint8_t>(p.Count);
+    }
+    if (p.Index >= 0)
+        ResultMarker.MoveTo(p.Index);
+    else
+        ResultMarker.Centre();
+    return true;
 }
 
 void TFDataProc::M2DerivativeTBClick() {
     if (M2DerivativeTB->isChecked()) {
         ReleaseOthers(M2DerivativeTB, {M2DerivativeTB, SDBTB});
-        PlaceMomentCursors();
+        PlaceCursors(Measurement::Moments);
         for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
             b->setEnabled(true);
     } else {
         MeasurementReleased(true);
     }
+    UpdateResults();
 }
 
 void TFDataProc::M2AbsorptionTBClick() {
     if (M2AbsorptionTB->isChecked()) {
         ReleaseOthers(M2AbsorptionTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        PlaceMomentCursors();
+        PlaceCursors(Measurement::Moments);
         for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
             b->setEnabled(true);
     } else {
         MeasurementReleased(true);
     }
+    UpdateResults();
 }
 
 void TFDataProc::GDerivativeTBClick() {
-    if (!M2DerivativeTB->isChecked())
-        return;
-    ReleaseOthers(M2DerivativeTB, {M2DerivativeTB, SDBTB});
-    ResultMarker.MoveTo(FindCentreIndex(Series1->Ys(), SeriesLine0->Ys()));
+    if (M2DerivativeTB->isChecked()) {
+        ReleaseOthers(M2DerivativeTB, {M2DerivativeTB, SDBTB});
+        PlaceCursors(Measurement::GFactor);
+    }
+    UpdateResults();
 }
 
 void TFDataProc::GAbsorptionTBClick() {
-    if (!M2AbsorptionTB->isChecked())
-        return;
-    ReleaseOthers(M2AbsorptionTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-    ResultMarker.MoveTo(FindCentreIndex(Series1->Ys(), SeriesLine0->Ys()));
+    if (M2AbsorptionTB->isChecked()) {
+        ReleaseOthers(M2AbsorptionTB, {M2AbsorptionTB, HDBTB, IntegralTB});
+        PlaceCursors(Measurement::GFactor);
+    }
+    UpdateResults();
 }
 
 void TFDataProc::SDBTBClick() {
     if (SDBTB->isChecked()) {
         ReleaseOthers(SDBTB, {M2DerivativeTB, SDBTB});
-        const Cursors c = LineWidthCursors(Series1->Ys());
-        SetReference(1, c.LC);
-        SetReference(2, c.RC);
-        CursorSlotCount = 2;
-        ResultMarker.ReferenceCount = 2;
-        ResultMarker.Centre();
+        PlaceCursors(Measurement::PeakToPeakWidth);
         M2LCTB->setEnabled(true);
         M2RCTB->setEnabled(true);
     } else {
         MeasurementReleased(false);
     }
+    UpdateResults();
 }
 
 void TFDataProc::HDBTBClick() {
     if (HDBTB->isChecked()) {
         // A new press reports a failing search once, whichever of the
-        // drawings below (the release of the others, then this) runs it.
-        halfHeightReported_ = false;
+        // updates below (the release of the others, then this) runs it.
+        model_.Repress();
         ReleaseOthers(HDBTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        const int top = IndexOfMaximum(Series2->Ys());
-        SetReference(1, top);
-        SetReference(2, top);
-        ResultMarker.MoveTo(top);
-        CursorSlotCount = 2;
-        ResultMarker.ReferenceCount = 2;
+        PlaceCursors(Measurement::HalfHeightWidth);
         M2LCTB->setEnabled(true);
         M2RCTB->setEnabled(true);
     } else {
         MeasurementReleased(false);
     }
+    UpdateResults();
 }
 
 void TFDataProc::IntegralTBClick() {
     if (IntegralTB->isChecked()) {
         ReleaseOthers(IntegralTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        const Cursors c = IntegralCursors(Series2->Count());
-        SetReference(1, c.LC);
-        SetReference(2, c.RC);
-        CursorSlotCount = 2;
-        ResultMarker.ReferenceCount = 2;
-        ResultMarker.Centre();
+        PlaceCursors(Measurement::Area);
         M2LCTB->setEnabled(true);
         M2RCTB->setEnabled(true);
     } else {
         MeasurementReleased(false);
         SeriesI->Clear();
     }
+    UpdateResults();
 }
 
 void TFDataProc::M2CTBClick(QObject* sender) {
@@ -198,134 +191,105 @@ void TFDataProc::M2CTBClick(QObject* sender) {
     SetDown(M2LCTB, lc);
     SetDown(M2MCTB, mc);
     SetDown(M2RCTB, rc);
+    UpdateResults();
 }
 
-// ---------------------------------------------------------------- values after each drawing
+// ---------------------------------------------------------------- the model's values on the
+// controls
 
-void TFDataProc::Series2AfterDrawValues() {
+Measurement TFDataProc::ChosenMeasurement() const {
+    if (M2DerivativeTB->isChecked() || M2AbsorptionTB->isChecked())
+        return momentIsG_ ? Measurement::GFactor : Measurement::Moments;
+    if (SDBTB->isChecked())
+        return Measurement::PeakToPeakWidth;
+    if (HDBTB->isChecked())
+        return Measurement::HalfHeightWidth;
+    if (IntegralTB->isChecked())
+        return Measurement::Area;
+    return Measurement::None;
+}
+
+void TFDataProc::UpdateResults() {
+    // Showing the values moves references and refills the running integral,
+    // whose drawing may move the cursor again: one update at a time.
+    if (!loaded_ || updating_)
+        return;
+    updating_ = true;
+    model_.Recalculate();
+    ShowResultCurve();
+    model_.SetVisibleRange(Series2->FirstVisibleIndex(), Series2->LastVisibleIndex());
+    model_.SetAxisRange(DDst->RightAxis().Minimum(), DDst->RightAxis().Maximum());
+    model_.SetMeasurement(ChosenMeasurement());
+    model_.SetCursors(CursorState{
+        Cursors{ResultMarker.References[1], ResultMarker.References[2], ResultMarker.References[3]},
+        ResultMarker.SelectedReference, ResultMarker.CurrentIndex()});
+    model_.Recalculate();
+    ShowMeasurement();
+    updating_ = false;
+}
+
+void TFDataProc::ShowMeasurement() {
     if (Series2->Count() == 0)
         return;
-    if (M2DerivativeTB->isChecked()) {
-        if (momentIsG_)
-            ShowGFactor();
-        else
-            ShowMoments(MomentKind::Derivative);
+    switch (model_.Chosen()) {
+    case Measurement::Moments: {
+        const Moments& m = model_.MomentValues();
+        M2RVal->setText(Q(MomentText(m.M2R)));
+        M2LVal->setText(Q(MomentText(m.M2L)));
+        M2Val->setText(Q(MomentText(m.M2)));
+        M4Val->setText(Q(FourthMomentText(m.M4)));
+        M4Val4->show();
+        break;
     }
-    if (M2AbsorptionTB->isChecked()) {
-        if (momentIsG_)
-            ShowGFactor();
-        else
-            ShowMoments(MomentKind::Absorption);
-    }
-    if (SDBTB->isChecked())
-        ShowLineWidth();
-    if (IntegralTB->isChecked())
+    case Measurement::GFactor:
+        GVal->setText(Q(GFactorText(model_.G())));
+        break;
+    case Measurement::HalfHeightWidth:
+        ShowHalfHeight();
+        [[fallthrough]];
+    case Measurement::PeakToPeakWidth:
+        DBVal->setText(Q(WidthText(model_.Width(), FileUnitText().toStdString())));
+        break;
+    case Measurement::Area:
         ShowArea();
-    if (HDBTB->isChecked()) {
-        if (!M2LCTB->isChecked() && !M2RCTB->isChecked())
-            FindHalfHeight();
-        ShowLineWidth();
+        break;
+    case Measurement::None:
+        break;
     }
 }
 
-void TFDataProc::ShowMoments(MomentKind kind) {
-    int lc = ResultMarker.References[1];
-    int rc = ResultMarker.References[2];
-    int mc = ResultMarker.References[3];
-    if (ResultMarker.SelectedReference != 0) {
-        const int current = ResultMarker.CurrentIndex();
-        if (M2MCTB->isChecked())
-            mc = current;
-        else if (M2LCTB->isChecked())
-            lc = current;
-        else
-            rc = current;
+void TFDataProc::ShowHalfHeight() {
+    const HalfHeightResult& r = model_.HalfHeight();
+    const Cursors& used = model_.UsedCursors().References;
+    if (r.Found && model_.UsedCursors().Held != 1 && model_.UsedCursors().Held != 2) {
+        SetReference(1, used.LC);
+        SetReference(2, used.RC);
     }
-    const Moments m = ComputeMoments(kind, Series2->Xs(), Series2->Ys(), ClampIndex(lc),
-                                     ClampIndex(rc), ClampIndex(mc), ModAmpValue);
-    M2RVal->setText(Q(MomentText(m.M2R)));
-    M2LVal->setText(Q(MomentText(m.M2L)));
-    M2Val->setText(Q(MomentText(m.M2)));
-    M4Val->setText(Q(FourthMomentText(m.M4)));
-    M4Val4->show();
-}
-
-void TFDataProc::ShowLineWidth() {
-    int lc = ResultMarker.References[1];
-    int rc = ResultMarker.References[2];
-    if (ResultMarker.SelectedReference != 0) {
-        if (M2LCTB->isChecked())
-            lc = ResultMarker.CurrentIndex();
-        else
-            rc = ResultMarker.CurrentIndex();
-    }
-    const double width = LineWidth(Series2->Xs(), ClampIndex(lc), ClampIndex(rc));
-    DBVal->setText(Q(WidthText(width, FileUnitText().toStdString())));
-}
-
-void TFDataProc::FindHalfHeight() {
-    const int first = Series2->FirstVisibleIndex();
-    const int last = Series2->LastVisibleIndex();
-    if (first < 0)
+    // The search runs again for a new curve, range or press: a failure is
+    // reported once for each, and never from inside a drawing.
+    if (r.Found || model_.HalfHeightSearch() == reportedSearch_)
         return;
-    const HalfHeightResult r = tavi::FindHalfHeight(Series2->Ys(), first, last);
-    if (r.Found) {
-        SetReference(1, r.LC);
-        SetReference(2, r.RC);
-        halfHeightReported_ = false;
-        return;
-    }
-    // The search runs at every drawing: report a failure once for the same
-    // curve and range (its outcome does not depend on the cursors), and never
-    // from inside the drawing.
-    const HalfHeightKey key{series2Version_, first, last};
-    if (halfHeightReported_ && key == halfHeightKey_)
-        return;
-    halfHeightReported_ = true;
-    halfHeightKey_ = key;
-    ShowHalfHeightError(r.Error);
-}
-
-void TFDataProc::ShowHalfHeightError(const std::string& text) {
-    QTimer::singleShot(0, this, [this, text] {
+    reportedSearch_ = model_.HalfHeightSearch();
+    QTimer::singleShot(0, this, [this, text = r.Error] {
         Dialogs().Message(this, Q(text), MsgIcon::Error, MsgButtons::Ok);
     });
 }
 
 void TFDataProc::ShowArea() {
-    int c = ResultMarker.References[1];
-    int d = ResultMarker.References[2];
-    if (ResultMarker.SelectedReference != 0) {
-        if (M2RCTB->isChecked())
-            d = ResultMarker.CurrentIndex();
-        else
-            c = ResultMarker.CurrentIndex();
-    }
-    c = ClampIndex(c);
-    d = ClampIndex(d);
-    IntegratorSource src{Series2->Xs(), Series2->Ys(), {}, Series2->FirstVisibleIndex(),
-                         Series2->LastVisibleIndex()};
-    AreaIntegrator.Integrate(src, c, d, DDst->RightAxis().Minimum(), DDst->RightAxis().Maximum(),
-                             outX_, outY_);
-    // Refill the running integral only when it changed: refilling redraws the
-    // chart, whose drawing calls in here again.
-    const bool same = std::ranges::equal(outX_, SeriesI->Xs()) &&
-                      std::ranges::equal(outY_, SeriesI->Ys());
+    const std::span<const double> x = model_.AreaX();
+    const std::span<const double> y = model_.AreaY();
+    // Refill the running integral only when it changed: refilling redraws the chart.
+    const bool same = std::ranges::equal(x, SeriesI->Xs()) && std::ranges::equal(y, SeriesI->Ys());
     if (!same) {
         SeriesI->Clear();
-        SeriesI->Reserve(static_cast<int>(outX_.size()));
-        for (std::size_t k = 0; k < outX_.size(); ++k)
-            SeriesI->AddXY(outX_[k], outY_[k], kProcIntegralColour);
+        SeriesI->Reserve(static_cast<int>(x.size()));
+        for (std::size_t k = 0; k < x.size(); ++k)
+            SeriesI->AddXY(x[k], y[k], kProcIntegralColour);
     }
     const std::string unit = FileUnitText().toStdString();
-    AIVal->setText(Q(AreaText(AreaIntegrator.Sum)));
-    ILBVal->setText(Q(CursorXText(Series2->X(c), unit, true)));
-    ILEVal->setText(Q(CursorXText(Series2->X(d), unit, false)));
-}
-
-void TFDataProc::ShowGFactor() {
-    const int i = ClampIndex(ResultMarker.CurrentIndex());
-    GVal->setText(Q(GFactorText(GFactor(Series2->X(i), FieldB0Value, FrequencyValue))));
+    AIVal->setText(Q(AreaText(model_.Area())));
+    ILBVal->setText(Q(CursorXText(Series2->X(model_.AreaFrom()), unit, true)));
+    ILEVal->setText(Q(CursorXText(Series2->X(model_.AreaTo()), unit, false)));
 }
 
 } // namespace tavi

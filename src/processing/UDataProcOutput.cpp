@@ -107,18 +107,16 @@ QString BaseFileName(const QString& chosen) {
 void TFDataProc::MExportAsciiClick() {
     const std::string path =
         CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), "txt");
-    std::string error;
-    if (!WriteCurveText(path, Series1->Xs(), Series1->Ys(), &error))
-        Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
+    if (const FileResult r = WriteCurveText(path, Series1->Xs(), Series1->Ys()); !r)
+        Dialogs().Message(this, QString::fromStdString(r.Message), MsgIcon::Error, MsgButtons::Ok);
 }
 
 void TFDataProc::DOSaveTBClick() {
     const char* extension = FDerivativeTB->isChecked() ? "prd" : "pra";
     const std::string path =
         CurveTextPath(LocalPath(OutputDirectory()), LocalPath(FileName()), extension);
-    std::string error;
-    if (!WriteCurveText(path, Series2->Xs(), Series2->Ys(), &error))
-        Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
+    if (const FileResult r = WriteCurveText(path, Series2->Xs(), Series2->Ys()); !r)
+        Dialogs().Message(this, QString::fromStdString(r.Message), MsgIcon::Error, MsgButtons::Ok);
 }
 
 // The texts of the page, read off the controls now.
@@ -261,8 +259,8 @@ void TFDataProc::MExportDataClick() {
         p.push_back({"View", curve.Curve});
         p.push_back({"X range", Number(DDst->BottomAxis().Minimum()) + " to " +
                                     Number(DDst->BottomAxis().Maximum()) + " " + unit});
-        p.push_back({"Base line slope", Number(Base.Slope)});
-        p.push_back({"Base line offset", Number(Base.Offset)});
+        p.push_back({"Base line slope", Number(model_.Line().Slope)});
+        p.push_back({"Base line offset", Number(model_.Line().Offset)});
         auto shown = [&p](const QFrame* panel,
                           std::initializer_list<std::pair<QLabel*, QLabel*>> rows) {
             if (panel->isHidden())
@@ -288,9 +286,8 @@ void TFDataProc::MExportDataClick() {
         }
     }
     const std::string text = csv ? CurveCsv(curve) : CurveJcamp(curve);
-    std::string error;
-    if (!WriteTextFile(LocalPath(path), text, &error))
-        Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
+    if (const FileResult r = WriteTextFile(LocalPath(path), text); !r)
+        Dialogs().Message(this, QString::fromStdString(r.Message), MsgIcon::Error, MsgButtons::Ok);
 }
 
 } // namespace tavi

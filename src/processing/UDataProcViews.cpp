@@ -57,39 +57,38 @@ void TFDataProc::CopySourceAxes() {
     DDst->RightAxis().SetIncrement(DSrc->RightAxis().Increment());
 }
 
-void TFDataProc::ShowDerivative() {
+void TFDataProc::ShowView(ResultView view) {
     Series2->Clear();
     CopySourceAxes();
-    std::vector<double> values;
-    const int first = Series1->FirstVisibleIndex();
-    const int last = Series1->LastVisibleIndex();
-    DerivativeValues(Series1->Ys(), SeriesLine0->Ys(), first, last, values);
-    Series2->Reserve(static_cast<int>(values.size()));
-    for (std::size_t k = 0; k < values.size(); ++k)
-        Series2->AddXY(Series1->X(first + static_cast<int>(k)), values[k], kProcPointColour);
-    derivedVersion_ = baseVersion_;
-    ++series2Version_;
+    model_.SetView(view, Series1->FirstVisibleIndex(), Series1->LastVisibleIndex());
+    model_.Recalculate();
+    ShowResultCurve();
 }
 
-void TFDataProc::IntegrateAbsorption() {
-    IntegratorSource src{Series1->Xs(), Series1->Ys(), SeriesLine0->Ys(),
-                         Series1->FirstVisibleIndex(), Series1->LastVisibleIndex()};
-    AbsorptionIntegrator.Integrate(src, src.VisibleFrom, src.VisibleTo,
-                                   DDst->RightAxis().Minimum(), DDst->RightAxis().Maximum(), outX_,
-                                   outY_);
-    Series2->Clear();
-    Series2->Reserve(static_cast<int>(outX_.size()));
-    for (std::size_t k = 0; k < outX_.size(); ++k)
-        Series2->AddXY(outX_[k], outY_[k], kProcPointColour);
-    derivedVersion_ = baseVersion_;
-    ++series2Version_;
+void TFDataProc::ShowDerivative() {
+    ShowView(ResultView::Derivative);
 }
 
 void TFDataProc::ShowAbsorption() {
-    CopySourceAxes();
-    AbsorptionIntegrator.Init(false);
-    AbsorptionIntegrator.Factor = AbsorptionFactor(Series1->Ys());
-    IntegrateAbsorption();
+    ShowView(ResultView::Absorption);
+}
+
+void TFDataProc::ShowResultCurve() {
+    if (model_.View() == ResultView::None || shownCurve_ == model_.CurveVersion())
+        return;
+    shownCurve_ = model_.CurveVersion();
+    const std::span<const double> x = model_.CurveX();
+    const std::span<const double> y = model_.CurveY();
+    if (Series2->Count() == static_cast<int>(y.size())) {
+        // A new base line under the same view: the X values stay.
+        for (int i = 0; i < Series2->Count(); ++i)
+            Series2->SetY(i, y[static_cast<std::size_t>(i)]);
+        return;
+    }
+    Series2->Clear();
+    Series2->Reserve(static_cast<int>(y.size()));
+    for (std::size_t k = 0; k < y.size(); ++k)
+        Series2->AddXY(x[k], y[k], kProcPointColour);
 }
 
 void TFDataProc::AttachResultMarker() {
@@ -122,6 +121,7 @@ void TFDataProc::ViewOff(bool derivative) {
         IntegralTBClick();
     }
     ResultMarker.Detach();
+    model_.SetView(ResultView::None, 0, -1);
 }
 
 void TFDataProc::ViewVisibility(bool derivative, bool on) {
@@ -165,8 +165,6 @@ void TFDataProc::AbsorptionTBClick() {
         FDerivativeTBClick();
         ShowAbsorption();
         AttachResultMarker();
-        AreaIntegrator.Init(true);
-        AreaIntegrator.Factor = kAreaFactor;
         for (QLabel* l : {M2Val, M2LVal, M2RVal, M4Val, DBVal, AIVal, ILBVal, ILEVal, GVal})
             l->clear();
         M4Val4->hide();
@@ -180,50 +178,35 @@ void TFDataProc::AbsorptionTBClick() {
 // ---------------------------------------------------------------- base line
 
 void TFDataProc::RedrawBaseLine() {
-    std::vector<double> line;
-    BaseLineValues(Base, SeriesLine0->Count(), line);
-    for (int i = 0; i < SeriesLine0->Count(); ++i)
+    const std::span<const double> line = model_.BaseLineY();
+    for (int i = 0; i < SeriesLine0->Count() && i < static_cast<int>(line.size()); ++i)
         SeriesLine0->SetY(i, line[static_cast<std::size_t>(i)]);
-    ++baseVersion_;
+}
+
+void TFDataProc::ChangeBaseLine(double slopeStep, double offsetStep) {
+    BaseLine line = model_.Line();
+    line.Slope += slopeStep;
+    line.Offset += offsetStep;
+    model_.SetBaseLine(line);
+    RedrawBaseLine();
+    // The result curve follows the base line at once.
+    UpdateResults();
 }
 
 void TFDataProc::Line0DnTBClick() {
-    Base.Offset -= kBaseLineOffsetStep;
-    RedrawBaseLine();
+    ChangeBaseLine(0, -kBaseLineOffsetStep);
 }
 
 void TFDataProc::Line0UpTBClick() {
-    Base.Offset += kBaseLineOffsetStep;
-    RedrawBaseLine();
+    ChangeBaseLine(0, kBaseLineOffsetStep);
 }
 
 void TFDataProc::Line0LeftTBClick() {
-    Base.Slope -= kBaseLineSlopeStep;
-    RedrawBaseLine();
+    ChangeBaseLine(-kBaseLineSlopeStep, 0);
 }
 
 void TFDataProc::Line0RightTBClick() {
-    Base.Slope += kBaseLineSlopeStep;
-    RedrawBaseLine();
-}
-
-void TFDataProc::SeriesLine0AfterDrawValues() {
-    if (!Series2->Active())
-        return;
-    // Every drawing of the source chart calls in here, cursor drags too; the
-    // result curve depends only on the base line, so rebuild it on a change.
-    if (derivedVersion_ == baseVersion_)
-        return;
-    if (FDerivativeTB->isChecked()) {
-        std::vector<double> values(static_cast<std::size_t>(Series2->Count()));
-        UpdateDerivativeValues(Series1->Ys(), SeriesLine0->Ys(), values);
-        for (int i = 0; i < Series2->Count(); ++i)
-            Series2->SetY(i, values[static_cast<std::size_t>(i)]);
-        derivedVersion_ = baseVersion_;
-        ++series2Version_;
-    } else {
-        IntegrateAbsorption();
-    }
+    ChangeBaseLine(kBaseLineSlopeStep, 0);
 }
 
 // ---------------------------------------------------------------- zoom
@@ -245,6 +228,7 @@ void TFDataProc::DDstZoom() {
     ResultMarker.PixelsPerPoint = 0;
     SetDown(ZoomTB, false);
     ZoomTBClick();
+    UpdateResults();
 }
 
 void TFDataProc::UnZoomTBClick() {
@@ -257,6 +241,7 @@ void TFDataProc::DDstUndoZoom() {
     DDst->RightAxis().SetMinMax(-500, 500);
     DDst->RightAxis().SetIncrement(250);
     ResultMarker.PixelsPerPoint = 0;
+    UpdateResults();
 }
 
 TFDataProc::AxisRange TFDataProc::VerticalExpansion(double lo, double hi) {
@@ -277,6 +262,7 @@ void TFDataProc::VerticalExpTBClick() {
     DDst->RightAxis().SetMinMax(r.Minimum, r.Maximum);
     DDst->RightAxis().SetIncrement(r.Increment);
     ResultMarker.PixelsPerPoint = 0;
+    UpdateResults();
     DDst->RepaintNow();
 }
 

@@ -2,6 +2,7 @@
 #include "processing/UIntegration.h"
 
 #include "common/Usr.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -12,6 +13,33 @@ namespace {
 
 int Size(std::span<const double> s) {
     return static_cast<int>(std::min<std::size_t>(s.size(), 0x7FFFFFFF));
+}
+
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+using LaneMask = long long __attribute__((vector_size(4 * sizeof(long long))));
+
+// The sum of y[0..m) when every value is an integer of at most 2^31 (a loaded
+// file's are): every partial sum of up to 65535 of them is then exact, in
+// double and in any order, so it is the long double sum of the plain loop.
+TAVI_POINT_LOOP bool IntegerSum(const double* y, int m, double& sum) {
+    constexpr double kRound = 6755399441055744.0; // 1.5 * 2^52: rounds to an integer
+    constexpr double kLimit = 2147483648.0;
+    Lanes s = {};
+    LaneMask bad = {};
+    int i = 0;
+    for (; i + 4 <= m; i += 4) {
+        const Lanes v = {y[i], y[i + 1], y[i + 2], y[i + 3]};
+        s += v;
+        bad |= ((v + kRound) - kRound != v) | (v > kLimit) | (v < -kLimit);
+    }
+    double total = (s[0] + s[1]) + (s[2] + s[3]);
+    bool ok = (bad[0] | bad[1] | bad[2] | bad[3]) == 0;
+    for (; i < m; ++i) {
+        total += y[i];
+        ok = ok && (y[i] + kRound) - kRound == y[i] && y[i] <= kLimit && y[i] >= -kLimit;
+    }
+    sum = total;
+    return ok;
 }
 
 } // namespace
@@ -36,10 +64,16 @@ BaseLine FitBaseLine(std::span<const double> y) {
     if (m == 0)
         return line;
     long double a = 0, b = 0;
-    for (int i = 0; i < m; ++i)
-        a += y[static_cast<std::size_t>(i)];
-    for (int i = n - 1; i >= n - m; --i)
-        b += y[static_cast<std::size_t>(i)];
+    double exactA = 0, exactB = 0;
+    if (IntegerSum(y.data(), m, exactA) && IntegerSum(y.data() + (n - m), m, exactB)) {
+        a = exactA;
+        b = exactB;
+    } else {
+        for (int i = 0; i < m; ++i)
+            a += y[static_cast<std::size_t>(i)];
+        for (int i = n - 1; i >= n - m; --i)
+            b += y[static_cast<std::size_t>(i)];
+    }
     a /= m;
     b /= m;
     // Divided by the count, not by count - 1: the line at the last point is
@@ -49,10 +83,23 @@ BaseLine FitBaseLine(std::span<const double> y) {
     return line;
 }
 
+namespace {
+
+TAVI_POINT_LOOP void LineValues(double slope, double offset, int n, double* out) {
+    for (int i = 0; i < n; ++i)
+        out[i] = slope * i + offset; // BaseLine::At
+}
+
+TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n, double* out) {
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = a[i] - b[i];
+}
+
+} // namespace
+
 void BaseLineValues(const BaseLine& line, int n, std::vector<double>& out) {
     out.resize(static_cast<std::size_t>(std::max(n, 0)));
-    for (int i = 0; i < n; ++i)
-        out[static_cast<std::size_t>(i)] = line.At(i);
+    LineValues(line.Slope, line.Offset, n, out.data());
 }
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
@@ -64,33 +111,28 @@ void DerivativeValues(std::span<const double> source, std::span<const double> ba
     }
     const auto f = static_cast<std::size_t>(from);
     out.resize(static_cast<std::size_t>(to - from + 1));
-    for (std::size_t k = 0; k < out.size(); ++k)
-        out[k] = source[f + k] - baseLine[f + k];
+    Difference(source.data() + f, baseLine.data() + f, out.size(), out.data());
 }
 
 void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
                             std::span<double> out) {
-    const std::size_t n = std::min({out.size(), source.size(), baseLine.size()});
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = source[i] - baseLine[i];
+    Difference(source.data(), baseLine.data(),
+               std::min({out.size(), source.size(), baseLine.size()}), out.data());
 }
 
 Extremes FindExtremes(std::span<const double> y) {
     Extremes e;
     if (y.empty())
         return e;
-    double lowest = y[0], highest = y[0];
-    for (std::size_t i = 1; i < y.size(); ++i) {
-        lowest = y[i] < lowest ? y[i] : lowest;
-        highest = y[i] > highest ? y[i] : highest;
-    }
-    e.Lowest = lowest;
-    e.Highest = highest;
+    const scan::Bounds b = scan::LowestHighest(y.data(), y.size());
+    e.Lowest = b.Lowest;
+    e.Highest = b.Highest;
     // The first occurrences; the bounds of the index searches are kept.
-    if (lowest < 500)
-        e.Min = static_cast<int>(std::find(y.begin(), y.end(), lowest) - y.begin());
-    if (highest > -500)
-        e.Max = static_cast<int>(std::find(y.begin(), y.end(), highest) - y.begin());
+    const auto n = static_cast<std::ptrdiff_t>(y.size());
+    if (b.Lowest < 500)
+        e.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Lowest));
+    if (b.Highest > -500)
+        e.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Highest));
     return e;
 }
 
@@ -120,12 +162,20 @@ double Integrator::StepArea(const IntegratorSource& src, int i) const {
     return (src.X[k] - src.X[k - 1]) * ((Height(src, i - 1) + Height(src, i)) * 0.5) * Factor;
 }
 
-void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
-                           double axisMaximum, std::vector<double>& outX,
-                           std::vector<double>& outY) {
-    outX.clear();
-    outY.clear();
-    Sum = 0;
+namespace {
+
+// What Integrate works on once its indices are clamped to the data and to
+// the visible range: Points values from First, X0 and Dx from the source.
+struct Run {
+    bool Empty = true;
+    int First = 0;
+    std::size_t Points = 0;
+    double X0 = 0;
+    double Dx = 0;
+};
+
+Run Resolve(const IntegratorSource& src, int first, int last) {
+    Run r;
     // Only indices that every array holds may be read.
     int count = std::min(Size(src.X), Size(src.Y));
     if (!src.BaseLine.empty())
@@ -134,70 +184,113 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
     const int visibleTo = std::min(src.VisibleTo, count - 1);
     // dx needs two points; nothing visible means nothing to draw.
     if (count < 2 || visibleTo < visibleFrom)
-        return;
-
-    const double x0 = src.X[0];
-    const double dx = src.X[1] - x0;
+        return r;
+    r.Empty = false;
+    r.X0 = src.X[0];
+    r.Dx = src.X[1] - r.X0;
     if (visibleFrom > first)
         first = visibleFrom;
     if (visibleTo < last)
         last = visibleTo;
     // A first index beyond the data (a cursor past the end) is held at the
     // last point; the output is then that single point.
-    first = std::min(first, count - 1);
+    r.First = std::min(first, count - 1);
+    r.Points = last >= r.First ? static_cast<std::size_t>(last - r.First + 1) : 1;
+    return r;
+}
 
-    const std::size_t points = last >= first ? static_cast<std::size_t>(last - first + 1) : 1;
-    outX.resize(points);
-    outY.resize(points);
-    for (std::size_t k = 0; k < points; ++k)
-        outX[k] = x0 + (first + static_cast<int>(k)) * dx;
+TAVI_POINT_LOOP void FillX(double* x, int n, double x0, int first, double dx) {
+    for (int k = 0; k < n; ++k)
+        x[k] = x0 + (first + k) * dx;
+}
 
-    // The step areas first, in a loop without a carried sum; then the running
-    // sum, whose additions keep their order so that every value is as before.
-    const auto f = static_cast<std::size_t>(first);
-    const double factor = Factor;
-    const double* xs = src.X.data();
-    const double* ys = src.Y.data();
-    if (src.BaseLine.empty()) {
-        for (std::size_t k = 1; k < points; ++k) {
-            const std::size_t i = f + k;
-            outY[k] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
-        }
+// Sizes both outputs (a buffer kept from the last call is not zeroed first:
+// every element is written) and fills the X values.
+void SizeAndFillX(const Run& r, std::vector<double>& outX, std::vector<double>& outY) {
+    outX.resize(r.Points);
+    outY.resize(r.Points);
+    FillX(outX.data(), static_cast<int>(r.Points), r.X0, r.First, r.Dx);
+}
+
+// The step areas into outY[1..], in a loop without a carried sum; the running
+// sum then keeps the order of its additions, so every value is as before.
+TAVI_POINT_LOOP void StepAreas(const double* xs, const double* ys, const double* bs,
+                               std::size_t points, double factor, double* outY) {
+    if (bs == nullptr) {
+        for (std::size_t i = 1; i < points; ++i)
+            outY[i] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
     } else {
-        const double* bs = src.BaseLine.data();
-        for (std::size_t k = 1; k < points; ++k) {
-            const std::size_t i = f + k;
-            outY[k] =
+        for (std::size_t i = 1; i < points; ++i)
+            outY[i] =
                 (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
-        }
     }
-
-    Sum = 0;
     outY[0] = 0;
+}
+
+void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
+    const auto f = static_cast<std::size_t>(r.First);
+    StepAreas(src.X.data() + f, src.Y.data() + f,
+              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, r.Points, factor, outY);
+}
+
+TAVI_POINT_LOOP void Multiply(double* y, std::size_t n, double k) {
+    for (std::size_t i = 0; i < n; ++i)
+        y[i] *= k;
+}
+
+// The auto scale of a finished running integral, applied to it.
+double AutoScaled(double scale, double top, double bottom, double axisMinimum, double axisMaximum,
+                  double* y, std::size_t n) {
+    double k1 = 1, k2 = 1;
+    if (scale * top > axisMaximum && top > 0)
+        k1 = axisMaximum / top;
+    if (scale * bottom < axisMinimum && bottom < 0)
+        k2 = axisMinimum / bottom;
+    const double k = std::min(k1, k2);
+    if (k > 0 && k < 1)
+        scale = 0.8 * k;
+    Multiply(y, n, scale);
+    return scale;
+}
+
+} // namespace
+
+void Integrator::Integrate(const IntegratorSource& src, int first, int last, double axisMinimum,
+                           double axisMaximum, std::vector<double>& outX,
+                           std::vector<double>& outY) {
+    Sum = 0;
+    const Run r = Resolve(src, first, last);
+    if (r.Empty) {
+        outX.clear();
+        outY.clear();
+        return;
+    }
+    SizeAndFillX(r, outX, outY);
+    double* y = outY.data();
+    StepAreas(src, r, Factor, y);
+
+    // The running sum lives in a register: as the member it would go through
+    // memory on every step, since the output might alias it.
+    double sum = 0;
+    const auto n = static_cast<std::ptrdiff_t>(r.Points);
     if (AutoScale) {
-        double top = Height(src, first);
+        double top = Height(src, r.First);
         double bottom = top;
-        for (std::size_t k = 1; k < points; ++k) {
-            Sum += outY[k];
-            outY[k] = Sum;
-            top = Sum > top ? Sum : top;
-            bottom = Sum < bottom ? Sum : bottom;
+        for (std::ptrdiff_t k = 1; k < n; ++k) {
+            sum += y[k];
+            y[k] = sum;
+            top = sum > top ? sum : top;
+            bottom = sum < bottom ? sum : bottom;
         }
-        double k1 = 1, k2 = 1;
-        if (Scale * top > axisMaximum && top > 0)
-            k1 = axisMaximum / top;
-        if (Scale * bottom < axisMinimum && bottom < 0)
-            k2 = axisMinimum / bottom;
-        const double k = std::min(k1, k2);
-        if (k > 0 && k < 1)
-            Scale = 0.8 * k;
-        for (double& v : outY)
-            v *= Scale;
+        Sum = sum;
+        Scale = AutoScaled(Scale, top, bottom, axisMinimum, axisMaximum, y, r.Points);
     } else {
-        for (std::size_t k = 1; k < points; ++k) {
-            Sum += outY[k];
-            outY[k] = Sum * Scale;
+        const double scale = Scale;
+        for (std::ptrdiff_t k = 1; k < n; ++k) {
+            sum += y[k];
+            y[k] = sum * scale;
         }
+        Sum = sum;
     }
 }
 

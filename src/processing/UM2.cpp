@@ -3,6 +3,7 @@
 
 #include "common/Usr.h"
 #include "params/NumFormat.h"
+#include "processing/CurveScan.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,40 +40,60 @@ struct WeightedSums {
     long double Dx = 0;
 };
 
-double Power(double w, double w2, int p) {
+// w^p from w and w2 = w^2, for doubles and for vectors of them (through a
+// reference: a vector of four doubles by value would change the calling
+// convention with the instruction set).
+template <typename T>
+[[gnu::always_inline]] inline void Power(const T& w, const T& w2, int p, T& out) {
     switch (p) {
     case 0:
-        return 1;
+        out = w - w + 1;
+        break;
     case 1:
-        return w;
+        out = w;
+        break;
     case 2:
-        return w2;
+        out = w2;
+        break;
     case 3:
-        return w2 * w;
+        out = w2 * w;
+        break;
     case 4:
-        return w2 * w2;
+        out = w2 * w2;
+        break;
     default:
-        return w2 * w2 * w;
+        out = w2 * w2 * w;
     }
+}
+
+// Adds v * w^p to the sum.
+template <typename T>
+[[gnu::always_inline]] inline void AddTerm(T& sum, const T& v, const T& w, const T& w2, int p) {
+    T power;
+    Power(w, w2, p, power);
+    sum += v * power;
 }
 
 constexpr int kLanes = 4;
 constexpr int kBlock = 64;
+// One value per lane: element l holds what the plain loop keeps in lane l, so
+// each lane sums in the same order and the totals are the same to the bit.
+using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 
 template <int Dir, int Den, int A, int B>
-void VisitBlocks(const double* y, int count, WeightedSums& s) {
+[[gnu::always_inline]] inline void VisitBlocks(const double* y, int count, WeightedSums& s) {
     int j = 0; // weights j + 1 ..
     for (; j + kBlock <= count; j += kBlock) {
-        double d[kLanes] = {}, a[kLanes] = {}, b[kLanes] = {};
+        Lanes d = {}, a = {}, b = {};
+        Lanes w = {j + 1.0, j + 2.0, j + 3.0, j + 4.0};
+        const double* at = y + Dir * j;
         for (int k = 0; k < kBlock; k += kLanes) {
-            for (int l = 0; l < kLanes; ++l) {
-                const double v = y[Dir * (j + k + l)];
-                const double w = static_cast<double>(j + k + l + 1);
-                const double w2 = w * w;
-                d[l] += v * Power(w, w2, Den);
-                a[l] += v * Power(w, w2, A);
-                b[l] += v * Power(w, w2, B);
-            }
+            const Lanes v = {at[Dir * k], at[Dir * (k + 1)], at[Dir * (k + 2)], at[Dir * (k + 3)]};
+            const Lanes w2 = w * w;
+            AddTerm(d, v, w, w2, Den);
+            AddTerm(a, v, w, w2, A);
+            AddTerm(b, v, w, w2, B);
+            w += kLanes;
         }
         s.Denominator += (d[0] + d[1]) + (d[2] + d[3]);
         s.Numerator += (a[0] + a[1]) + (a[2] + a[3]);
@@ -83,13 +104,27 @@ void VisitBlocks(const double* y, int count, WeightedSums& s) {
         const double v = y[Dir * j];
         const double w = static_cast<double>(j + 1);
         const double w2 = w * w;
-        d += v * Power(w, w2, Den);
-        a += v * Power(w, w2, A);
-        b += v * Power(w, w2, B);
+        AddTerm(d, v, w, w2, Den);
+        AddTerm(a, v, w, w2, A);
+        AddTerm(b, v, w, w2, B);
     }
     s.Denominator += d;
     s.Numerator += a;
     s.SecondNumerator += b;
+}
+
+TAVI_POINT_LOOP void VisitDerivative(const double* y, int count, bool forward, WeightedSums& s) {
+    if (forward)
+        VisitBlocks<1, 1, 3, 5>(y, count, s);
+    else
+        VisitBlocks<-1, 1, 3, 5>(y, count, s);
+}
+
+TAVI_POINT_LOOP void VisitAbsorption(const double* y, int count, bool forward, WeightedSums& s) {
+    if (forward)
+        VisitBlocks<1, 0, 2, 4>(y, count, s);
+    else
+        VisitBlocks<-1, 0, 2, 4>(y, count, s);
 }
 
 // Derivative: Y j (denominator), Y j^3 and Y j^5; absorption: Y, Y j^2, Y j^4.
@@ -106,17 +141,10 @@ WeightedSums Visit(std::span<const double> x, std::span<const double> y, int c, 
         s.Dx = static_cast<long double>(x[1]) - x[0];
     const int count = std::abs(e - c) + 1;
     const double* from = y.data() + c;
-    if (kind == MomentKind::Derivative) {
-        if (e >= c)
-            VisitBlocks<1, 1, 3, 5>(from, count, s);
-        else
-            VisitBlocks<-1, 1, 3, 5>(from, count, s);
-    } else {
-        if (e >= c)
-            VisitBlocks<1, 0, 2, 4>(from, count, s);
-        else
-            VisitBlocks<-1, 0, 2, 4>(from, count, s);
-    }
+    if (kind == MomentKind::Derivative)
+        VisitDerivative(from, count, e >= c, s);
+    else
+        VisitAbsorption(from, count, e >= c, s);
     return s;
 }
 
@@ -213,13 +241,10 @@ MomentPlacement PlaceMomentCursors(std::span<const double> y, int first, int las
     if (n > 0) {
         const int f = Clamp(first, n);
         const int l = Clamp(last, n);
-        int i = f;
-        while (i < l && std::fabs(At(y, i)) < 20)
-            ++i;
+        using scan::Stop;
+        const auto i = static_cast<int>(scan::FirstStop<Stop::AbsNotBelow>(y.data(), f, l, 20));
         p.Slots.LC = i == l ? f : i;
-        int j = l;
-        while (j > f && std::fabs(At(y, j)) < 20)
-            --j;
+        const auto j = static_cast<int>(scan::LastStop<Stop::AbsNotBelow>(y.data(), l, f, 20));
         p.Slots.RC = j == f ? l : j;
     }
     // Truncating division: halfway from MC towards LC.
@@ -274,18 +299,18 @@ HalfHeightResult FindHalfHeight(std::span<const double> y, int first, int last,
     const int f = Clamp(first, n);
     const int l = Clamp(last, n);
 
+    // Each search runs until (y > half) == below.
+    using scan::Stop;
     bool below = At(y, f) < half;
-    int i = f;
-    while ((At(y, i) > half) != below && i < l)
-        ++i;
+    const auto i = static_cast<int>(below ? scan::FirstStop<Stop::Above>(y.data(), f, l, half)
+                                          : scan::FirstStop<Stop::NotAbove>(y.data(), f, l, half));
     if ((At(y, i) > half) != below) {
         r.Error = "Lack of begining value";
         return r;
     }
     below = At(y, l) < half;
-    int j = l;
-    while ((At(y, j) > half) != below && j > f)
-        --j;
+    const auto j = static_cast<int>(below ? scan::LastStop<Stop::Above>(y.data(), l, f, half)
+                                          : scan::LastStop<Stop::NotAbove>(y.data(), l, f, half));
     if ((At(y, j) > half) != below || i >= j) {
         r.Error = "Lack of ending value";
         return r;

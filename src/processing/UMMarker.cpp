@@ -154,9 +154,18 @@ void ChartMarker::HideReferences() {
     Refresh();
 }
 
+void ChartMarker::Moved() {
+    if (PointIndex == toldIndex_)
+        return;
+    toldIndex_ = PointIndex;
+    if (OnMove)
+        OnMove();
+}
+
 void ChartMarker::MoveTo(int index) {
     PointIndex = index;
     Refresh();
+    Moved();
 }
 
 void ChartMarker::Step(int points) {
@@ -263,6 +272,7 @@ void ChartMarker::VerticalAfterDraw() {
     if (ReadoutLabel)
         ReadoutLabel->setText(QString::fromStdString(
             VerticalReadout(AxisLetter, s->X(PointIndex), UnitText, Amplitude(PointIndex))));
+    Moved();
 }
 
 void ChartMarker::VerticalMouseDown(Qt::MouseButton button, int x, int) {
@@ -278,6 +288,7 @@ void ChartMarker::VerticalMouseDown(Qt::MouseButton button, int x, int) {
     }
     PointIndex += x > cursorX ? 1 : -1;
     Chart->RepaintOverlay();
+    Moved();
 }
 
 void ChartMarker::VerticalMouseMove(int x, int) {
@@ -290,6 +301,7 @@ void ChartMarker::VerticalMouseMove(int x, int) {
             PointIndex = DragIndex(first, PixelOfIndex(*s, first), x, PixelsPerPoint);
     }
     Chart->RepaintOverlay();
+    Moved();
 }
 
 void ChartMarker::LevelMouseDown(Qt::MouseButton button, int, int y) {

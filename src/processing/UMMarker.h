@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -68,6 +69,9 @@ struct ChartMarker {
     char AxisLetter = 'B';
     std::int32_t VerticalHalfLength = 0;
     std::int32_t HorizontalHalfLength = 0;
+    // Called after the cursor moved to another point, whatever moved it (a
+    // drag, a key, a button, the marker keeping it within the visible points).
+    std::function<void()> OnMove;
 
     // All fields zero or none.
     ChartMarker() = default;
@@ -110,6 +114,10 @@ struct ChartMarker {
 
 private:
     int PixelOfIndex(const TChartSeries& series, int index) const;
+    // Tells OnMove when the cursor stands elsewhere than at the last call,
+    // also after PointIndex was set directly.
+    void Moved();
+    std::int32_t toldIndex_ = -1;
 };
 
 // The processing window's three cursor buttons "LC", "MC", "RC" and a

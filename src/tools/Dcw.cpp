@@ -122,9 +122,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     tavi::LoadedDataFile file;
-    std::string error;
-    if (!tavi::ReadDataFile(argv[2], file, &error)) {
-        std::fprintf(stderr, "tavi-dcw: %s\n", Naming(argv[2], error).c_str());
+    if (const tavi::FileResult r = tavi::ReadDataFile(argv[2], file); !r) {
+        std::fprintf(stderr, "tavi-dcw: %s\n", Naming(argv[2], r.Message).c_str());
         return 1;
     }
     std::string json = mode == "--json" ? ToJson(file) : ToExport(file, argv[2], mode == "--csv");

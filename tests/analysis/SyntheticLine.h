@@ -5,6 +5,7 @@
 
 #include "analysis/Analysis.h"
 #include "processing/DataFile.h"
+#include "support/SampleDataFile.h"
 
 #include <cerf.h>
 #include <cmath>
@@ -107,25 +108,19 @@ inline analysis::Spectrum WithNoise(analysis::Spectrum s, double rms, unsigned s
 inline bool WriteSpectrumFile(const std::string& path, const analysis::Spectrum& s, int acc,
                               const std::string& gain = "60",
                               const std::string& modAmp = "0.05 Gs") {
-    std::vector<std::uint8_t> buffer;
-    for (double y : s.Y) {
-        const auto sum = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(y * acc)));
-        for (int k = 0; k < 4; ++k)
-            buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
-    }
-    DataFileSettings set;
-    set.FrequencyText = "9 400 000 kHz";
-    set.FieldB0Text = "3 350.0 Gs";
-    set.FieldSweep = 1;
-    set.SweepRange = static_cast<float>(s.X.back() - s.X.front());
-    set.ModAmpText = modAmp;
-    set.SweepTimeText = "20 s";
-    set.GainText = gain;
-    set.PhaseText = "0";
-    set.AccText = std::to_string(acc);
-    set.ModeText = "ESR";
-    std::string error;
-    return WriteDataFile(path, DataFileHeader::Build(set), buffer, &error);
+    std::vector<std::int32_t> sums;
+    for (double y : s.Y)
+        sums.push_back(static_cast<std::int32_t>(std::lround(y * acc)));
+    return WriteSampleFile(path,
+                           SettingsBuilder()
+                               .Esr("3 350.0 Gs")
+                               .Comment("")
+                               .Range(static_cast<float>(s.X.back() - s.X.front()))
+                               .ModAmp(modAmp)
+                               .Gain(gain)
+                               .Phase("0")
+                               .Passes(acc),
+                           sums);
 }
 
 } // namespace tavi::test

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "processing/SpectrumFiles.h"
+#include "support/SampleDataFile.h"
 
 #include <cstdint>
 #include <string>
@@ -13,14 +14,7 @@ namespace tavi::test {
 
 inline bool WriteSums(const std::string& path, const std::vector<std::int32_t>& sums,
                       const DataFileSettings& settings) {
-    std::vector<std::uint8_t> buffer;
-    for (std::int32_t s : sums) {
-        const auto v = static_cast<std::uint32_t>(s);
-        for (int b = 0; b < 4; ++b)
-            buffer.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
-    }
-    std::string error;
-    return WriteDataFile(path, DataFileHeader::Build(settings), buffer, &error);
+    return WriteSampleFile(path, settings, sums);
 }
 
 inline DataFileSettings FrequencySweep(DataFileSettings s, float rangeKHz) {

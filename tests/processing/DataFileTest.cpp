@@ -3,6 +3,7 @@
 
 #include "processing/GoldenDataFile.h"
 #include "setup/FileTestUtil.h"
+#include "support/SampleDataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,19 +29,7 @@ using ::testing::HasSubstr;
 namespace {
 
 DataFileSettings SampleSettings() {
-    DataFileSettings s;
-    s.Comment = "Sample A";
-    s.FrequencyText = "9 400 000 kHz";
-    s.FieldB0Text = "3 350.0 Gs";
-    s.FieldSweep = 1;
-    s.SweepRange = 100.0f;
-    s.ModAmpText = "0.025 Gs";
-    s.SweepTimeText = "20 s";
-    s.GainText = "x 1000";
-    s.PhaseText = "45\u00B0";
-    s.AccText = "10";
-    s.ModeText = "ESR";
-    return s;
+    return tavi::test::SettingsBuilder().Esr("3 350.0 Gs").Comment("Sample A").Passes(10);
 }
 
 std::vector<std::uint8_t> Sums(std::initializer_list<std::int32_t> sums) {
@@ -302,9 +291,10 @@ TEST(DataFileWrite, RoundTripGivesAveragesAndOffsets) {
 TEST(DataFileWrite, MissingDirectoryIsPathNotFound) {
     TempDir dir;
     std::string error;
-    EXPECT_FALSE(WriteDataFile(dir.File("nope/x.dcw"), DataFileHeader::Build(SampleSettings()),
-                               Sums({1, 2}), &error));
-    EXPECT_EQ(error, "Path not found !");
+    const FileResult r = WriteDataFile(dir.File("nope/x.dcw"),
+                                       DataFileHeader::Build(SampleSettings()), Sums({1, 2}));
+    EXPECT_EQ(r.Kind, FileFailure::NotFound);
+    EXPECT_EQ(r.Message, "Path not found !");
     EXPECT_TRUE(dir.Entries().empty());
 
     WriteBytes(dir.File("plain"), {1});
@@ -358,6 +348,7 @@ struct RefusalCase {
     const char* name;
     std::string (*make)(const tavi::test::TempDir&); // the path to load
     const char* message;
+    FileFailure kind; // what the window and the tools choose their reaction by
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* os) {
@@ -372,23 +363,35 @@ TEST_P(DataFileRefusal, IsRefusedWithItsCause) {
     tavi::test::TempDir dir;
     const std::string path = GetParam().make(dir);
     LoadedDataFile f;
+    const FileResult r = ReadDataFile(path, f);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.Kind, GetParam().kind);
+    EXPECT_THAT(r.Message, HasSubstr(GetParam().message));
+    EXPECT_TRUE(f.X.empty());
+}
+
+// The same texts with or without the kind: the operator's message is one.
+TEST_P(DataFileRefusal, MessageOnlyFormSaysTheSame) {
+    tavi::test::TempDir dir;
+    const std::string path = GetParam().make(dir);
+    LoadedDataFile f;
     std::string error;
     EXPECT_FALSE(ReadDataFile(path, f, &error));
-    EXPECT_THAT(error, HasSubstr(GetParam().message));
-    EXPECT_TRUE(f.X.empty());
+    EXPECT_EQ(error, ReadDataFile(path, f).Message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, DataFileRefusal,
     ::testing::Values(
-        RefusalCase{"EndlessDevice", [](const tavi::test::TempDir&) { return std::string("/dev/zero"); },
-                    "not a regular file"},
+        RefusalCase{"EndlessDevice",
+                    [](const tavi::test::TempDir&) { return std::string("/dev/zero"); },
+                    "not a regular file", FileFailure::NotRegular},
         RefusalCase{"Pipe",
                     [](const tavi::test::TempDir& d) {
                         ::mkfifo(d.File("p.dcw").c_str(), 0666);
                         return d.File("p.dcw");
                     },
-                    "not a regular file"},
+                    "not a regular file", FileFailure::NotRegular},
         RefusalCase{"HugeSparseFile",
                     [](const tavi::test::TempDir& d) {
                         auto bytes = SampleGolden().Bytes();
@@ -396,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(
                         (void)::truncate(d.File("big.dcw").c_str(), 1LL << 32);
                         return d.File("big.dcw");
                     },
-                    "too large for a data file"},
+                    "too large for a data file", FileFailure::TooLarge},
         RefusalCase{"HundredThousandPoints",
                     [](const tavi::test::TempDir& d) {
                         GoldenDataFile g = SampleGolden();
@@ -405,7 +408,27 @@ INSTANTIATE_TEST_SUITE_P(
                         tavi::test::WriteBytes(d.File("many.dcw"), g.Bytes());
                         return d.File("many.dcw");
                     },
-                    "too large for a data file"}),
+                    "too large for a data file", FileFailure::TooLarge},
+        RefusalCase{"Missing", [](const tavi::test::TempDir& d) { return d.File("none/x.dcw"); },
+                    "No such file or directory", FileFailure::NotFound},
+        RefusalCase{"Folder", [](const tavi::test::TempDir& d) { return d.File(""); },
+                    "not a regular file", FileFailure::NotRegular},
+        RefusalCase{"OtherFormat",
+                    [](const tavi::test::TempDir& d) {
+                        auto bytes = SampleGolden().Bytes();
+                        bytes[0] = 12;
+                        tavi::test::WriteBytes(d.File("f.dcw"), bytes);
+                        return d.File("f.dcw");
+                    },
+                    "file format error", FileFailure::Format},
+        RefusalCase{"CutInTheHeader",
+                    [](const tavi::test::TempDir& d) {
+                        auto bytes = SampleGolden().Bytes();
+                        bytes.resize(300);
+                        tavi::test::WriteBytes(d.File("cut.dcw"), bytes);
+                        return d.File("cut.dcw");
+                    },
+                    "Stream read error", FileFailure::Content}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DataFileRead, PointsBeyondTheCursorRangeAreRefused) {

@@ -72,6 +72,15 @@ protected:
     std::span<const double> Y2() const { return w->Series2->Ys(); }
     std::span<const double> X2() const { return w->Series2->Xs(); }
     std::string Unit() const { return w->FileUnitText().toStdString(); }
+    // A line whose absorption rises to its last points: no crossing of half
+    // the height on the way down.
+    QString RisingAbsorption() {
+        std::vector<int> values(1001, 100);
+        std::fill(values.begin(), values.begin() + 100, 0);
+        values.back() = -1;
+        EXPECT_TRUE(test::WriteValues(Path("rising.dcw").toStdString(), values));
+        return Path("rising.dcw");
+    }
 };
 
 // ---------------------------------------------------------------- loading
@@ -295,9 +304,9 @@ TEST_F(DataProcTest, SwitchingFromDerivativeToAbsorptionReleasesTheDerivativeBut
     EXPECT_TRUE(w->AbsorptionPanel->isVisible());
     EXPECT_EQ(w->DHLabel->text(), "HDB =");
     // A derivative line (maximum first) integrates to a positive absorption.
-    EXPECT_EQ(w->AbsorptionIntegrator.Factor, 1);
+    EXPECT_EQ(w->Model().AbsorptionIntegrator().Factor, 1);
     EXPECT_GT(w->Series2->Y(500), 0);
-    EXPECT_EQ(w->AreaIntegrator.Factor, kAreaFactor);
+    EXPECT_EQ(w->Model().AreaIntegrator().Factor, kAreaFactor);
 }
 
 TEST_F(DataProcTest, ClickingTheViewThatIsOnTurnsEveryViewOff) {
@@ -496,12 +505,9 @@ TEST_F(DataProcTest, HalfHeightPlacesTheCursorsAtTheCrossings) {
 }
 
 TEST_F(DataProcTest, HalfHeightFailureIsReportedOnceNotAtEveryDrawing) {
-    Open(Spectrum("a.dcw"));
+    Open(RisingAbsorption());
     w->AbsorptionTB->click();
     w->HDBTB->click();
-    // A rising ramp has no crossing on the way down.
-    for (int i = 0; i < w->Series2->Count(); ++i)
-        w->Series2->SetY(i, i * 0.3);
     const int lc = Refs()[1];
     for (int k = 0; k < 5; ++k) {
         Redraw();
@@ -528,11 +534,9 @@ TEST_F(DataProcTest, HalfHeightFailureIsReportedOnceNotAtEveryDrawing) {
 
 // The release of the other buttons draws too: still one box per press.
 TEST_F(DataProcTest, OnePressOfHDBOnACurveWithoutCrossingReportsOnce) {
-    Open(Spectrum("a.dcw"));
+    Open(RisingAbsorption());
     w->AbsorptionTB->click();
     w->IntegralTB->click();
-    for (int i = 0; i < w->Series2->Count(); ++i)
-        w->Series2->SetY(i, i * 0.3);
     w->HDBTB->click();
     for (int k = 0; k < 5; ++k)
         QCoreApplication::processEvents();
@@ -600,11 +604,11 @@ TEST_F(DataProcTest, BaseLineButtonsMoveTheLineAndTheDerivativeFollows) {
     Open(Spectrum("a.dcw", 1001));
     w->FDerivativeTB->click();
     const double before = w->SeriesLine0->Y(1000);
-    const double slope = w->Base.Slope;
+    const double slope = w->Model().Line().Slope;
     for (int k = 0; k < 5; ++k)
         w->Line0LeftTB->click();
     w->Line0UpTB->click();
-    EXPECT_NEAR(w->Base.Slope, slope - 0.01, 1e-12);
+    EXPECT_NEAR(w->Model().Line().Slope, slope - 0.01, 1e-12);
     EXPECT_NEAR(w->SeriesLine0->Y(1000), before - 10 + 1, 1e-9);
     Redraw();
     for (int i : {0, 500, 1000})
@@ -764,8 +768,8 @@ TEST_F(DataProcTest, TwoPointFileWorksInEveryViewAndButton) {
     ASSERT_TRUE(test::WriteValues(Path("two.dcw").toStdString(), {120, -80}));
     Open(Path("two.dcw"));
     ASSERT_EQ(w->Series1->Count(), 2);
-    EXPECT_EQ(w->Base.Slope, 0);
-    EXPECT_EQ(w->Base.Offset, 0);
+    EXPECT_EQ(w->Model().Line().Slope, 0);
+    EXPECT_EQ(w->Model().Line().Offset, 0);
     for (QToolButton* view : {w->FDerivativeTB, w->AbsorptionTB}) {
         view->click();
         Redraw();

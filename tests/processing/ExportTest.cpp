@@ -141,6 +141,7 @@ struct FailCase {
     const char* name;
     std::string (*path)(const TempDir&);
     const char* message;
+    tavi::FileFailure kind;
 };
 
 void PrintTo(const FailCase& c, std::ostream* os) {
@@ -153,25 +154,26 @@ TEST_P(WriteCurveTextFailure, ReportsTheCause) {
     TempDir dir;
     std::string path = GetParam().path(dir);
     std::vector<double> xs{1}, ys{2};
-    std::string error;
-    EXPECT_FALSE(tavi::WriteCurveText(path, xs, ys, &error));
-    EXPECT_THAT(error, HasSubstr(path));
-    EXPECT_THAT(error, HasSubstr(GetParam().message));
+    const tavi::FileResult r = tavi::WriteCurveText(path, xs, ys);
+    EXPECT_EQ(r.Kind, GetParam().kind);
+    EXPECT_THAT(r.Message, HasSubstr(path));
+    EXPECT_THAT(r.Message, HasSubstr(GetParam().message));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, WriteCurveTextFailure,
     ::testing::Values(FailCase{"MissingDirectory",
                                [](const TempDir& d) { return d.File("gone") + "/sample.txt"; },
-                               "No such file or directory"},
-                      FailCase{"DeviceRefused", [](const TempDir&) { return std::string("/dev/full"); },
-                               "it is a device, not a regular file"},
+                               "No such file or directory", tavi::FileFailure::Io},
+                      FailCase{"DeviceRefused",
+                               [](const TempDir&) { return std::string("/dev/full"); },
+                               "it is a device, not a regular file", tavi::FileFailure::NotRegular},
                       FailCase{"DirectoryInTheWay",
                                [](const TempDir& d) {
                                    std::filesystem::create_directory(d.File("x.txt"));
                                    return d.File("x.txt");
                                },
-                               "Cannot create file"}),
+                               "Cannot create file", tavi::FileFailure::Io}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteCurveText, UnwritableDirectoryIsReported) {

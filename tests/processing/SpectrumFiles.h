@@ -5,6 +5,7 @@
 #pragma once
 
 #include "processing/DataFile.h"
+#include "support/SampleDataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,28 +28,11 @@ struct LineShape {
 };
 
 inline DataFileSettings NmrSettings(float sweepRange = 100.0f) {
-    DataFileSettings s;
-    s.Comment = "Glycerol, 295 K";
-    s.FrequencyText = "14 000.000 kHz";
-    s.FieldB0Text = "3 288.0 Gs";
-    s.FieldSweep = 1;
-    s.SweepRange = sweepRange;
-    s.ModAmpText = "0.025 Gs";
-    s.SweepTimeText = "20 s";
-    s.GainText = "x 1000";
-    s.PhaseText = "45\u00B0";
-    s.AccText = "4";
-    s.ModeText = "NMR 1H";
-    return s;
+    return SettingsBuilder().Range(sweepRange);
 }
 
 inline DataFileSettings EsrSettings(float sweepRange = 100.0f) {
-    DataFileSettings s = NmrSettings(sweepRange);
-    s.Comment = "DPPH powder";
-    s.FrequencyText = "9 400 000 kHz";
-    s.FieldB0Text = "3 357.0 Gs";
-    s.ModeText = "ESR";
-    return s;
+    return SettingsBuilder().Range(sweepRange).Esr().Comment("DPPH powder");
 }
 
 // The averaged Y of point i of n, before rounding and clamping.
@@ -66,35 +50,24 @@ inline bool WriteSpectrum(const std::string& path, int n, const DataFileSettings
     const int acc = std::max(1, std::stoi(settings.AccText));
     std::mt19937 rng(line.Seed);
     std::normal_distribution<double> noise(0.0, line.Noise > 0 ? line.Noise : 1.0);
-    std::vector<std::uint8_t> buffer;
-    buffer.reserve(static_cast<std::size_t>(n) * 4);
+    std::vector<std::int32_t> sums;
+    sums.reserve(static_cast<std::size_t>(n));
     const double step = n > 1 ? settings.SweepRange / (n - 1) : 0;
     for (int i = 0; i < n; ++i) {
         const double x = -settings.SweepRange / 2 + i * step;
         double y = LineValue(line, x, i, n);
         if (line.Noise > 0)
             y += noise(rng);
-        const auto sum = static_cast<std::int32_t>(std::lround(y * acc));
-        const auto v = static_cast<std::uint32_t>(sum);
-        for (int b = 0; b < 4; ++b)
-            buffer.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+        sums.push_back(static_cast<std::int32_t>(std::lround(y * acc)));
     }
-    std::string ignored;
-    return WriteDataFile(path, DataFileHeader::Build(settings), buffer, error ? error : &ignored);
+    return WriteSampleFile(path, settings, sums, error);
 }
 
 // A file of given averaged values (AccText 1).
 inline bool WriteValues(const std::string& path, const std::vector<int>& values,
                         DataFileSettings settings = NmrSettings()) {
     settings.AccText = "1";
-    std::vector<std::uint8_t> buffer;
-    for (int y : values) {
-        const auto v = static_cast<std::uint32_t>(y);
-        for (int b = 0; b < 4; ++b)
-            buffer.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
-    }
-    std::string error;
-    return WriteDataFile(path, DataFileHeader::Build(settings), buffer, &error);
+    return WriteSampleFile(path, settings, std::vector<std::int32_t>(values.begin(), values.end()));
 }
 
 } // namespace tavi::test

@@ -3,6 +3,7 @@
 #include "processing/GoldenDataFile.h"
 #include "processing/ProcAnalysis.h"
 #include "setup/FileTestUtil.h"
+#include "support/SampleDataFile.h"
 #include "tools/ToolRun.h"
 
 #include <cmath>
@@ -36,28 +37,22 @@ std::string Quoted(const std::string& path) {
 
 // A derivative line as the acquisition saves it: sums over acc sweeps.
 void WriteLine(const std::string& path, const std::string& mode, int acc, int points, double sign) {
-    tavi::DataFileSettings s;
-    s.Comment = "line";
-    s.FrequencyText = mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz";
-    s.FieldB0Text = "3 350.0 Gs";
-    s.FieldSweep = 1;
-    s.SweepRange = 20;
-    s.ModAmpText = "0.025 Gs";
-    s.SweepTimeText = "20 s";
-    s.GainText = "x 1000";
-    s.PhaseText = "45\u00B0";
-    s.AccText = std::to_string(acc);
-    s.ModeText = mode;
-    std::vector<std::uint8_t> buffer;
+    const tavi::DataFileSettings s =
+        tavi::test::SettingsBuilder()
+            .Comment("line")
+            .Mode(mode)
+            .Frequency(mode == "ESR" ? "9 400 000 kHz" : "14 000.0 kHz")
+            .Field("3 350.0 Gs")
+            .Range(20)
+            .Passes(acc);
+    std::vector<std::int32_t> sums;
     for (int i = 0; i < points; ++i) {
         const double u = (i - points / 2.0) / (points / 20.0);
         const double y = sign * -350 * 2 * u / ((1 + u * u) * (1 + u * u)) + 0.01 * i;
-        auto sum = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(y * acc)));
-        for (int k = 0; k < 4; ++k)
-            buffer.push_back(static_cast<std::uint8_t>(sum >> (8 * k)));
+        sums.push_back(static_cast<std::int32_t>(std::lround(y * acc)));
     }
     std::string error;
-    ASSERT_TRUE(tavi::WriteDataFile(path, tavi::DataFileHeader::Build(s), buffer, &error)) << error;
+    ASSERT_TRUE(tavi::test::WriteSampleFile(path, s, sums, &error)) << error;
 }
 
 std::string InProcess(const std::string& path) {

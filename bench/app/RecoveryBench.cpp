@@ -46,16 +46,19 @@ void BM_EndOfPass(benchmark::State& state) {
     auto w = std::make_unique<TFCW>(port, nullptr, exeDir.path().toStdString());
     w->AcqDir = exeDir.path().toStdString();
     w->AccUpDown->SetPosition(99);
-    w->PassCounter = 1;
-    w->BeginPass(kPoints);
+    w->SetPassCounter(1);
+    if (state.range(0))
+        w->Run().Start(); // a started run keeps its passes in the recovery file
+    w->Run().BeginPass(kPoints);
     for (int i = 0; i < kPoints; ++i)
         w->StorePoint(i % 500);
-    w->RecoveryPath = state.range(0) ? RecoveryFilePath(w->AcqDir, ::getpid()) : std::string();
     for (auto _ : state)
-        w->EndPass();
+        w->Run().EndPass();
     if (!dialogs.fake.messages.empty())
         state.SkipWithError("the recovery file was not written");
-    w->RunState = RunState::Idle;
+    if (state.range(0) && w->RecoveryPassesKept() != 1)
+        state.SkipWithError("no recovery file");
+    w->SetRunState(RunState::Idle);
 }
 BENCHMARK(BM_EndOfPass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

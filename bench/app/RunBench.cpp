@@ -148,7 +148,7 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
     for (auto _ : state) {
         w->StartToolBClick();
         WriteAll(device.master, "AFFFF\rB\r");
-        if (!PumpUntil([&] { return w->RunState == RunState::Running; })) {
+        if (!PumpUntil([&] { return w->RunState() == RunState::Running; })) {
             state.SkipWithError("no pass started");
             break;
         }
@@ -159,12 +159,12 @@ void BM_ReplyLinesThroughPty(benchmark::State& state) {
                 WriteAll(device.master, lines.substr(0, std::size_t(n) * 11), &abandon);
             }
         });
-        const bool all = PumpUntil([&] { return w->NextPointIndex >= kPoints; });
+        const bool all = PumpUntil([&] { return w->NextPointIndex() >= kPoints; });
         abandon = true;
         writer.join();
         rssDuring = std::max(rssDuring, VmRssMiB());
         WriteAll(device.master, "C\rD\r");
-        PumpUntil([&] { return w->RunState == RunState::Finished; });
+        PumpUntil([&] { return w->RunState() == RunState::Finished; });
         if (!all) {
             state.SkipWithError("points lost");
             break;
@@ -196,16 +196,15 @@ struct FullChart {
         w->CurrDiagramCBox->setCurrentIndex(4);
         w->AccDToolBClick();
         for (int pass = 1; pass <= 5; ++pass) {
-            w->PassCounter = pass;
-            w->BeginPass(kPoints);
+            w->SetPassCounter(pass);
+            w->Run().BeginPass(kPoints);
             for (int i = 0; i < kPoints; ++i) {
                 const double x = (i - kPoints / 2) / 2000.0;
                 const double line = -400 * x / std::pow(1 + x * x, 2);
                 w->StorePoint(int(line) + (i * 7 + pass * 13) % 9 - 4);
             }
-            w->RunState = RunState::PassEnded;
-            w->EndPass();
-            w->PassFinished();
+            w->Run().EndPass();
+            w->Run().DeviceIdle();
         }
         QCoreApplication::processEvents();
     }

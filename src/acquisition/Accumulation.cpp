@@ -19,7 +19,7 @@ std::vector<std::uint8_t> SumBytes(std::span<const std::int32_t> sums) {
     return bytes;
 }
 
-void Accumulation::SetState(RunState state) {
+void Accumulation::ChangeState(RunState state) {
     if (state_ == state)
         return;
     state_ = state;
@@ -29,9 +29,8 @@ void Accumulation::SetState(RunState state) {
 void Accumulation::Start() {
     commands_.Send(lines::StartSweep(settings_.FrequencySweep));
     passCounter_ = 1;
-    complete_ = false;
-    finishedPasses_ = 0;
-    finishedSums_.clear();
+    newRunPending_ = true;
+    armed_ = true;
     recoveryWarned_ = false;
 }
 
@@ -44,6 +43,13 @@ void Accumulation::Hold(bool hold) const {
 }
 
 void Accumulation::BeginPass(int points) {
+    if (newRunPending_) {
+        // A new run: nothing of it is finished yet.
+        newRunPending_ = false;
+        complete_ = false;
+        finishedPasses_ = 0;
+        finishedSums_.clear();
+    }
     if (passCounter_ == 1) {
         points = std::max(points, 0);
         // Entries below the old size keep their sums; new ones start at 0.
@@ -53,20 +59,22 @@ void Accumulation::BeginPass(int points) {
     nextPoint_ = 0;
     currentSlot_ = (currentSlot_ + 1) % kRingSize;
     ring_[static_cast<std::size_t>(currentSlot_)].clear();
-    SetState(RunState::SettingUp);
+    ChangeState(RunState::SettingUp);
     observer_.PassBegun(passCounter_, PointCount());
 }
 
 void Accumulation::PassRunning() {
-    SetState(RunState::Running);
+    ChangeState(RunState::Running);
 }
 
 void Accumulation::StorePoint(int value, bool holdActive) {
     auto& pass = ring_[static_cast<std::size_t>(currentSlot_)];
     if (holdActive && nextPoint_ > 0) {
         // While on hold the last point follows the live signal; nothing is summed.
-        if (static_cast<std::size_t>(nextPoint_) <= pass.size())
+        if (static_cast<std::size_t>(nextPoint_) <= pass.size()) {
             pass[static_cast<std::size_t>(nextPoint_ - 1)] = value;
+            observer_.HeldPointChanged(nextPoint_ - 1, value);
+        }
         return;
     }
     if (nextPoint_ >= PointCount())
@@ -77,13 +85,13 @@ void Accumulation::StorePoint(int value, bool holdActive) {
                                                          static_cast<std::uint32_t>(value))
                              : value;
     pass.push_back(value);
-    observer_.PointStored(nextPoint_, value);
-    ++nextPoint_;
+    ++nextPoint_; // the report sees the point counted
+    observer_.PointStored(nextPoint_ - 1, value);
 }
 
 void Accumulation::EndPass() {
-    SetState(RunState::PassEnded);
-    if (passCounter_ >= 1 && !complete_) {
+    ChangeState(RunState::PassEnded);
+    if (passCounter_ >= 1 && !complete_ && armed_) {
         finishedSums_ = sums_;
         finishedPasses_ = settings_.Loop ? 1 : passCounter_;
         WriteRecovery();
@@ -92,13 +100,19 @@ void Accumulation::EndPass() {
 }
 
 void Accumulation::DeviceIdle() {
+    // The owner may play the sweep-end sound here, and change the pass count
+    // or Loop for what follows.
+    observer_.IdleReplyArrived();
     if (state_ == RunState::Aborting) {
-        SetState(RunState::Aborted);
+        ChangeState(RunState::Aborted);
         observer_.RunAborted();
-        return;
+    } else if (state_ == RunState::PassEnded) {
+        NextPassOrFinish();
     }
-    if (state_ != RunState::PassEnded)
-        return;
+    observer_.IdleReplyHandled();
+}
+
+void Accumulation::NextPassOrFinish() {
     if (settings_.Loop) {
         commands_.Send(lines::StartSweep(settings_.FrequencySweep));
         return;
@@ -109,17 +123,19 @@ void Accumulation::DeviceIdle() {
         return;
     }
     complete_ = true;
-    SetState(RunState::Finished);
+    ChangeState(RunState::Finished);
     observer_.ExperimentFinished();
 }
 
 void Accumulation::Aborting() {
-    SetState(RunState::Aborting);
+    ChangeState(RunState::Aborting);
 }
 
 void Accumulation::CutShort() {
+    const RunState before = state_;
     nextPoint_ = 0;
-    SetState(RunState::Idle);
+    ChangeState(RunState::Idle);
+    observer_.RunCutShort(before);
 }
 
 std::vector<double> Accumulation::Average() const {
@@ -131,7 +147,7 @@ std::vector<double> Accumulation::Average() const {
 }
 
 DataFileHeader Accumulation::HeaderWith(int passes) const {
-    DataFileSettings header = settings_.Header;
+    DataFileSettings header = settings_.HeaderNow ? settings_.HeaderNow() : settings_.Header;
     header.AccText = std::to_string(passes).substr(0, 3);
     return DataFileHeader::Build(header);
 }
@@ -144,13 +160,14 @@ void Accumulation::WriteRecovery() {
     if (recovery_.Write(settings_.RecoveryDir, settings_.RecoveryRunName, HeaderWith(finishedPasses_),
                         bytes, settings_.Loop ? 1 : settings_.Passes, settings_.Loop, &error)) {
         recoveryKept_ = finishedPasses_;
+        recoveryLoop_ = settings_.Loop;
         return;
     }
     // Losing the crash copy must not stop the run, nor be told once per pass.
     if (recoveryWarned_)
         return;
     recoveryWarned_ = true;
-    observer_.Problem("The recovery file cannot be written: " + error +
+    observer_.RecoveryFailed("The recovery file cannot be written: " + error +
                       "\nThe experiment goes on, but its finished passes are kept in memory only.");
 }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,13 +27,16 @@ struct RunSettings {
     double XMax = 0;
     // The header of the data file; AccText is filled in when saving.
     DataFileSettings Header;
+    // When set, the header as it is at the moment of writing (an owner whose
+    // controls may change after the start); it replaces Header.
+    std::function<DataFileSettings()> HeaderNow;
     // The folder of the recovery file kept after every finished pass (empty:
     // none), and the run's name that the file carries.
     std::string RecoveryDir;
     std::string RecoveryRunName;
 };
 
-class Accumulation final : public IPassReplies {
+class Accumulation final {
 public:
     static constexpr int kRingSize = 5;
 
@@ -43,23 +47,33 @@ public:
     const RunSettings& Settings() const { return settings_; }
     void SetPasses(int passes) { settings_.Passes = passes; }
 
-    // Sends the first start command; the sums of the last run are dropped.
+    // Sends the first start command. The last run stays saveable until the
+    // device begins the new one's first pass (it may never answer).
     void Start();
     void Abort() const;
     void Hold(bool hold) const;
 
     // The reply dispatch of the link drives these.
-    void BeginPass(int points) override;
-    void PassRunning() override;
-    void StorePoint(int value, bool holdActive) override;
-    void EndPass() override;
-    void DeviceIdle() override;
-    void Aborting() override;
-    void CutShort() override;
+    void BeginPass(int points);  // "A"
+    void PassRunning();          // "B"
+    void StorePoint(int value, bool holdActive);
+    void EndPass();              // "C"
+    void DeviceIdle();           // "D"
+    void Aborting();             // "F"
+    // The device is gone (power off, lost port, readiness dropped): no "D"
+    // will come.
+    void CutShort();
 
-    RunState State() const override { return state_; }
+    RunState State() const { return state_; }
     // 1 for every Loop pass.
-    int PassCounter() const override { return passCounter_; }
+    int PassCounter() const { return passCounter_; }
+    // For an owner that shows or restores a run it did not start (no report).
+    void SetState(RunState state) { state_ = state; }
+    void SetPassCounter(int pass) { passCounter_ = pass; }
+    // Drops the sums (the next first pass starts from an empty buffer).
+    void ClearSums() { sums_.clear(); }
+    // Start was pressed and the device has not begun the new run yet.
+    bool NewRunPending() const { return newRunPending_; }
     int NextPointIndex() const { return nextPoint_; }
     int PointCount() const { return static_cast<int>(sums_.size()); }
     bool Complete() const { return complete_; }
@@ -76,6 +90,8 @@ public:
     double PointStep() const { return pointStep_; }
     // Passes kept in the recovery file (0: none written, or it was removed).
     int RecoveryPassesKept() const { return recoveryKept_; }
+    // The recovery file is of a Loop run.
+    bool RecoveryLoop() const { return recoveryLoop_; }
     // The recovery file written last; empty before the first.
     const std::string& RecoveryPath() const { return recovery_.Path(); }
 
@@ -87,7 +103,8 @@ public:
     void RemoveRecovery();
 
 private:
-    void SetState(RunState state);
+    void ChangeState(RunState state);
+    void NextPassOrFinish();
     void WriteRecovery();
     DataFileHeader HeaderWith(int passes) const;
 
@@ -101,6 +118,9 @@ private:
     double pointStep_ = 0;
     bool complete_ = false;
     bool recoveryWarned_ = false;
+    bool newRunPending_ = false;
+    bool armed_ = false; // a run was started: its passes go to the recovery file
+    bool recoveryLoop_ = false;
     int finishedPasses_ = 0;
     int recoveryKept_ = 0;
     RecoveryWriter recovery_; // held locked, so no start-up takes it for a leftover

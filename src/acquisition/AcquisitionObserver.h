@@ -27,26 +27,6 @@ constexpr bool Measuring(RunState s) {
 
 enum class ConnectionState : std::uint8_t { Disconnected, Checking, Connected };
 
-// What the reply dispatch drives: the passes of a run. The accumulation is
-// the one every program runs on; an owner with a pass display of its own may
-// take the replies instead.
-class IPassReplies {
-public:
-    virtual ~IPassReplies() = default;
-    virtual RunState State() const = 0;
-    // The 1-based number of the pass being taken.
-    virtual int PassCounter() const = 0;
-    virtual void BeginPass(int points) = 0; // "A"
-    virtual void PassRunning() = 0;         // "B"
-    virtual void StorePoint(int value, bool holdActive) = 0;
-    virtual void EndPass() = 0;    // "C"
-    virtual void DeviceIdle() = 0; // "D"
-    virtual void Aborting() = 0;   // "F"
-    // The device is gone (power off, lost port, readiness dropped): no "D"
-    // will come.
-    virtual void CutShort() = 0;
-};
-
 // Every report runs on the thread that handles the port's events. Empty
 // defaults, so an owner overrides only what it shows.
 class IAcquisitionObserver {
@@ -67,13 +47,26 @@ public:
     virtual void DeviceLost(const std::string& /*message*/) {}
     virtual void DeviceError(const std::string& /*code*/) {} // an "E" reply
     virtual void HoldChanged(bool /*hold*/) {}
+    // One more point beyond the converter's range in this experiment.
+    virtual void OutOfRangeCounted(int /*count*/) {}
     virtual void RunStateChanged(RunState /*state*/) {}
     virtual void PassBegun(int /*pass*/, int /*points*/) {}
     virtual void PointStored(int /*index*/, int /*value*/) {}
+    // On hold: the pass's last point follows the live signal (nothing summed).
+    virtual void HeldPointChanged(int /*index*/, int /*value*/) {}
     // Every point of the pass is in: the sums and the average are up to date.
     virtual void PassEnded(int /*pass*/) {}
     virtual void ExperimentFinished() {}
     virtual void RunAborted() {}
+    // A "D" reached the run, before it acts on it (the next start command,
+    // the end of the experiment), and once it has.
+    virtual void IdleReplyArrived() {}
+    virtual void IdleReplyHandled() {}
+    // The device is gone while a run waited for it; `before` is the state it
+    // was in. The run is idle now.
+    virtual void RunCutShort(RunState /*before*/) {}
+    // The recovery file could not be written; said once per run.
+    virtual void RecoveryFailed(const std::string& message) { Problem(message); }
     // A failure that does not stop the link or the run (a damaged reply, a
     // recovery file that cannot be written, a port error inside a handler).
     virtual void Problem(const std::string& /*message*/) {}

@@ -145,8 +145,8 @@ void SpectrometerLink::LineEvent() {
             } catch (const EConvertError& e) {
                 // A later pass begins whatever its count field holds, or its
                 // points would all be dropped while the pass is counted.
-                if (line[0] == 'A' && passes_->PassCounter() != 1)
-                    passes_->BeginPass(0);
+                if (line[0] == 'A' && run_.PassCounter() != 1)
+                    run_.BeginPass(0);
                 Report(e);
             }
         }
@@ -158,28 +158,28 @@ void SpectrometerLink::LineEvent() {
 void SpectrometerLink::Dispatch(const Reply& reply) {
     switch (reply.kind) {
     case Reply::A:
-        if (passes_->PassCounter() == 1)
+        if (run_.PassCounter() == 1)
             outOfRange_ = 0; // counted per experiment
-        passes_->BeginPass(reply.points);
+        run_.BeginPass(reply.points);
         break;
     case Reply::B:
-        passes_->PassRunning();
+        run_.PassRunning();
         break;
     case Reply::C:
-        passes_->EndPass();
+        run_.EndPass();
         break;
     case Reply::D:
         if (holdActive_) {
             holdActive_ = false;
             observer_.HoldChanged(false);
         }
-        passes_->DeviceIdle();
+        run_.DeviceIdle();
         break;
     case Reply::E:
         observer_.DeviceError(reply.errorText);
         break;
     case Reply::F:
-        passes_->Aborting();
+        run_.Aborting();
         break;
     case Reply::H:
         holdActive_ = reply.hold;
@@ -192,8 +192,8 @@ void SpectrometerLink::Dispatch(const Reply& reply) {
         if (signalDivisor_ == 0)
             break; // no "Z" yet: the point cannot be scaled
         if (reply.outOfRange)
-            ++outOfRange_;
-        passes_->StorePoint(reply.raw / signalDivisor_ - dcOffset_, holdActive_);
+            observer_.OutOfRangeCounted(++outOfRange_);
+        run_.StorePoint(reply.raw / signalDivisor_ - dcOffset_, holdActive_);
         break;
     case Reply::X:
         fieldZeroOffsets_[rmH1] = reply.firstOffset;
@@ -220,7 +220,7 @@ void SpectrometerLink::SetDeviceReady(bool ready) {
             holdActive_ = false;
             observer_.HoldChanged(false);
         }
-        passes_->CutShort();
+        run_.CutShort();
         fieldSource_ = 0;
     }
     observer_.DeviceReadySet(ready);

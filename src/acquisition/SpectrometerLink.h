@@ -62,9 +62,6 @@ public:
     // While this answers true, reply lines are reported but not acted on
     // (the service window's monitor without analysis).
     void SetRepliesBlocked(std::function<bool()> blocked) { repliesBlocked_ = std::move(blocked); }
-    // The pass replies go to `passes` instead of the accumulation, for an
-    // owner that keeps its own; it must outlive the link.
-    void DrivePasses(IPassReplies& passes) { passes_ = &passes; }
 
     const CommandSender& Commands() const { return commands_; }
     Accumulation& Run() { return run_; }
@@ -98,7 +95,6 @@ private:
     bool deviceReady_ = false;
     CommandSender commands_{&port_, &deviceReady_};
     Accumulation run_{commands_, observer_};
-    IPassReplies* passes_ = &run_;
     std::function<bool()> repliesBlocked_;
     LineAssembler rxLine_;
     ConnectionState connection_ = ConnectionState::Disconnected;

@@ -115,16 +115,12 @@ TFCW::TFCW(ISerialPort& port, QWidget* parent, std::string exeDir)
     Fid->RightAxis().SetIncrement(250);
     InitRun();
     // Hold list, in the order the hold rule indexes it.
-    CurrentPass = 0;
-    AccBuffer.clear();
     HoldList = {
         GainScrollBar,   GainVal, Gain,   PhaseScrollBar, PhaseVal,    Phase,       ModAmpUpDown,
         ModAmpVal,       ModAmp,  FByLab, DFrqVal,        DFrqUpDown,  FreqLab,     FrequencyVal,
         FrequencyUpDown, B0ByLab, DB0Val, DB0UpDown,      TuningB0Lab, TuningB0Val, TuningB0UpDown};
     // Run and device state.
-    PassCounter = 0;
     FNameEdit->clear();
-    RunState = tavi::RunState::Idle;
     SetHoldState(false);
     ShowDeviceReady(false);
     // Pass display.
@@ -259,7 +255,7 @@ void TFCW::AccUpDownClick() {
     const int n = AccUpDown->Position();
     Params.Accumulations = n;
     AccVal->setText(QString::number(n));
-    SetPanelValue(0, Q(Format("%d of %d", {Arg(PassCounter), Arg(n)})));
+    SetPanelValue(0, Q(Format("%d of %d", {Arg(PassCounter()), Arg(n)})));
 }
 
 void TFCW::ModeRBClick(TResonanceMode mode) {
@@ -280,7 +276,7 @@ void TFCW::SetSweepAxis(bool frequencySweep) {
     axis.SetIncrement(range / 4);
     axis.SetValueFormat(format);
     // The passes of the last run belong to the old axis.
-    if (changed && !Measuring(RunState))
+    if (changed && !Measuring(RunState()))
         ClearRunDisplay();
 }
 

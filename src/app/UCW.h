@@ -9,7 +9,6 @@
 #include "device/SerialPort.h"
 #include "device/UOutMess.h"
 #include "params/Freq.h"
-#include "processing/RecoveryFile.h"
 #include "processing/UMMarker.h"
 #include "setup/USetup.h"
 
@@ -174,10 +173,26 @@ public:
     bool SpectrometerOn() const { return link_->SpectrometerOn(); }
     SpectrometerLink& Link() { return *link_; }
 
+    // ---- the run (the link's accumulation) ----
     // The 1-based number of the pass being taken: 0 at start, 1 from Start,
     // one more before each further pass of a Single run.
-    int PassCounter = 0;
-    tavi::RunState RunState = tavi::RunState::Idle;
+    int PassCounter() const { return Run().PassCounter(); }
+    tavi::RunState RunState() const { return Run().State(); }
+    // Show or restore a run's state and pass without a device report.
+    void SetRunState(tavi::RunState state) { Run().SetState(state); }
+    void SetPassCounter(int pass);
+    // The sums as the data file stores them: N little-endian int32 entries.
+    std::vector<std::uint8_t> AccBuffer() const { return SumBytes(Run().Sums()); }
+    int NextPointIndex() const { return Run().NextPointIndex(); }
+    double PointStep() const { return Run().PointStep(); }
+    // The pass series of the pass being taken (0 to 4).
+    int CurrentPass() const { return Run().CurrentSlot(); }
+    int FinishedPasses() const { return Run().FinishedPasses(); }
+    bool RunComplete() const { return Run().Complete(); }
+    const std::string& RecoveryPath() const { return Run().RecoveryPath(); }
+    int RecoveryPassesKept() const { return Run().RecoveryPassesKept(); }
+    Accumulation& Run() { return link_->Run(); }
+    const Accumulation& Run() const { return link_->Run(); }
     bool CurrentDirectionAvailable = false; // a version "2.0" device reported itself
     std::vector<QWidget*> HoldList;         // the 21 controls of SetHoldState
 
@@ -274,12 +289,6 @@ public:
     void SetPanelValue(int panel, const QString& text);
     void ShowDeviceReady(bool ready);
     void ShowIdentity();
-    // The pass replies: "B", "C", a point, "D", "F".
-    void PassRunning();
-    void DeviceEndedPass();
-    void PointReceived(int value);
-    void DeviceIdle();
-    void Aborting();
 
     // ---- connection ----
     void MLinkClick();
@@ -289,10 +298,18 @@ public:
     QString NotReadyText() const;
 
     // --- run (UCWRun.cpp) ---
-    void BeginPass(int n);
+    // The passes as the accumulation reports them: the chart, panels, sounds.
+    void ShowPassBegun(int pass);
+    void ShowPoint(int index, int value);
+    void ShowHeldPoint(int index, int value);
+    void ShowAverage();
+    void ShowRunState(tavi::RunState state);
+    void ShowIdleReply();
+    void ShowIdleHandled();
+    void ShowOutOfRange(int count);
+    void ShowExperimentFinished();
+    // A "V" as the link hands it on (the hold is the link's).
     void StorePoint(int value);
-    void EndPass();
-    void PassFinished();
     void StartToolBClick();
     void HoldToolBClick();
     void AbortToolBClick();
@@ -318,15 +335,14 @@ public:
     // FormCloseQuery's decision ("Measure in progress" while a pass is being measured).
     bool CloseQueryAllowed();
     // Run-related steps of the creation sequence (pass colours, legend, clearing
-    // the series, the buffer). The six series already exist in Fid.
+    // the series). The six series already exist in Fid.
     void InitRun();
-    // The device was lost or switched off: end a waiting run sensibly.
-    void EndRunOnDisconnect();
+    // The device was lost or switched off while the run was in `before`.
+    void EndRunOnDisconnect(tavi::RunState before);
+    // The run's settings from the controls as they are now (passes, Loop,
+    // sweep axis, the data file's header, the recovery file's place).
+    void SyncRun();
 
-    std::vector<std::uint8_t> AccBuffer; // N little-endian int32 sums
-    int NextPointIndex = 0;
-    double PointStep = 0.0;
-    int CurrentPass = 0;
     std::array<QColor, 5> PassColours{};
     bool AlarmLooping = false;
     std::array<TChartSeries*, 5> PassSeries{}; // Series1..Series5 (Fid series 0..4)
@@ -337,25 +353,16 @@ public:
     // of an experiment.
     ChartMarker MainMarker{ChartMarker::MarkerStart::Cursor};
 
-    // Surviving runs: the sums of the finished passes (never the pass in
-    // progress) are kept apart, written to the recovery file after each pass,
-    // and are what "Save data as ..." writes after an Abort or a lost device.
+    // Surviving runs: the accumulation keeps the sums of the finished passes
+    // apart, writes them to the recovery file after each pass, and they are
+    // what "Save data as ..." writes after an Abort or a lost device.
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds kSilenceBeforeCloseQuestion{10};
     std::function<Clock::time_point()> Now = [] { return Clock::now(); };
-    std::vector<std::uint8_t> FinishedSums; // AccBuffer as of the last finished pass
-    int FinishedPasses = 0;                 // of the current run; Loop: 0 or 1
-    bool RunComplete = false;               // the last run ended with its last pass
-    std::string RecoveryRunName;            // the run's intended name, carried by its file
-    RecoveryWriter Recovery;                // this program's locked recovery file
-    std::string RecoveryPath;               // its name; empty before the first pass
-    int RecoveryPassesKept = 0;             // finished passes the recovery file holds
     QProgressBar* RunProgress = nullptr;    // right of the status bar while a run is on
     QLabel* ClippedLab = nullptr;           // the warning of points beyond the chart's range
     QLabel* AbortNoticeLab = nullptr;       // after an Abort: what "Save data as ..." keeps
     void NoteDeviceActivity();
-    void WriteRecovery();
-    void RemoveRecovery();
     // Renames recovery files left by earlier runs and says where they are.
     void RecoverEarlierRuns();
     void RunAborted(); // the "D" that ends an aborted run
@@ -397,10 +404,7 @@ private:
     QString UnopenedSavedFile; // saved, not yet opened by "Proc"/"Data Processing"
     Clock::time_point LastDeviceActivity{};
     bool RunSaved = false; // the complete run went into a data file
-    bool NewRunPending = false; // Start pressed, its first pass not begun
-    bool RecoveryArmed = false; // a run was started: passes go to recovery
-    bool RecoveryWarned = false; // one warning per run
-    bool RecoveryLoop = false; // the recovery file is of a Loop run
+    std::string RecoveryRunName; // the run's intended name, carried by its file
     bool KeepRecoveryOnClose = false; // closed over a silent device
     int ClippedPoints = 0; // of this run's passes, beyond +-500
     QString ProgressCaption; // put before the caption while a run is on
@@ -421,7 +425,7 @@ private:
     const CommandSender& Commands() const { return link_->Commands(); }
 
     ISerialPort& port_;
-    // Turns the link's reports and pass replies into this window's effects;
+    // Turns the link's and the run's reports into this window's effects;
     // declared first, so that it outlives the link.
     class LinkView;
     std::unique_ptr<LinkView> view_;
@@ -429,7 +433,6 @@ private:
     // of this window and of the service window goes out through it.
     std::unique_ptr<SpectrometerLink> link_;
     bool closing_ = false;
-    int shownOutOfRange_ = 0; // the count the out-of-range label shows
 };
 
 } // namespace tavi

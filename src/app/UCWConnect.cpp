@@ -23,7 +23,6 @@ QString ErrorText(const std::exception& e) {
 void TFCW::CreateLink() {
     view_ = std::make_unique<LinkView>(*this);
     link_ = std::make_unique<SpectrometerLink>(port_, *view_);
-    link_->DrivePasses(*view_);
     link_->SetRepliesBlocked([this] { return Service && Service->AnalysisBlocked(); });
 }
 

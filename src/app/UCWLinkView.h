@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window's view of its spectrometer link: the link's reports and its
-// pass replies handed to the window's effects (private to the window's files).
+// The main window's view of its spectrometer link: the reports of the link and
+// of its run handed to the window's effects (private to the window's files).
 #pragma once
 
 #include "app/UCW.h"
@@ -14,7 +14,7 @@
 
 namespace tavi {
 
-class TFCW::LinkView final : public IAcquisitionObserver, public IPassReplies {
+class TFCW::LinkView final : public IAcquisitionObserver {
 public:
     explicit LinkView(TFCW& w) : w_(w) {}
 
@@ -57,18 +57,22 @@ public:
         Dialogs().ShowError(&w_, QString::fromLocal8Bit(message));
     }
 
-    // ---- pass replies: the window's own run ----
-    tavi::RunState State() const override { return w_.RunState; }
-    int PassCounter() const override { return w_.PassCounter; }
-    void BeginPass(int points) override { w_.BeginPass(points); }
-    void PassRunning() override { w_.PassRunning(); }
-    void StorePoint(int value, bool /*holdActive: the link's, read by the window*/) override {
-        w_.PointReceived(value);
+    void OutOfRangeCounted(int count) override { w_.ShowOutOfRange(count); }
+
+    // ---- the run ----
+    void RunStateChanged(tavi::RunState state) override { w_.ShowRunState(state); }
+    void PassBegun(int pass, int /*points*/) override { w_.ShowPassBegun(pass); }
+    void PointStored(int index, int value) override { w_.ShowPoint(index, value); }
+    void HeldPointChanged(int index, int value) override { w_.ShowHeldPoint(index, value); }
+    void PassEnded(int /*pass*/) override { w_.ShowAverage(); }
+    void IdleReplyArrived() override { w_.ShowIdleReply(); }
+    void IdleReplyHandled() override { w_.ShowIdleHandled(); }
+    void ExperimentFinished() override { w_.ShowExperimentFinished(); }
+    void RunAborted() override { w_.RunAborted(); }
+    void RunCutShort(tavi::RunState before) override { w_.EndRunOnDisconnect(before); }
+    void RecoveryFailed(const std::string& message) override {
+        Dialogs().Message(&w_, QString::fromLocal8Bit(message), MsgIcon::Warning, MsgButtons::Ok);
     }
-    void EndPass() override { w_.DeviceEndedPass(); }
-    void DeviceIdle() override { w_.DeviceIdle(); }
-    void Aborting() override { w_.Aborting(); }
-    void CutShort() override { w_.EndRunOnDisconnect(); }
 
 private:
     static qsizetype Size(const std::string& s) { return static_cast<qsizetype>(s.size()); }

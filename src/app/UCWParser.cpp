@@ -9,6 +9,7 @@
 #include "params/UTextTbl.h"
 #include "platform/Controls.h"
 #include "platform/Seams.h"
+#include "platform/Sound.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -20,51 +21,47 @@
 
 namespace tavi {
 
-void TFCW::PassRunning() {
-    SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
-    RunState = tavi::RunState::Running;
-    HoldToolB->setEnabled(true);
+void TFCW::ShowRunState(tavi::RunState state) {
+    switch (state) {
+    case tavi::RunState::Running:
+        SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
+        HoldToolB->setEnabled(true);
+        break;
+    case tavi::RunState::PassEnded:
+        SetPanelValue(2, QStringLiteral("End of experiment - please wait"));
+        HoldToolB->setEnabled(false);
+        break;
+    case tavi::RunState::Aborting:
+        SetPanelValue(2, QStringLiteral("Experiment aborted - please wait"));
+        HoldToolB->setEnabled(false);
+        break;
+    default: // the others come with their own reports
+        break;
+    }
 }
 
-void TFCW::DeviceEndedPass() {
-    SetPanelValue(2, QStringLiteral("End of experiment - please wait"));
-    RunState = tavi::RunState::PassEnded;
-    HoldToolB->setEnabled(false);
-    EndPass();
-}
-
-void TFCW::DeviceIdle() {
+void TFCW::ShowIdleReply() {
     SetHoldState(false);
-    if (RunState == tavi::RunState::PassEnded) {
-        PassFinished();
-    } else if (RunState == tavi::RunState::Aborting) {
-        SetPanelValue(2, QStringLiteral("Experiment aborted - ready"));
-        StartToolB->setEnabled(true);
-        SetControlsEnabled(true);
-        RunState = tavi::RunState::Aborted;
-        RunAborted();
+    // What follows (the next pass, the end) reads the controls as they are now.
+    SyncRun();
+    if (RunState() == tavi::RunState::PassEnded) {
+        const TSoundSetting& sweepEnd = SoundSettings[SweepEndSound];
+        if (sweepEnd.Off == 0)
+            Sound().PlayAndWait(sweepEnd.FileName);
     }
+}
+
+void TFCW::ShowIdleHandled() {
     SetPanelValue(0, QString::fromStdString(
-                         Format("%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
+                         Format("%d of %d", {Arg(PassCounter()), Arg(AccUpDown->Position())})));
 }
 
-void TFCW::Aborting() {
-    SetPanelValue(2, QStringLiteral("Experiment aborted - please wait"));
-    RunState = tavi::RunState::Aborting;
-    HoldToolB->setEnabled(false);
-}
-
-void TFCW::PointReceived(int value) {
-    // The link counts the points beyond the converter's range per experiment.
-    const int outOfRange = OutOfRangeCount();
-    if (outOfRange != shownOutOfRange_ && OutOfRangeLab) {
-        shownOutOfRange_ = outOfRange;
-        OutOfRangeLab->show();
-        OutOfRangeLab->setText(
-            QString::fromStdString(Format(" Out of range: %d ", {Arg(outOfRange)})));
-        OutOfRangeLab->adjustSize();
-    }
-    StorePoint(value);
+void TFCW::ShowOutOfRange(int count) {
+    if (!OutOfRangeLab)
+        return;
+    OutOfRangeLab->show();
+    OutOfRangeLab->setText(QString::fromStdString(Format(" Out of range: %d ", {Arg(count)})));
+    OutOfRangeLab->adjustSize();
 }
 
 void TFCW::ShowIdentity() {
@@ -87,7 +84,7 @@ void TFCW::SetHoldState(bool hold) {
     HoldToolB->setText(hold ? QStringLiteral("Continue") : QStringLiteral("Hold"));
     if (hold)
         SetPanelValue(2, QStringLiteral("Experiment on Hold"));
-    else if (RunState == tavi::RunState::Running)
+    else if (RunState() == tavi::RunState::Running)
         SetPanelValue(2, QStringLiteral("Experiment in progress - please wait"));
     else
         SetPanelValue(2, QString());
@@ -155,7 +152,7 @@ void TFCW::ShowDeviceReady(bool ready) {
         for (QAction* a : MSpcCOMItems)
             a->setEnabled(true);
         MLink->setEnabled(true);
-        RunState = tavi::RunState::Idle;
+        Run().SetState(tavi::RunState::Idle);
         ShowFieldSource(0);
         SetPanelValue(2, QStringLiteral("disconnected"));
     } else {

@@ -32,22 +32,6 @@ namespace tavi {
 
 namespace {
 
-std::int32_t LoadEntry(const std::vector<std::uint8_t>& buffer, std::size_t index) {
-    const std::uint8_t* p = buffer.data() + 4 * index;
-    std::uint32_t u = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-                      std::uint32_t(p[3]) << 24;
-    return static_cast<std::int32_t>(u);
-}
-
-void StoreEntry(std::vector<std::uint8_t>& buffer, std::size_t index, std::int32_t value) {
-    std::uint8_t* p = buffer.data() + 4 * index;
-    auto u = static_cast<std::uint32_t>(value);
-    p[0] = std::uint8_t(u);
-    p[1] = std::uint8_t(u >> 8);
-    p[2] = std::uint8_t(u >> 16);
-    p[3] = std::uint8_t(u >> 24);
-}
-
 bool SoundOff(const TSoundSetting& s) {
     return s.Off != 0;
 }
@@ -190,10 +174,25 @@ void TFCW::InitRun() {
         StatusBar->addPermanentWidget(AbortNoticeLab);
         AbortNoticeLab->hide();
     }
-    CurrentPass = 0;
-    NextPointIndex = 0;
-    PointStep = 0;
-    AccBuffer.clear();
+}
+
+void TFCW::SyncRun() {
+    RunSettings settings;
+    settings.Passes = AccUpDown->Position();
+    settings.Loop = LoopRB->isChecked();
+    settings.FrequencySweep = FrequencySweep();
+    settings.XMin = Fid->BottomAxis().Minimum();
+    settings.XMax = Fid->BottomAxis().Maximum();
+    // The header is read from the controls when a file is written.
+    settings.HeaderNow = [this] { return SettingsFromControls(*this, {}); };
+    settings.RecoveryDir = RecoveryDirOf(*this);
+    settings.RecoveryRunName = RecoveryRunName;
+    Run().Configure(settings);
+}
+
+void TFCW::SetPassCounter(int pass) {
+    SyncRun();
+    Run().SetPassCounter(pass);
 }
 
 // ---- run controls ----
@@ -218,27 +217,25 @@ void TFCW::StartToolBClick() {
         else
             OverwriteAnswerPath.clear();
     }
-    Commands().Send(lines::StartSweep(FrequencySweep()));
-    PassCounter = 1;
-    // The previous run stays saveable until the device begins the new one's
-    // first pass (it may never answer); silence counts from now.
-    NewRunPending = true;
-    RecoveryWarned = false;
-    RecoveryArmed = true;
     // The recovery file carries the run's intended name into what is recovered.
     RecoveryRunName = SingleRB->isChecked() ? FNameEdit->text().toStdString() : std::string();
+    SyncRun();
+    // The previous run stays saveable until the device begins the new one's
+    // first pass (it may never answer); silence counts from now.
+    Run().Start();
+    RunSaved = false;
     NoteDeviceActivity();
 }
 
 void TFCW::HoldToolBClick() {
-    Commands().Send(lines::Hold(!HoldActive()));
+    Run().Hold(!HoldActive());
     // The button follows the device's "H" reply, not the click.
     if (HoldToolB)
         HoldToolB->setChecked(HoldActive());
 }
 
 void TFCW::AbortToolBClick() {
-    Commands().Send(lines::Abort());
+    Run().Abort();
 }
 
 void TFCW::SingleRBClick() {
@@ -251,37 +248,21 @@ void TFCW::SingleRBClick() {
 
 // ---- operations of the reply parser ----
 
-void TFCW::BeginPass(int n) {
-    if (NewRunPending) {
-        // A new run: nothing of it is finished yet.
-        NewRunPending = false;
-        FinishedSums.clear();
-        FinishedPasses = 0;
-        RunComplete = false;
-        RunSaved = false;
-    }
-    if (PassCounter == 1) {
-        n = std::max(n, 0);
-        // Entries below the old size keep their sums; new ones start at 0.
-        AccBuffer.resize(4 * static_cast<std::size_t>(n), 0);
-        const TChartAxis& axis = Fid->BottomAxis();
-        PointStep = n >= 2 ? (axis.Maximum() - axis.Minimum()) / (n - 1) : 0.0;
+void TFCW::ShowPassBegun(int pass) {
+    if (pass == 1) {
         if (OutOfRangeLab)
             OutOfRangeLab->hide();
-        shownOutOfRange_ = 0;
         ClippedPoints = 0;
         for (QLabel* notice : {ClippedLab, AbortNoticeLab})
             if (notice)
                 notice->hide();
         SeriesAcc->Clear();
     }
-    NextPointIndex = 0;
-    RunState = tavi::RunState::SettingUp;
-    CurrentPass = (CurrentPass + 1) % 5;
+    const int current = CurrentPass();
 
     // Age colours of the older passes: p = 1 oldest (red) .. p = 4 previous (fuchsia).
     for (int p = 1; p <= 4; ++p) {
-        TChartSeries& s = *PassSeries[(CurrentPass + p) % 5];
+        TChartSeries& s = *PassSeries[(current + p) % 5];
         const int first = s.FirstVisibleIndex();
         const int last = s.LastVisibleIndex();
         if (s.Count() == 0 || first < 0 || last < first || last >= s.Count())
@@ -290,7 +271,7 @@ void TFCW::BeginPass(int n) {
         for (int i = first; i <= last; ++i)
             s.SetColour(i, colour);
     }
-    PassSeries[CurrentPass]->Clear();
+    PassSeries[current]->Clear();
     CurrDiagramCBoxChange();
 
     if (XYST)
@@ -305,7 +286,7 @@ void TFCW::BeginPass(int n) {
     MainMarker.Detach();
 
     SetPanelValue(0, QString::fromStdString(
-                         Format("%d of %d", {Arg(PassCounter), Arg(AccUpDown->Position())})));
+                         Format("%d of %d", {Arg(pass), Arg(AccUpDown->Position())})));
     SetPanelValue(1, QString());
     SetPanelValue(2, "Setting an experiment - please wait");
     SetPanelValue(4, QString());
@@ -318,28 +299,22 @@ void TFCW::BeginPass(int n) {
 }
 
 void TFCW::StorePoint(int value) {
-    TChartSeries& s = *PassSeries[CurrentPass];
-    if (HoldActive() && NextPointIndex > 0) {
-        // While on hold the last point follows the live signal; nothing is summed.
-        if (NextPointIndex - 1 < s.Count()) {
-            s.SetY(NextPointIndex - 1, value);
-            Fid->Invalidate();
-        }
-        return;
+    Run().StorePoint(value, HoldActive());
+}
+
+void TFCW::ShowHeldPoint(int index, int value) {
+    TChartSeries& s = *PassSeries[CurrentPass()];
+    if (index < s.Count()) {
+        s.SetY(index, value);
+        Fid->Invalidate();
     }
-    const std::size_t entries = AccBuffer.size() / 4;
-    if (NextPointIndex < 0 || static_cast<std::size_t>(NextPointIndex) >= entries)
-        return; // beyond the announced count
-    const auto index = static_cast<std::size_t>(NextPointIndex);
-    std::int32_t entry = value;
-    if (PassCounter > 1) // 32-bit wrap-around like the stored sums
-        entry = static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadEntry(AccBuffer, index)) +
-                                          static_cast<std::uint32_t>(value));
-    StoreEntry(AccBuffer, index, entry);
+}
+
+void TFCW::ShowPoint(int index, int value) {
     if (value > 500 || value < -500)
         NoteClippedPoint();
-    s.AddXY(Fid->BottomAxis().Minimum() + NextPointIndex * PointStep, value, PassColours[0]);
-    ++NextPointIndex;
+    PassSeries[CurrentPass()]->AddXY(Fid->BottomAxis().Minimum() + index * PointStep(), value,
+                                     PassColours[0]);
     UpdateProgress();
     Fid->Invalidate();
 }
@@ -356,40 +331,18 @@ void TFCW::NoteClippedPoint() {
     ClippedLab->show();
 }
 
-void TFCW::EndPass() {
+void TFCW::ShowAverage() {
     SeriesAcc->Clear();
-    const double passes = std::max(PassCounter, 1);
     const double xMin = Fid->BottomAxis().Minimum();
-    const std::size_t entries = AccBuffer.size() / 4;
+    const double step = PointStep();
+    const std::vector<double> average = Run().Average();
     const QColor white(Qt::white);
-    for (std::size_t i = 0; i < entries; ++i)
-        SeriesAcc->AddXY(xMin + static_cast<double>(i) * PointStep,
-                         LoadEntry(AccBuffer, i) / passes, white);
+    for (std::size_t i = 0; i < average.size(); ++i)
+        SeriesAcc->AddXY(xMin + static_cast<double>(i) * step, average[i], white);
     Fid->Invalidate();
-
-    // Every point of the pass is in: it counts as finished from here on.
-    if (PassCounter >= 1 && !RunComplete && RecoveryArmed) {
-        FinishedSums = AccBuffer;
-        FinishedPasses = LoopRB->isChecked() ? 1 : PassCounter;
-        WriteRecovery();
-    }
 }
 
-void TFCW::PassFinished() {
-    const TSoundSetting& sweepEnd = SoundSettings[SweepEndSound];
-    if (!SoundOff(sweepEnd))
-        Sound().PlayAndWait(sweepEnd.FileName);
-
-    if (LoopRB->isChecked()) {
-        Commands().Send(lines::StartSweep(FrequencySweep()));
-        return;
-    }
-    if (PassCounter < AccUpDown->Position()) {
-        PassCounter += 1;
-        Commands().Send(lines::StartSweep(FrequencySweep()));
-        return;
-    }
-
+void TFCW::ShowExperimentFinished() {
     const TSoundSetting& accEnd = SoundSettings[AccumulationEndSound];
     if (!SoundOff(accEnd)) {
         if (accEnd.Single != 0) {
@@ -400,8 +353,6 @@ void TFCW::PassFinished() {
         }
     }
     SetPanelValue(2, "end of experiment - ready");
-    RunState = tavi::RunState::Finished;
-    RunComplete = true;
     EndProgress();
     AutoSaveData();
     MSaveas->setEnabled(true);
@@ -411,9 +362,9 @@ void TFCW::PassFinished() {
 
     const bool freq = FrequencySweep();
     const int kind = HorizMTB->isChecked() ? 1 : 0;
-    MainMarker.Attach(*Fid, PassSeries[CurrentPass]->Count(), kind, SweepLetter[freq ? 0 : 1],
+    MainMarker.Attach(*Fid, PassSeries[CurrentPass()]->Count(), kind, SweepLetter[freq ? 0 : 1],
                       UnitText[freq ? 0 : 1], 0, XYST, MarkerLength137, MarkerLength320,
-                      CurrentPass + 1);
+                      CurrentPass() + 1);
     if (XYST)
         XYST->show();
     DHToolB->setEnabled(true);
@@ -438,7 +389,7 @@ void TFCW::ClearRunDisplay() {
             readout->hide();
     if (DHToolB)
         DHToolB->setEnabled(false);
-    PassCounter = 0;
+    Run().SetPassCounter(0);
     SetPanelValue(0, QString::fromStdString(Format("%d of %d", {Arg(0), Arg(AccUpDown->Position())})));
     SetPanelValue(4, QString());
     if (Fid)
@@ -448,7 +399,7 @@ void TFCW::ClearRunDisplay() {
 void TFCW::CurrDiagramCBoxChange() {
     const int k = CurrDiagramCBox ? CurrDiagramCBox->currentIndex() : 0;
     for (int i = 1; i <= 5; ++i)
-        PassSeries[(CurrentPass + i) % 5]->SetActive(5 - i <= k && k < 5);
+        PassSeries[(CurrentPass() + i) % 5]->SetActive(5 - i <= k && k < 5);
     if (Fid)
         Fid->Invalidate();
 }
@@ -462,7 +413,7 @@ void TFCW::AccDToolBClick() {
 }
 
 void TFCW::DHToolBClick() {
-    const TChartSeries& s = *PassSeries[CurrentPass];
+    const TChartSeries& s = *PassSeries[CurrentPass()];
     const std::span<const double> ys = s.Ys();
     // Without a point inside the start bounds there are no extremes to measure.
     const bool hasMin = std::any_of(ys.begin(), ys.end(), [](double y) { return y < 500; });
@@ -551,33 +502,26 @@ void TFCW::AutoSaveData() {
 bool TFCW::SaveDataFile(const QString& path) {
     // A run cut short (Abort, lost device) saves its finished passes only,
     // counted as such, so the reader's average is the true one.
-    std::string accText = AccVal->text().left(3).toStdString();
-    std::span<const std::uint8_t> sums = AccBuffer;
-    if (!RunComplete) {
-        if (FinishedPasses == 0) {
-            Dialogs().Message(this, kNothingToSave, MsgIcon::Information, MsgButtons::Ok);
-            return false;
-        }
-        accText = std::to_string(FinishedPasses);
-        sums = FinishedSums;
+    if (!Run().HasDataToSave()) {
+        Dialogs().Message(this, kNothingToSave, MsgIcon::Information, MsgButtons::Ok);
+        return false;
     }
+    SyncRun(); // the header and the pass count as they are now
     std::string error;
-    if (!WriteDataFile(path.toStdString(),
-                       DataFileHeader::Build(SettingsFromControls(*this, accText)), sums, &error)) {
+    if (!Run().Save(path.toStdString(), &error)) {
         Dialogs().Message(this, QString::fromStdString(error), MsgIcon::Error, MsgButtons::Ok);
         return false;
     }
     SetPanelValue(1, QFileInfo(path).fileName());
-    RunSaved = RunComplete;
+    RunSaved = RunComplete();
     UnopenedSavedFile = path;
     if (AbortNoticeLab)
         AbortNoticeLab->hide();
-    RemoveRecovery();
     return true;
 }
 
 void TFCW::MSaveasClick() {
-    if (!RunComplete && FinishedPasses == 0) {
+    if (!Run().HasDataToSave()) {
         Dialogs().Message(this, kNothingToSave, MsgIcon::Information, MsgButtons::Ok);
         return;
     }
@@ -592,14 +536,14 @@ void TFCW::MSaveasClick() {
 
 bool TFCW::CloseQueryAllowed() {
     KeepRecoveryOnClose = false;
-    if (!Measuring(RunState)) {
+    if (!Measuring(RunState())) {
         // A complete run whose save failed (or that had no name) is asked for.
-        if (!RunComplete || RunSaved || NewRunPending || AccBuffer.empty())
+        if (!RunComplete() || RunSaved || Run().NewRunPending() || Run().Sums().empty())
             return true;
         QString text = QStringLiteral("The finished experiment was not saved in a data file.\n");
-        if (RecoveryPassesKept > 0 && !RecoveryLoop)
+        if (RecoveryPassesKept() > 0 && !Run().RecoveryLoop())
             text += QStringLiteral("The recovery file %1 keeps it for the next start.\n")
-                        .arg(QString::fromStdString(RecoveryPath));
+                        .arg(QString::fromStdString(RecoveryPath()));
         else
             text += QStringLiteral("Closing loses it.\n");
         text += QStringLiteral("Close anyway?");
@@ -616,18 +560,18 @@ bool TFCW::CloseQueryAllowed() {
     QString text = QStringLiteral("Measure in progress, but the spectrometer has sent nothing "
                                   "for %1 s.\n")
                        .arg(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
-    if (RecoveryPassesKept > 0)
+    const int kept = RecoveryPassesKept();
+    const int finished = FinishedPasses();
+    if (kept > 0)
         text += QStringLiteral("The recovery file %1 keeps %2.\n")
-                    .arg(QString::fromStdString(RecoveryPath),
-                         RecoveryPassesKept == 1
-                             ? QStringLiteral("1 finished pass")
-                             : QStringLiteral("%1 finished passes").arg(RecoveryPassesKept));
-    else if (FinishedPasses > 0)
+                    .arg(QString::fromStdString(RecoveryPath()),
+                         kept == 1 ? QStringLiteral("1 finished pass")
+                                   : QStringLiteral("%1 finished passes").arg(kept));
+    else if (finished > 0)
         text += QStringLiteral("The %1 could not be kept in a recovery file and %2 lost.\n")
-                    .arg(FinishedPasses == 1
-                             ? QStringLiteral("finished pass")
-                             : QStringLiteral("%1 finished passes").arg(FinishedPasses),
-                         FinishedPasses == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+                    .arg(finished == 1 ? QStringLiteral("finished pass")
+                                       : QStringLiteral("%1 finished passes").arg(finished),
+                         finished == 1 ? QStringLiteral("is") : QStringLiteral("are"));
     else
         text += QStringLiteral("No pass of this experiment was finished.\n");
     text += QStringLiteral("Close anyway?");
@@ -637,10 +581,9 @@ bool TFCW::CloseQueryAllowed() {
     return true;
 }
 
-void TFCW::EndRunOnDisconnect() {
-    // No "D" will come: leave the run so that the operator can start again,
+void TFCW::EndRunOnDisconnect(tavi::RunState before) {
+    // No "D" will come: the run is left so that the operator can start again,
     // save what was summed so far and close the program.
-    NextPointIndex = 0;
     if (HoldToolB) { // the link has ended the hold
         HoldToolB->setChecked(false);
         HoldToolB->setText("Hold");
@@ -651,21 +594,25 @@ void TFCW::EndRunOnDisconnect() {
         HoldToolB->setEnabled(false);
     SingleRBClick();
     // The finished passes of a cut run can be saved (or the save says there are none).
-    MSaveas->setEnabled(!AccBuffer.empty() || Measuring(RunState));
+    MSaveas->setEnabled(!Run().Sums().empty() || Measuring(before));
     EndProgress();
 }
 
 void TFCW::RunAborted() {
+    SetPanelValue(2, QStringLiteral("Experiment aborted - ready"));
+    StartToolB->setEnabled(true);
+    SetControlsEnabled(true);
     MSaveas->setEnabled(true);
     EndProgress();
     if (!AbortNoticeLab)
         return;
     // Otherwise nothing tells the operator that the aborted run is not lost.
+    const int finished = FinishedPasses();
     AbortNoticeLab->setText(
-        FinishedPasses > 0
+        finished > 0
             ? QStringLiteral(" \"Save data as ...\" keeps %1 finished pass%2 ")
-                  .arg(FinishedPasses)
-                  .arg(FinishedPasses == 1 ? "" : "es")
+                  .arg(finished)
+                  .arg(finished == 1 ? "" : "es")
             : QStringLiteral(" No pass was finished: nothing to save "));
     AbortNoticeLab->show();
 }
@@ -675,46 +622,15 @@ void TFCW::RunClosing() {
     // program, so closing it can never lose a measurement: the next start
     // renames and reports them. A Loop run only shows the line; its copy
     // goes with the program unless the device fell silent.
-    if (KeepRecoveryOnClose || (RecoveryPassesKept > 0 && !RecoveryLoop))
+    if (KeepRecoveryOnClose || (RecoveryPassesKept() > 0 && !Run().RecoveryLoop()))
         return;
-    RemoveRecovery();
+    Run().RemoveRecovery();
 }
 
 // ---- recovery file ----
 
 void TFCW::NoteDeviceActivity() {
     LastDeviceActivity = Now();
-}
-
-void TFCW::WriteRecovery() {
-    const bool loop = LoopRB->isChecked();
-    std::string error;
-    const DataFileHeader header =
-        DataFileHeader::Build(SettingsFromControls(*this, std::to_string(FinishedPasses)));
-    // Only ever replaced beside itself: a rewrite in place cut short would
-    // lose every earlier pass, and then the previous file is better kept.
-    if (Recovery.Write(RecoveryDirOf(*this), RecoveryRunName, header, FinishedSums,
-                       loop ? 1 : AccUpDown->Position(), loop, &error)) {
-        RecoveryPath = Recovery.Path();
-        RecoveryPassesKept = FinishedPasses;
-        RecoveryLoop = loop;
-        return;
-    }
-    // Losing the crash copy must not stop the run, nor nag once per pass.
-    if (RecoveryWarned)
-        return;
-    RecoveryWarned = true;
-    Dialogs().Message(this,
-                      QStringLiteral("The recovery file cannot be written: %1\nThe experiment "
-                                     "goes on, but its finished passes are kept in memory only.")
-                          .arg(QString::fromStdString(error)),
-                      MsgIcon::Warning, MsgButtons::Ok);
-}
-
-void TFCW::RemoveRecovery() {
-    // A file that cannot be removed is renamed and reported at the next start.
-    Recovery.Remove(nullptr);
-    RecoveryPassesKept = 0;
 }
 
 void TFCW::RecoverEarlierRuns() {
@@ -728,9 +644,9 @@ void TFCW::RecoverEarlierRuns() {
 void TFCW::UpdateProgress() {
     if (!RunProgress)
         return;
-    const auto n = static_cast<long>(AccBuffer.size() / 4);
+    const auto n = static_cast<long>(Run().PointCount());
     const int percent =
-        n > 0 ? static_cast<int>(std::clamp(NextPointIndex * 100L / n, 0L, 100L)) : 0;
+        n > 0 ? static_cast<int>(std::clamp(NextPointIndex() * 100L / n, 0L, 100L)) : 0;
     if (RunProgress->value() == percent)
         return; // per point only this: the texts change once per percent
     QString text;
@@ -739,11 +655,12 @@ void TFCW::UpdateProgress() {
     } else {
         const int set = AccUpDown->Position();
         const double sweep = SweepTimeMinutes(SweepTUpDown->Position()) * 60.0;
-        const double left = sweep * (std::max(set - PassCounter, 0) + (100 - percent) / 100.0);
+        const int pass = PassCounter();
+        const double left = sweep * (std::max(set - pass, 0) + (100 - percent) / 100.0);
         text = QStringLiteral("%1% of pass %2, %3 of %4 done, %5 left")
                    .arg(percent)
-                   .arg(PassCounter)
-                   .arg(FinishedPasses)
+                   .arg(pass)
+                   .arg(FinishedPasses())
                    .arg(set)
                    .arg(TimeLeftText(left));
     }

@@ -103,7 +103,7 @@ TEST_F(AccessibilityTest, EveryReachableControlOfEveryWindowHasAName) {
         EXPECT_TRUE(unnamed.empty()) << what << ": " << ::testing::PrintToString(unnamed);
     }
     forms.MDialogBox()->hide();
-    forms.FCW()->RunState = RunState::Idle;
+    forms.FCW()->SetRunState(RunState::Idle);
 }
 
 TEST_F(AccessibilityTest, MainWindowControlsCarryTheirNames) {

@@ -90,7 +90,7 @@ TEST(EndToEnd, EverySimulatedPointIsSummedOnce) {
         w.SingleRBClick();
         w.FNameEdit->setText("e2e");
         w.StartToolBClick();
-        ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; })) << "RunState " << int(w.RunState);
+        ASSERT_TRUE(PumpUntil([&] { return w.RunState() == RunState::Finished; })) << "RunState " << int(w.RunState());
         EXPECT_TRUE(dialogs.fake.messages.empty() || !dialogs.fake.Said("Path not found !"));
         port.Close();
     }
@@ -163,7 +163,7 @@ TEST(EndToEnd, FivePassesOnTheChart) {
         w.CurrDiagramCBoxChange();
         w.AccDToolBClick();
         w.StartToolBClick();
-        ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; }));
+        ASSERT_TRUE(PumpUntil([&] { return w.RunState() == RunState::Finished; }));
         for (auto* s : w.PassSeries) {
             EXPECT_EQ(s->Count(), 1500);
             EXPECT_TRUE(s->Active());

@@ -36,7 +36,7 @@ protected:
     }
     void TearDown() override {
         if (fcw)
-            fcw->RunState = RunState::Idle;
+            fcw->SetRunState(RunState::Idle);
         forms.reset();
         MainWindowFixture::TearDown();
     }
@@ -117,8 +117,14 @@ TEST_F(FormsTest, DataProcessingIsShownMaximisedWithoutBeingModal) {
 TEST_F(FormsTest, ProcAfterASaveOpensThatFileOnce) {
     MakeForms();
     TFDataProc& proc = *forms->FDataProc();
-    fcw->AccBuffer.assign(3 * 4, 0);
-    fcw->RunComplete = true;
+    // A complete one-pass run of three points.
+    for (auto& sound : fcw->SoundSettings)
+        sound.Off = 1;
+    port.Open();
+    port.Feed("Z00422.0\rX07FF07FF\rM01\r");
+    fcw->StartToolBClick();
+    port.Feed("A0003\rB\rV 00000000\rV 00000000\rV 00000000\rC\rD\r");
+    ASSERT_TRUE(fcw->RunComplete());
     ASSERT_TRUE(fcw->SaveDataFile(exeDir.path() + "/run1.dcw"));
     fcw->DProcTB->click();
     EXPECT_EQ(proc.FileName(), exeDir.path() + "/run1.dcw");
@@ -198,13 +204,13 @@ TEST_F(FormsTest, MonitorListsEveryLineAndTheCheckBoxStopsAnalysis) {
     const QStringList lines = service->MonitorLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "M01\r");
-    EXPECT_EQ(fcw->RunState, RunState::Running);
+    EXPECT_EQ(fcw->RunState(), RunState::Running);
     auto* block = service->findChild<QCheckBox*>("NAnalMessCB");
     ASSERT_NE(block, nullptr);
     block->setChecked(true);
     port.Feed("C\r");
     EXPECT_EQ(service->MonitorLines().size(), 3);
-    EXPECT_EQ(fcw->RunState, RunState::Running);
+    EXPECT_EQ(fcw->RunState(), RunState::Running);
     service->hide();
 }
 
@@ -220,7 +226,7 @@ TEST_F(FormsTest, MonitorListsALineTooLongForTheParserMarkedAsCut) {
     EXPECT_EQ(lines[0],
               QString::fromStdString("V" + head.substr(1) + " ... [cut, 300 characters]\r"));
     EXPECT_EQ(lines[1], "B\r");
-    EXPECT_EQ(fcw->RunState, RunState::Running); // the cut line is not parsed, the next one is
+    EXPECT_EQ(fcw->RunState(), RunState::Running); // the cut line is not parsed, the next one is
     EXPECT_TRUE(dialogs.fake.errors.empty());
     service->hide();
 }

@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override {
         if (w)
-            w->RunState = RunState::Idle;
+            w->SetRunState(RunState::Idle);
         w.reset();
         SetSound(nullptr);
     }

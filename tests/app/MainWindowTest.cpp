@@ -174,11 +174,11 @@ TEST_F(StartupTest, ChosenPortAndDirectoriesReachTheIniAtExit) {
 TEST_F(StartupTest, CloseIsRefusedDuringAMeasurementAndClosesThePortOtherwise) {
     Make();
     Connect();
-    w->RunState = RunState::Running;
+    w->SetRunState(RunState::Running);
     EXPECT_FALSE(w->close());
     EXPECT_TRUE(dialogs.fake.Said("Measure in progress"));
     EXPECT_TRUE(port.Active());
-    w->RunState = RunState::Finished;
+    w->SetRunState(RunState::Finished);
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(port.Active());
 }
@@ -198,7 +198,7 @@ TEST_F(ReplyTest, RepliesOtherThanXAndZAreIgnoredUntilReady) {
     Make();
     port.Open();
     port.Feed("B\rM01\rE0012\r");
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     EXPECT_EQ(w->FieldSource(), 0);
     EXPECT_EQ(w->Panels[4]->text(), "DB: ");
     port.Feed("Z12341.5\r");
@@ -250,14 +250,14 @@ TEST_F(ReplyTest, IdentificationDuringTheConnectionCheckKeepsItsCaption) {
 TEST_F(ReplyTest, LineSplitOverEventsIsHandledOnceAndTwoLinesInOneEventInOrder) {
     Make();
     ConnectWithSource(1);
-    w->PassCounter = 1;
+    w->SetPassCounter(1);
     port.Feed("A04");
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     port.Feed("00\r");
-    EXPECT_EQ(w->RunState, RunState::SettingUp);
-    EXPECT_EQ(w->AccBuffer.size(), 4u * 1024u);
+    EXPECT_EQ(w->RunState(), RunState::SettingUp);
+    EXPECT_EQ(w->AccBuffer().size(), 4u * 1024u);
     port.Feed("B\rC\r");
-    EXPECT_EQ(w->RunState, RunState::PassEnded);
+    EXPECT_EQ(w->RunState(), RunState::PassEnded);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: End of experiment - please wait");
 }
 
@@ -265,25 +265,25 @@ TEST_F(ReplyTest, RunStatesAndTheirPanelTexts) {
     Make();
     ConnectWithSource(1);
     port.Feed("B\r");
-    EXPECT_EQ(w->RunState, RunState::Running);
+    EXPECT_EQ(w->RunState(), RunState::Running);
     EXPECT_TRUE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment in progress - please wait");
     port.Feed("F\r");
-    EXPECT_EQ(w->RunState, RunState::Aborting);
+    EXPECT_EQ(w->RunState(), RunState::Aborting);
     EXPECT_FALSE(w->HoldToolB->isEnabled());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - please wait");
     w->SetControlsEnabled(false);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, RunState::Aborted);
+    EXPECT_EQ(w->RunState(), RunState::Aborted);
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
     // "D" outside states 3 and 4 only releases the hold and rewrites panel 0.
     port.Feed("H1\r");
     ASSERT_TRUE(w->HoldActive());
-    w->PassCounter = 2;
+    w->SetPassCounter(2);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, RunState::Aborted);
+    EXPECT_EQ(w->RunState(), RunState::Aborted);
     EXPECT_FALSE(w->HoldActive());
     EXPECT_EQ(w->Panels[0]->text(), "Acc: 2 of 1");
 }
@@ -295,14 +295,14 @@ TEST_F(ReplyTest, ErrorReplyReplacesTheWholeDbPanel) {
     EXPECT_EQ(w->Panels[4]->text(), "Error: 0012");
     w->SetPanelValue(4, "1.50 Gs");
     EXPECT_EQ(w->Panels[4]->text(), "Error: 1.50 Gs");
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
 }
 
 TEST_F(ReplyTest, HoldListOfAFieldSweepFreesFrequencyControls) {
     Make();
     ConnectWithSource(1);
     w->FieldSwRngRB->setChecked(true);
-    w->RunState = RunState::Running;
+    w->SetRunState(RunState::Running);
     w->SetControlsEnabled(false); // as a running pass has it
     port.Feed("H1\r");
     EXPECT_TRUE(w->HoldActive());
@@ -325,7 +325,7 @@ TEST_F(ReplyTest, HoldListOfAFrequencySweepFreesFieldControls) {
     Make();
     ConnectWithSource(1);
     w->FreqSwRngRB->setChecked(true);
-    w->RunState = RunState::Running;
+    w->SetRunState(RunState::Running);
     w->SetControlsEnabled(false);
     port.Feed("H1\r");
     for (int i = 0; i < 21; ++i)
@@ -385,12 +385,12 @@ TEST_F(ReplyTest, UnconvertibleHexIsReportedAndTheNextLineParses) {
     port.Feed("A0G00\rB\r");
     ASSERT_EQ(dialogs.fake.errors.size(), 1u);
     EXPECT_TRUE(dialogs.fake.errors[0].contains("is not a valid integer value"));
-    EXPECT_EQ(w->RunState, RunState::Running);
+    EXPECT_EQ(w->RunState(), RunState::Running);
     port.Feed("M0\r"); // the CR falls inside the field
     EXPECT_EQ(dialogs.fake.errors.size(), 2u);
     EXPECT_EQ(w->FieldSource(), 1);
     port.Feed("C\r");
-    EXPECT_EQ(w->RunState, RunState::PassEnded);
+    EXPECT_EQ(w->RunState(), RunState::PassEnded);
 }
 
 TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
@@ -398,7 +398,7 @@ TEST_F(ReplyTest, OverlongRunWithoutCarriageReturnIsDiscarded) {
     ConnectWithSource(1);
     port.Feed(std::string(300, 'B'));
     port.Feed("\rB\r");
-    EXPECT_EQ(w->RunState, RunState::Running);
+    EXPECT_EQ(w->RunState(), RunState::Running);
     EXPECT_GE(w->RxLine().DiscardedRuns(), 1u);
 }
 
@@ -416,17 +416,17 @@ TEST_F(ReplyTest, PointBeforeIdentificationIsIgnored) {
 TEST_F(ReplyTest, PointIsScaledByTheDivisorAndCorrectedByTheOffset) {
     Make();
     ConnectWithSource(1, "1.0");
-    w->PassCounter = 1;
+    w->SetPassCounter(1);
     port.Feed("A0004\rB\r");
     port.Feed("V 00034BC0\r"); // 216000 / 13500 = 16
     port.Feed("V FFFFCB44\r"); // -13500 -> -1
     port.Feed("V 000034BB\r"); // one below the divisor -> 0
     w->LevelTB->setValue(5);
     port.Feed("V!00034BC0\r");
-    ASSERT_EQ(w->AccBuffer.size(), 16u);
+    ASSERT_EQ(w->AccBuffer().size(), 16u);
     auto entry = [&](int i) {
         std::int32_t v;
-        std::memcpy(&v, w->AccBuffer.data() + 4 * i, 4);
+        std::memcpy(&v, w->AccBuffer().data() + 4 * i, 4);
         return v;
     };
     EXPECT_EQ(entry(0), 16);
@@ -706,13 +706,13 @@ TEST_F(ConnectionTest, PowerLineChanges) {
     port.OnCTSChange();
     EXPECT_TRUE(dialogs.fake.messages.empty());
     // DSR together with CTS counts as switched off.
-    w->RunState = RunState::Running;
+    w->SetRunState(RunState::Running);
     port.SetModem(ModemBit(msDSR) | ModemBit(msCTS));
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].text, "Spectrometer is OFF");
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Warning);
     EXPECT_FALSE(w->DeviceReady());
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(port.Active());
     EXPECT_EQ(w->Panels[2]->text(), "Spectrometer: disconnected");
@@ -736,14 +736,14 @@ TEST_F(ConnectionTest, PowerLineChanges) {
 TEST_F(ConnectionTest, VanishedDeviceDropsToNotConnectedAndCanReconnect) {
     Make();
     ConnectWithSource(1);
-    w->RunState = RunState::Running;
+    w->SetRunState(RunState::Running);
     port.Vanish("Input/output error");
     ASSERT_EQ(dialogs.fake.messages.size(), 1u);
     EXPECT_EQ(dialogs.fake.messages[0].icon, MsgIcon::Error);
     EXPECT_TRUE(dialogs.fake.messages[0].text.contains("Input/output error"));
     EXPECT_FALSE(port.Active());
     EXPECT_FALSE(w->DeviceReady());
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     EXPECT_TRUE(w->MLink->isEnabled());
     EXPECT_TRUE(w->isEnabled());
     EXPECT_EQ(w->windowTitle(), kNotConnected + kPart2 + kPart3);

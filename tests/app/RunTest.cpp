@@ -35,7 +35,7 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
 
     Pass({10, -20, 30, 5});
-    EXPECT_EQ(w->PassCounter, 2);
+    EXPECT_EQ(w->PassCounter(), 2);
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
     Pass({12, -22, 31, 5});
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
@@ -56,7 +56,7 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
 
     port.Feed("D\r");
     EXPECT_TRUE(port.TakeWritten().empty()); // no fourth pass
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
     EXPECT_EQ(Panel(2), "Spectrometer: end of experiment - ready");
     EXPECT_EQ(Panel(0), "Acc: 3 of 3");
     EXPECT_TRUE(w->MSaveas->isEnabled());
@@ -67,13 +67,13 @@ TEST_F(RunTest, SingleOfThreePassesSumsAveragesAndFinishes) {
     EXPECT_FALSE(w->XYST->isHidden());
     EXPECT_TRUE(w->MainMarker.Active);
     EXPECT_EQ(w->MainMarker.PointCount, 4);
-    EXPECT_EQ(w->MainMarker.SeriesIndex, w->CurrentPass);
+    EXPECT_EQ(w->MainMarker.SeriesIndex, w->CurrentPass());
 }
 
 TEST_F(RunTest, DuringAPassTheRunControlsAreLocked) {
     Start();
     port.Feed("A0004\r");
-    EXPECT_EQ(w->RunState, RunState::SettingUp);
+    EXPECT_EQ(w->RunState(), RunState::SettingUp);
     EXPECT_EQ(Panel(0), "Acc: 1 of 1");
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
     EXPECT_EQ(Panel(2), "Spectrometer: Setting an experiment - please wait");
@@ -100,18 +100,18 @@ TEST_F(RunTest, LoopKeepsOnlyTheLastPassUntilAbort) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"});
     Pass({4, 5, 6});
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"F0\r"}); // a fourth pass too
-    EXPECT_EQ(w->PassCounter, 1);
+    EXPECT_EQ(w->PassCounter(), 1);
     EXPECT_EQ(Entry(0), 4);
     EXPECT_EQ(Entry(2), 6);
     EXPECT_DOUBLE_EQ(w->SeriesAcc->Y(1), 5.0);
-    EXPECT_NE(w->RunState, RunState::Finished);
+    EXPECT_NE(w->RunState(), RunState::Finished);
 
     w->AbortToolBClick();
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"N\r"});
     port.Feed("F\r");
-    EXPECT_EQ(w->RunState, RunState::Aborting);
+    EXPECT_EQ(w->RunState(), RunState::Aborting);
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, RunState::Aborted);
+    EXPECT_EQ(w->RunState(), RunState::Aborted);
     EXPECT_TRUE(port.TakeWritten().empty());
     EXPECT_TRUE(w->StartToolB->isEnabled());
 }
@@ -125,7 +125,7 @@ TEST_F(RunTest, RaisingThePassCountDuringARunTakesMorePasses) {
     port.Feed("D\r");
     Pass({1, 1});
     Pass({1, 1});
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
     EXPECT_EQ(Entry(0), 4);
     EXPECT_EQ(Panel(0), "Acc: 4 of 4");
 }
@@ -139,11 +139,11 @@ TEST_F(RunTest, HoldMakesTheLastPointFollowTheSignal) {
     port.Feed(PointLine(10)); // NextPointIndex 0: an ordinary first point
     port.Feed(PointLine(20));
     port.Feed(PointLine(30));
-    TChartSeries& s = *w->PassSeries[w->CurrentPass];
+    TChartSeries& s = *w->PassSeries[w->CurrentPass()];
     ASSERT_EQ(s.Count(), 1);
     EXPECT_DOUBLE_EQ(s.Y(0), 30);
     EXPECT_EQ(Entry(0), 10);
-    EXPECT_EQ(w->NextPointIndex, 1);
+    EXPECT_EQ(w->NextPointIndex(), 1);
     port.Feed("H0\r");
     port.Feed(PointLine(40));
     EXPECT_EQ(s.Count(), 2);
@@ -168,7 +168,7 @@ TEST_F(RunTest, SixthPassReusesTheFirstSeriesAndOlderPassesAge) {
     SetPasses(6);
     Start();
     Pass({1, 2});
-    const int first = w->CurrentPass;
+    const int first = w->CurrentPass();
     TChartSeries* firstSeries = w->PassSeries[first];
     EXPECT_EQ(firstSeries->Colour(0), w->PassColours[0]); // yellow while newest
     Pass({1, 2});
@@ -180,7 +180,7 @@ TEST_F(RunTest, SixthPassReusesTheFirstSeriesAndOlderPassesAge) {
     Pass({1, 2});
     EXPECT_EQ(firstSeries->Colour(0), QColor(0xFF, 0x00, 0x00)); // oldest: red
     port.Feed("A0002\r");
-    EXPECT_EQ(w->CurrentPass, first);
+    EXPECT_EQ(w->CurrentPass(), first);
     EXPECT_EQ(firstSeries->Count(), 0);
 }
 
@@ -201,8 +201,8 @@ TEST_F(RunTest, PassDisplayChoosesHowManyPassesShow) {
     w->CurrDiagramCBox->setCurrentIndex(1);
     w->CurrDiagramCBoxChange();
     EXPECT_EQ(shown(), 2);
-    EXPECT_TRUE(w->PassSeries[w->CurrentPass]->Active());
-    EXPECT_TRUE(w->PassSeries[(w->CurrentPass + 4) % 5]->Active());
+    EXPECT_TRUE(w->PassSeries[w->CurrentPass()]->Active());
+    EXPECT_TRUE(w->PassSeries[(w->CurrentPass() + 4) % 5]->Active());
     w->CurrDiagramCBox->setCurrentIndex(4);
     w->CurrDiagramCBoxChange();
     EXPECT_EQ(shown(), 5);
@@ -244,7 +244,7 @@ TEST_F(RunTest, DBMeasuresTheDistanceBetweenTheExtremes) {
     values[4] = -100;
     values[15] = 120;
     Pass(values);
-    ASSERT_EQ(w->RunState, RunState::Finished);
+    ASSERT_EQ(w->RunState(), RunState::Finished);
     w->DHToolBClick();
     EXPECT_EQ(Panel(4), "DB:   5.50 Gs");
     EXPECT_EQ(w->DBST->text(), " DB:   5.50 Gs");
@@ -431,7 +431,7 @@ TEST_F(RunTest, SumsWrapAroundAs32BitIntegers) {
     SetPasses(2);
     Start();
     // 2^31 - 1 + 1 wraps to -2^31, as the stored 32-bit sums do.
-    w->AccBuffer.clear();
+    w->Run().ClearSums();
     port.Feed("A0001\r");
     w->StorePoint(2147483647);
     port.Feed("C\r");
@@ -448,16 +448,16 @@ TEST_F(RunTest, PassesOfOneOrNoPointDoNotBreakTheRun) {
     Pass({42}, 1);
     ASSERT_EQ(Entries(), 1u);
     EXPECT_EQ(Entry(0), 42);
-    EXPECT_DOUBLE_EQ(w->PointStep, 0.0);
+    EXPECT_DOUBLE_EQ(w->PointStep(), 0.0);
     ASSERT_EQ(w->SeriesAcc->Count(), 1);
     EXPECT_TRUE(std::isfinite(w->SeriesAcc->X(0)));
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
 
     Start();
     Pass({5, 6}, 0);
     EXPECT_EQ(Entries(), 0u);
     EXPECT_EQ(w->SeriesAcc->Count(), 0);
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
 }
 
 TEST_F(RunTest, PointsBeyondTheAnnouncedCountAreDropped) {
@@ -465,7 +465,7 @@ TEST_F(RunTest, PointsBeyondTheAnnouncedCountAreDropped) {
     Pass({1, 2, 3, 4, 5}, 3);
     ASSERT_EQ(Entries(), 3u);
     EXPECT_EQ(Entry(2), 3);
-    EXPECT_EQ(w->PassSeries[w->CurrentPass]->Count(), 3);
+    EXPECT_EQ(w->PassSeries[w->CurrentPass()]->Count(), 3);
 }
 
 TEST_F(RunTest, AShortPassLeavesTheRemainingSums) {
@@ -502,7 +502,7 @@ TEST_F(RunTest, AbortStillWorksWhenTheDeviceStopsSendingPoints) {
     EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"N\r"});
     port.Feed("F\r");
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, RunState::Aborted);
+    EXPECT_EQ(w->RunState(), RunState::Aborted);
     EXPECT_EQ(Panel(2), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->CloseQueryAllowed());
@@ -517,7 +517,7 @@ TEST_F(RunTest, AVanishedDeviceEndsTheWaitingRun) {
     port.Feed(PointLine(7));
     ASSERT_FALSE(w->StartToolB->isEnabled());
     port.Vanish();
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     EXPECT_FALSE(w->DeviceReady());
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->GainScrollBar->isEnabled());
@@ -544,7 +544,7 @@ TEST_F(RunTest, SpectrometerSwitchedOffEndsTheWaitingRun) {
     port.Feed(PointLine(7));
     port.SetModem(0);
     EXPECT_TRUE(dialogs.fake.Said("Spectrometer is OFF"));
-    EXPECT_EQ(w->RunState, RunState::Idle);
+    EXPECT_EQ(w->RunState(), RunState::Idle);
     EXPECT_TRUE(w->StartToolB->isEnabled());
     EXPECT_TRUE(w->MSaveas->isEnabled());
     EXPECT_TRUE(w->CloseQueryAllowed());
@@ -561,13 +561,13 @@ TEST_P(DamagedCountTest, ALaterPassBeginsWithoutItsCount) {
     Pass({10, -20, 30});
     port.Feed(GetParam());
     ASSERT_EQ(dialogs.fake.errors.size(), 1u); // the damaged field is reported
-    EXPECT_EQ(w->RunState, RunState::SettingUp);
+    EXPECT_EQ(w->RunState(), RunState::SettingUp);
     port.Feed("B\r");
     for (int v : {12, -22, 34})
         port.Feed(PointLine(v));
     port.Feed("C\r");
     port.Feed("D\r");
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
     EXPECT_EQ(Panel(0), "Acc: 2 of 2");
     ASSERT_EQ(Entries(), 3u);
     EXPECT_EQ(Entry(0), 22);

@@ -89,7 +89,7 @@ TEST_F(RecoveryTest, HoldsTheFinishedPassesNeverTheOneInProgress) {
         port.Feed("D\r");
     }
     // The third pass completed the experiment; the auto-save removed the file.
-    ASSERT_EQ(w->RunState, RunState::Finished);
+    ASSERT_EQ(w->RunState(), RunState::Finished);
     EXPECT_TRUE(QFileInfo::exists(DataPath("run.dcw")));
     EXPECT_FALSE(QFileInfo::exists(RecoveryFile()));
     EXPECT_EQ(FilesInDataDir(), QStringList{"run.dcw"}); // nothing half-written is left
@@ -140,7 +140,7 @@ TEST_F(RecoveryTest, AFailedWriteLeavesThePreviousCompleteFile) {
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), first);
     EXPECT_EQ(FilesInDataDir(), QStringList{QFileInfo(RecoveryFile()).fileName()});
-    EXPECT_EQ(w->PassCounter, 3); // the run went on with its third pass
+    EXPECT_EQ(w->PassCounter(), 3); // the run went on with its third pass
     EXPECT_EQ(dialogs.fake.messages.size(), 1u);
 }
 
@@ -153,7 +153,7 @@ TEST_F(RecoveryTest, AnUnwritableDirectoryWarnsOncePerRun) {
         Pass({1});
         Pass({2});
         Pass({3});
-        ASSERT_EQ(w->RunState, RunState::Finished) << "run " << run;
+        ASSERT_EQ(w->RunState(), RunState::Finished) << "run " << run;
         ASSERT_EQ(dialogs.fake.messages.size(), 1u) << "run " << run;
         EXPECT_TRUE(dialogs.fake.messages[0].text.startsWith("The recovery file cannot be written"))
             << dialogs.fake.messages[0].text.toStdString();
@@ -181,7 +181,7 @@ TEST_F(RecoveryTest, LoopKeepsTheLastFinishedPass) {
     w->AbortToolBClick();
     port.Feed("F\r");
     port.Feed("D\r");
-    ASSERT_EQ(w->RunState, RunState::Aborted);
+    ASSERT_EQ(w->RunState(), RunState::Aborted);
     ASSERT_TRUE(w->MSaveas->isEnabled());
     // The status says the finished pass is not lost, until it is saved.
     EXPECT_FALSE(w->AbortNoticeLab->isHidden());
@@ -203,7 +203,7 @@ TEST_F(RecoveryTest, ALoopRunsCopyGoesWithTheProgram) {
     w->AbortToolBClick();
     port.Feed("F\r");
     port.Feed("D\r");
-    ASSERT_EQ(w->RunState, RunState::Aborted);
+    ASSERT_EQ(w->RunState(), RunState::Aborted);
     EXPECT_TRUE(w->close());
     EXPECT_FALSE(QFileInfo::exists(RecoveryFile()));
 }
@@ -237,7 +237,7 @@ TEST_P(CutRunTest, SaveAsWritesTheFinishedPassesOnly) {
         w->AbortToolBClick();
         port.Feed("F\r");
         port.Feed("D\r");
-        ASSERT_EQ(w->RunState, RunState::Aborted);
+        ASSERT_EQ(w->RunState(), RunState::Aborted);
     }
     ASSERT_TRUE(w->MSaveas->isEnabled());
     dialogs.fake.messages.clear();
@@ -294,7 +294,7 @@ TEST_F(RecoveryTest, ClosingOverASilentDeviceAsksAfterTenSeconds) {
     EXPECT_TRUE(dialogs.fake.messages[0].text.contains("sent nothing for 10 s"))
         << dialogs.fake.messages[0].text.toStdString();
     EXPECT_TRUE(dialogs.fake.messages[0].text.contains(RecoveryFile()));
-    EXPECT_EQ(w->RunState, RunState::Running); // "No" keeps the run waiting
+    EXPECT_EQ(w->RunState(), RunState::Running); // "No" keeps the run waiting
 
     // A reply starts the silence again.
     port.Feed(PointLine(4));
@@ -358,14 +358,14 @@ TEST_F(RecoveryTest, StartUpRenamesFilesOfRunsThatEndedAndSaysWhatTheyHold) {
 TEST_F(RecoveryTest, AFinishedRunStaysSaveableUntilTheNextPassBegins) {
     Start();
     Pass({4, 5});
-    ASSERT_EQ(w->RunState, RunState::Finished);
+    ASSERT_EQ(w->RunState(), RunState::Finished);
     w->StartToolBClick(); // the device has not answered yet
     dialogs.fake.fileAnswers.push_back(DataPath("late.dcw"));
     w->MSaveasClick();
     EXPECT_TRUE(dialogs.fake.messages.empty()) << dialogs.fake.messages[0].text.toStdString();
     EXPECT_TRUE(QFileInfo::exists(DataPath("late.dcw")));
     Pass({1, 1}); // now the new run has begun
-    EXPECT_EQ(w->FinishedPasses, 1);
+    EXPECT_EQ(w->FinishedPasses(), 1);
 }
 
 // An auto-save that failed leaves a complete run nobody wrote: Exit asks.
@@ -373,7 +373,7 @@ TEST_F(RecoveryTest, ClosingOverACompleteRunThatWasNeverSavedAsks) {
     w->FNameEdit->setText("gone/run");
     Start();
     Pass({4, 5});
-    ASSERT_EQ(w->RunState, RunState::Finished);
+    ASSERT_EQ(w->RunState(), RunState::Finished);
     ASSERT_FALSE(QFileInfo::exists(DataPath("gone/run.dcw")));
     dialogs.fake.messages.clear();
     dialogs.fake.answers.push_back(MsgResult::No);
@@ -408,7 +408,7 @@ TEST_F(RecoveryTest, ProgressInTheStatusBarAndTheCaption) {
     port.Feed("C\r");
     port.Feed("D\r");
     Pass({1, 2, 3}, 4);
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
     EXPECT_TRUE(w->RunProgress->isHidden());
     EXPECT_EQ(w->windowTitle(), caption);
 

@@ -47,7 +47,7 @@ TEST_F(SaveTest, AutoSaveAppendsTheDefaultExtension) {
     ASSERT_EQ(bytes.size(), 425 + 12);
     EXPECT_EQ(std::uint8_t(bytes[0]), 11);
     // The sums follow the header byte for byte, as in the buffer.
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(w->AccBuffer.data()), 12), bytes.mid(425));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(w->AccBuffer().data()), 12), bytes.mid(425));
 
     LoadedDataFile loaded;
     std::string error;
@@ -135,7 +135,7 @@ TEST_F(SaveTest, AMissingDirectoryIsReportedAndNothingClaimsSaved) {
     EXPECT_TRUE(dialogs.fake.Said("Path not found !"));
     EXPECT_EQ(dialogs.fake.messages.back().icon, MsgIcon::Error);
     EXPECT_EQ(Panel(1), "Last Data Saved In: ");
-    EXPECT_EQ(w->RunState, RunState::Finished);
+    EXPECT_EQ(w->RunState(), RunState::Finished);
 
     // The accumulation stays saveable.
     ASSERT_TRUE(w->MSaveas->isEnabled());

@@ -65,7 +65,7 @@ protected:
     }
     void TearDown() override {
         // Leave no run in progress so the window may close.
-        w->RunState = RunState::Idle;
+        w->SetRunState(RunState::Idle);
         w.reset();
     }
 
@@ -102,7 +102,7 @@ protected:
 
     void Start() {
         w->StartToolBClick();
-        ASSERT_EQ(w->PassCounter, 1);
+        ASSERT_EQ(w->PassCounter(), 1);
     }
     void SetPasses(int passes) {
         w->AccUpDown->SetPosition(passes);
@@ -124,13 +124,13 @@ protected:
     }
 
     std::int32_t Entry(std::size_t i) const {
-        const auto& b = w->AccBuffer;
+        const auto& b = w->AccBuffer();
         std::uint32_t u = std::uint32_t(b.at(4 * i)) | std::uint32_t(b.at(4 * i + 1)) << 8 |
                           std::uint32_t(b.at(4 * i + 2)) << 16 |
                           std::uint32_t(b.at(4 * i + 3)) << 24;
         return static_cast<std::int32_t>(u);
     }
-    std::size_t Entries() const { return w->AccBuffer.size() / 4; }
+    std::size_t Entries() const { return w->AccBuffer().size() / 4; }
     QString Panel(int i) const { return w->Panels[i]->text(); }
     int Count(const std::vector<std::string>& lines, const std::string& line) const {
         int n = 0;

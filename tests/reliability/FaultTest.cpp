@@ -87,7 +87,7 @@ TEST_F(Faults, GarbageAndDamagedLinesCostOnlyTheDamagedPoints) {
         Launch({"--speed", "0", "--points", QString::number(kPoints), "--garbage-every", "7",
                 "--corrupt-every", "11", "--seed", "17"}));
     rig->StartSingle(kPasses, "garbled");
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState) << Messages();
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Finished; })) << int(W().RunState()) << Messages();
     const long crashes = Crashes();
 
     const SimLog log = SimLog::Read(logPath);
@@ -138,8 +138,8 @@ TEST_F(Faults, AFloodWithoutCRStaysBoundedAndTheFollowingLinesCount) {
     ASSERT_TRUE(PumpUntil([&] {
         longestLine = std::max(longestLine, W().RxLine().Line().size());
         mostQueued = std::max(mostQueued, rig->Port().QueuedCount());
-        return W().RunState == RunState::Finished;
-    })) << int(W().RunState);
+        return W().RunState() == RunState::Finished;
+    })) << int(W().RunState());
     const long peakKb = peak.Stop();
     const long after = ResidentKb();
     const long crashes = Crashes();
@@ -173,7 +173,7 @@ TEST_F(Faults, TheAdapterVanishingMidPassLeavesASaveableRunAndConnectWorksAgain)
                                     "--drop-after-points", QString::number(kDropAt)}));
     rig->StartSingle(2, "never");
     ASSERT_TRUE(PumpUntil([&] { return !D().messages.empty() && !W().DeviceReady(); }))
-        << int(W().RunState) << " " << W().NextPointIndex;
+        << int(W().RunState()) << " " << W().NextPointIndex();
     ASSERT_TRUE(sim->WaitEnded());
     const long crashes = sim->Crashed() ? 1 : 0;
     // Let anything still queued arrive: it must not add a second message.
@@ -184,7 +184,7 @@ TEST_F(Faults, TheAdapterVanishingMidPassLeavesASaveableRunAndConnectWorksAgain)
     EXPECT_TRUE(D().messages[0].text.contains("was lost")) << Messages();
     EXPECT_TRUE(D().errors.empty()) << Messages();
     EXPECT_FALSE(rig->Port().Active());
-    EXPECT_EQ(W().RunState, RunState::Idle);
+    EXPECT_EQ(W().RunState(), RunState::Idle);
     EXPECT_EQ(W().Panels[2]->text(), "Spectrometer: disconnected");
     EXPECT_TRUE(W().MLink->isEnabled());
     EXPECT_TRUE(W().isEnabled());
@@ -213,7 +213,7 @@ TEST_F(Faults, TheAdapterVanishingMidPassLeavesASaveableRunAndConnectWorksAgain)
     ASSERT_TRUE(rig->Connect());
     EXPECT_TRUE(D().messages.empty()) << Messages();
     rig->StartSingle(1, "again");
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState);
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Finished; })) << int(W().RunState());
     again.Stop();
     const long lost2 =
         Mismatches(FileSums(tmp.path() + "/again.dcw"), SimLog::Read(log2).Sums(300));
@@ -231,11 +231,11 @@ TEST_F(Faults, ASilentDeviceKeepsTheRunUntilAbortIsAnswered) {
     ASSERT_NO_FATAL_FAILURE(Launch({"--speed", "0", "--points", QString::number(kPoints),
                                     "--stop-after-points", QString::number(kStopAt)}));
     rig->StartSingle(3);
-    ASSERT_TRUE(PumpUntil([&] { return W().NextPointIndex == kStopAt; }));
+    ASSERT_TRUE(PumpUntil([&] { return W().NextPointIndex() == kStopAt; }));
     // The device says nothing more; the run waits, as it must.
     PumpUntil([] { return false; }, std::chrono::seconds(1));
-    EXPECT_EQ(W().NextPointIndex, kStopAt);
-    EXPECT_EQ(W().RunState, RunState::Running);
+    EXPECT_EQ(W().NextPointIndex(), kStopAt);
+    EXPECT_EQ(W().RunState(), RunState::Running);
     EXPECT_TRUE(ControlsDisabled());
     EXPECT_TRUE(W().AbortToolB->isEnabled());
     EXPECT_FALSE(W().CloseQueryAllowed());
@@ -244,7 +244,7 @@ TEST_F(Faults, ASilentDeviceKeepsTheRunUntilAbortIsAnswered) {
     const auto summed = rig->Sums();
 
     W().AbortToolBClick();
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Aborted; })) << int(W().RunState);
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Aborted; })) << int(W().RunState());
     EXPECT_EQ(W().Panels[2]->text(), "Spectrometer: Experiment aborted - ready");
     EXPECT_TRUE(ControlsEnabled());
     EXPECT_TRUE(W().CloseQueryAllowed());
@@ -256,7 +256,7 @@ TEST_F(Faults, ASilentDeviceKeepsTheRunUntilAbortIsAnswered) {
 
     // And the device takes a new experiment.
     rig->StartSingle(1, "after-abort");
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState);
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Finished; })) << int(W().RunState());
     const long crashes = Crashes();
     log = SimLog::Read(logPath);
     ASSERT_EQ(log.passes.size(), 2u);
@@ -281,11 +281,11 @@ TEST_P(FieldSourceFaults, AnErrorAndALostMagnetMidRunAreShownAndTheDataKept) {
          "--field-source-after-points", QStringLiteral("%1:%2").arg(kAt).arg(code),
          "--stop-after-points", QString::number(kAt)}));
     rig->StartSingle(1);
-    ASSERT_TRUE(PumpUntil([&] { return W().FieldSource() == code && W().NextPointIndex == kAt; }));
+    ASSERT_TRUE(PumpUntil([&] { return W().FieldSource() == code && W().NextPointIndex() == kAt; }));
     EXPECT_EQ(W().Panels[4]->text(), "Error: 0042");
     EXPECT_EQ(W().Panels[3]->text(), code == 3 ? "Magnetic Field Source: not connected"
                                                : "Magnetic Field Source: Wrong connection");
-    EXPECT_EQ(W().RunState, RunState::Running); // "E" does not touch the state
+    EXPECT_EQ(W().RunState(), RunState::Running); // "E" does not touch the state
     EXPECT_TRUE(ControlsDisabled());
     EXPECT_FALSE(W().AbortToolB->isEnabled());
     EXPECT_FALSE(W().AccUpDown->isEnabled());
@@ -300,7 +300,7 @@ TEST_P(FieldSourceFaults, AnErrorAndALostMagnetMidRunAreShownAndTheDataKept) {
 
     // The operator's way out is Abort; the window then takes the answer.
     W().AbortToolBClick();
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Aborted; }));
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Aborted; }));
     EXPECT_EQ(rig->Sums(), log.Sums(kPoints));
     const long crashes = Crashes();
     RecordFigures("E reply + field source " + std::to_string(code) + " mid-run", 1,
@@ -316,7 +316,7 @@ TEST_F(Faults, ARunGoesOnThroughAnErrorAndAFieldSourceChange) {
         Launch({"--speed", "0", "--points", QString::number(kPoints), "--error-after-points",
                 "100:7E57", "--field-source-after-points", "900:4"}));
     rig->StartSingle(2, "through");
-    ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState);
+    ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Finished; })) << int(W().RunState());
     const long crashes = Crashes();
     EXPECT_EQ(W().FieldSource(), 4);
     EXPECT_EQ(W().Panels[3]->text(), "Magnetic Field Source: Magnet & Coils");
@@ -340,7 +340,7 @@ protected:
     void RunInto(const QString& dir) {
         W().AcqDir = dir.toStdString();
         rig->StartSingle(2, "auto");
-        ASSERT_TRUE(PumpUntil([&] { return W().RunState == RunState::Finished; })) << int(W().RunState);
+        ASSERT_TRUE(PumpUntil([&] { return W().RunState() == RunState::Finished; })) << int(W().RunState());
     }
     long CheckRescue(const std::string& fault, const std::string& how) {
         const long crashes = Crashes();

@@ -92,7 +92,7 @@ TEST(RecoveryChild, RunUntilKilled) {
     rig.StartSingle(kPasses);
     TFCW& w = *rig.w;
     ASSERT_TRUE(PumpUntil([&] {
-        return w.FinishedPasses >= k && (!mid || (w.RunState == RunState::Running && w.NextPointIndex > 0));
+        return w.FinishedPasses() >= k && (!mid || (w.RunState() == RunState::Running && w.NextPointIndex() > 0));
     }));
     ::kill(::getpid(), SIGKILL);
 }
@@ -169,18 +169,18 @@ TEST_F(Recovery, AbortedAndSavedKeepsTheFinishedPasses) {
     ASSERT_FALSE(HasFailure());
     TFCW& w = *rig->w;
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 2 && w.RunState == RunState::Running; },
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses() >= 2 && w.RunState() == RunState::Running; },
                           std::chrono::seconds(60)))
-        << "state " << int(w.RunState) << ", pass " << w.PassCounter << ", finished "
-        << w.FinishedPasses << ", point " << w.NextPointIndex;
+        << "state " << int(w.RunState()) << ", pass " << w.PassCounter() << ", finished "
+        << w.FinishedPasses() << ", point " << w.NextPointIndex();
     w.AbortToolBClick();
-    ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Aborted || w.RunState == RunState::Finished; }));
-    ASSERT_EQ(w.RunState, RunState::Aborted);
+    ASSERT_TRUE(PumpUntil([&] { return w.RunState() == RunState::Aborted || w.RunState() == RunState::Finished; }));
+    ASSERT_EQ(w.RunState(), RunState::Aborted);
     ASSERT_TRUE(w.MSaveas->isEnabled());
     const QString saved = tmp.path() + "/aborted.dcw";
     rig->dialogs.fake.fileAnswers.push_back(saved);
     w.MSaveasClick();
-    const int kept = w.FinishedPasses;
+    const int kept = w.FinishedPasses();
     EXPECT_EQ(AccTextOf(saved), std::to_string(kept));
     const long lost = Mismatches(FileSums(saved), LoggedSums(logPath, kept));
     EXPECT_EQ(lost, 0);
@@ -198,11 +198,11 @@ TEST_F(Recovery, ASilentDeviceLetsTheProgramCloseKeepingThePasses) {
     auto clock = TFCW::Clock::now();
     w.Now = [&clock] { return clock; };
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses >= 1 && w.RunState == RunState::Running; }));
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses() >= 1 && w.RunState() == RunState::Running; }));
     ASSERT_GT(sim->Pid(), 0);
     ::kill(static_cast<pid_t>(sim->Pid()), SIGSTOP);          // silent, the lines unchanged
     PumpUntil([] { return false; }, std::chrono::seconds(1)); // what was sent arrives
-    const int kept = w.FinishedPasses;
+    const int kept = w.FinishedPasses();
 
     rig->dialogs.fake.messages.clear();
     EXPECT_FALSE(w.CloseQueryAllowed()); // not yet 10 s of silence
@@ -211,11 +211,11 @@ TEST_F(Recovery, ASilentDeviceLetsTheProgramCloseKeepingThePasses) {
     rig->dialogs.fake.answers.push_back(MsgResult::No);
     EXPECT_FALSE(w.CloseQueryAllowed());
     EXPECT_EQ(rig->dialogs.fake.messages.back().buttons, MsgButtons::YesNo);
-    EXPECT_EQ(w.RunState, RunState::Running);
+    EXPECT_EQ(w.RunState(), RunState::Running);
     rig->dialogs.fake.answers.push_back(MsgResult::Yes);
     EXPECT_TRUE(w.close());
 
-    const QString file = QString::fromStdString(w.RecoveryPath);
+    const QString file = QString::fromStdString(w.RecoveryPath());
     EXPECT_EQ(AccTextOf(file), std::to_string(kept));
     ::kill(static_cast<pid_t>(sim->Pid()), SIGCONT);
     const long lost = Mismatches(FileSums(file), LoggedSums(logPath, kept));

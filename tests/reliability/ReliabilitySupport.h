@@ -275,7 +275,7 @@ public:
     }
     ~Rig() {
         // No run may be left waiting, or the window would refuse to go.
-        w->RunState = RunState::Idle;
+        w->SetRunState(RunState::Idle);
         port_->Close();
         w.reset();
         port_.reset();
@@ -314,7 +314,7 @@ public:
     }
 
     std::vector<std::int32_t> Sums() const {
-        return Entries(w->AccBuffer.data(), w->AccBuffer.size());
+        return Entries(w->AccBuffer().data(), w->AccBuffer().size());
     }
 
     std::unique_ptr<TFCW> w;

@@ -35,13 +35,13 @@ TEST(Soak, ManyFullSpeedPassesLoseNothingAndDoNotGrow) {
         rig.StartSingle(passes, "soak");
         if (passes > 1) {
             // The pass counter moves on once the first pass has been taken.
-            ASSERT_TRUE(PumpUntil([&] { return w.PassCounter >= 2 || w.RunState == RunState::Finished; }));
+            ASSERT_TRUE(PumpUntil([&] { return w.PassCounter() >= 2 || w.RunState() == RunState::Finished; }));
         } else {
-            ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; }));
+            ASSERT_TRUE(PumpUntil([&] { return w.RunState() == RunState::Finished; }));
         }
         afterFirst = ResidentKb();
-        ASSERT_TRUE(PumpUntil([&] { return w.RunState == RunState::Finished; }, std::chrono::seconds(1800)))
-            << "pass " << w.PassCounter << " state " << int(w.RunState);
+        ASSERT_TRUE(PumpUntil([&] { return w.RunState() == RunState::Finished; }, std::chrono::seconds(1800)))
+            << "pass " << w.PassCounter() << " state " << int(w.RunState());
         atEnd = ResidentKb();
         EXPECT_EQ(w.Panels[0]->text().toStdString(),
                   "Acc: " + std::to_string(passes) + " of " + std::to_string(passes));

@@ -183,6 +183,23 @@ TEST_F(ChartTest, SegmentsTakeTheColourOfTheirEndPoint) {
     EXPECT_EQ(s.Colour(5), QColor(Qt::red));
 }
 
+TEST_F(ChartTest, AddPointsIsAddXYForEachPair) {
+    const std::vector<double> xs{1, 2, 3, 4}, ys{-5, 0, 5};
+    TChartSeries& a = chart.AddSeries();
+    TChartSeries& b = chart.AddSeries();
+    a.AddXY(0, 9, Qt::red);
+    b.AddXY(0, 9, Qt::red);
+    for (std::size_t k = 0; k < ys.size(); ++k)
+        a.AddXY(xs[k], ys[k], Qt::green);
+    b.AddPoints(xs, ys, Qt::green); // the shorter decides
+    ASSERT_EQ(b.Count(), a.Count());
+    for (int i = 0; i < a.Count(); ++i) {
+        EXPECT_EQ(b.X(i), a.X(i));
+        EXPECT_EQ(b.Y(i), a.Y(i));
+        EXPECT_EQ(b.Colour(i), a.Colour(i));
+    }
+}
+
 TEST_F(ChartTest, InactiveSeriesIsNotDrawn) {
     TChartSeries& s = Line(11, 10, Qt::red);
     int y = chart.RightAxis().CalcPosValue(0);

@@ -5,7 +5,9 @@
 
 #include "processing/ProcAnalysis.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <gtest/gtest.h>
 
 namespace tavi {
@@ -108,6 +110,105 @@ TEST_F(ProcModelTest, AbsorptionViewStartsTheAreaScaleAfresh) {
     EXPECT_EQ(m.AreaIntegrator().Scale, 1);
     EXPECT_EQ(m.AreaIntegrator().Factor, kAreaFactor);
 }
+
+// The passes that make two results at once (the base line with the derivative,
+// the area with the absorption) give what the separate steps give, bit for
+// bit, whatever the operator does between them.
+struct Steps {
+    const char* name;
+    void (*run)(ProcModel&);
+};
+
+void PressOn(ProcModel& m, Measurement which) {
+    const CursorPlacement p = m.Placement(which);
+    m.SetMeasurement(which);
+    m.SetCursors(CursorState{p.Slots, 0, p.Index});
+    m.Recalculate();
+}
+
+void ShowWhole(ProcModel& m, ResultView v) {
+    m.SetMeasurement(Measurement::None);
+    m.SetView(v, 0, 400);
+    m.Recalculate();
+    m.SetVisibleRange(0, 400);
+}
+
+const Steps kSteps[] = {
+    {"DerivativeThenIntegral",
+     [](ProcModel& m) {
+         ShowWhole(m, ResultView::Derivative);
+         ShowWhole(m, ResultView::Absorption);
+         PressOn(m, Measurement::Area);
+     }},
+    {"IntegralTwiceWithAnotherAxis",
+     [](ProcModel& m) {
+         ShowWhole(m, ResultView::Absorption);
+         PressOn(m, Measurement::Area);
+         m.SetAxisRange(-1, 1);
+         m.Repress();
+         m.Recalculate();
+     }},
+    {"IntegralOnANarrowAxis",
+     [](ProcModel& m) {
+         ShowWhole(m, ResultView::Absorption);
+         m.SetAxisRange(-1e-3, 1e-4); // both ends of the area beyond it
+         PressOn(m, Measurement::Area);
+     }},
+    {"IntegralOnAZoom",
+     [](ProcModel& m) {
+         ShowWhole(m, ResultView::Absorption);
+         m.SetVisibleRange(60, 300);
+         PressOn(m, Measurement::Area);
+     }},
+    {"MovedBaseLineThenIntegral",
+     [](ProcModel& m) {
+         ShowWhole(m, ResultView::Derivative);
+         BaseLine line = m.Line();
+         line.Slope += kBaseLineSlopeStep;
+         m.SetBaseLine(line);
+         m.Recalculate();
+         ShowWhole(m, ResultView::Absorption);
+         PressOn(m, Measurement::HalfHeightWidth);
+         PressOn(m, Measurement::Area);
+     }},
+    {"PartOfTheSweep",
+     [](ProcModel& m) {
+         m.SetView(ResultView::Derivative, 20, 380);
+         m.Recalculate();
+         m.SetView(ResultView::Absorption, 0, 400);
+         m.Recalculate();
+         m.SetVisibleRange(0, 400);
+         PressOn(m, Measurement::Area);
+     }},
+};
+
+class JointPasses : public ::testing::TestWithParam<Steps> {};
+
+TEST_P(JointPasses, GiveWhatTheSeparateStepsGive) {
+    const LoadedDataFile file = Line();
+    ViewCurves separateCurves, jointCurves;
+    ProcModel separate{separateCurves}, joint{jointCurves};
+    separate.Load(file);
+    (void)separate.BaseLineY(); // the values first, as the window draws them
+    joint.SumAreaAhead(true);
+    joint.Load(file);
+    GetParam().run(separate);
+    GetParam().run(joint);
+
+    EXPECT_EQ(joint.CurveVersion(), separate.CurveVersion());
+    EXPECT_TRUE(std::ranges::equal(joint.BaseLineY(), separate.BaseLineY()));
+    EXPECT_TRUE(std::ranges::equal(joint.CurveX(), separate.CurveX()));
+    EXPECT_TRUE(std::ranges::equal(joint.CurveY(), separate.CurveY()));
+    EXPECT_TRUE(std::ranges::equal(joint.AreaX(), separate.AreaX()));
+    EXPECT_TRUE(std::ranges::equal(joint.AreaY(), separate.AreaY()));
+    EXPECT_EQ(joint.Area(), separate.Area());
+    EXPECT_EQ(joint.AreaIntegrator().Scale, separate.AreaIntegrator().Scale);
+    EXPECT_EQ(joint.Centre(), separate.Centre());
+    EXPECT_EQ(joint.UsedCursors(), separate.UsedCursors());
+}
+
+INSTANTIATE_TEST_SUITE_P(Model, JointPasses, ::testing::ValuesIn(kSteps),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tavi

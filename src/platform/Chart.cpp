@@ -64,6 +64,62 @@ private:
     const TChartAxis& axis_;
 };
 
+// The processor's rounding instructions make the per-point loop several times
+// quicker; both versions do the same operations, so the pixels are the same.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define TAVI_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define TAVI_PIXEL_LOOP
+#endif
+
+// Value to pixel: a * value + b, held within the rasteriser's range.
+struct Mapping {
+    double AX, BX, AY, BY;
+};
+
+// One pixel column of a dense curve: its highest and lowest pixel, the one
+// reached last drawn last, in the colour of the column's last point.
+struct Column {
+    double X, Top, Bottom;
+    bool TopFirst;
+    QRgb Colour;
+};
+
+// Reduces the points lo..hi to their pixel columns.
+TAVI_PIXEL_LOOP void ScanColumns(const double* xs, const double* ys, const QRgb* cs,
+                                 std::size_t lo, std::size_t hi, Mapping m,
+                                 std::vector<Column>& out) {
+    auto px = [&](std::size_t i) {
+        return std::clamp(m.AX * xs[i] + m.BX, -kPixelLimit, kPixelLimit);
+    };
+    auto py = [&](std::size_t i) {
+        return std::clamp(m.AY * ys[i] + m.BY, -kPixelLimit, kPixelLimit);
+    };
+    out.clear();
+    double column = std::floor(px(lo));
+    double first = py(lo), top = first, bottom = first;
+    bool topFirst = true;
+    QRgb colour = cs[lo];
+    for (std::size_t i = lo + 1; i <= hi; ++i) {
+        double c = std::floor(px(i));
+        double y = py(i);
+        if (c != column) {
+            out.push_back(Column{column, top, bottom, topFirst, colour});
+            column = c;
+            top = bottom = y;
+            topFirst = true;
+        } else if (y < top) {
+            top = y;
+            topFirst = false;
+        } else if (y > bottom) {
+            bottom = y;
+            topFirst = true;
+        }
+        colour = cs[i];
+    }
+    out.push_back(Column{column, top, bottom, topFirst, colour});
+}
+
 // Draws one series: a polyline per run of equal colours; with more points than
 // pixel columns, each column is reduced to its extremes in their order.
 class SeriesPlottable : public QCPAbstractPlottable {
@@ -95,6 +151,7 @@ private:
     void Flush(QCPPainter* painter);
 
     TChartSeries& series_;
+    std::vector<Column> columns_;
     QVector<QPointF> run_;
     QRgb runColour_ = 0;
     QPen pen_{QColor(Qt::yellow), 1};
@@ -172,33 +229,12 @@ void SeriesPlottable::draw(QCPPainter* painter) {
         for (std::size_t i = lo; i <= hi; ++i)
             Add(painter, QPointF(px(i), py(i)), cs[i]);
     } else {
-        double column = std::floor(px(lo));
-        double first = py(lo), top = first, bottom = first;
-        bool topFirst = true;
-        QRgb colour = cs[lo];
-        auto emitColumn = [&] {
-            Add(painter, QPointF(column, topFirst ? top : bottom), colour);
-            if (top != bottom)
-                Add(painter, QPointF(column, topFirst ? bottom : top), colour);
-        };
-        for (std::size_t i = lo + 1; i <= hi; ++i) {
-            double c = std::floor(px(i));
-            double y = py(i);
-            if (c != column) {
-                emitColumn();
-                column = c;
-                top = bottom = y;
-                topFirst = true;
-            } else if (y < top) {
-                top = y;
-                topFirst = false;
-            } else if (y > bottom) {
-                bottom = y;
-                topFirst = true;
-            }
-            colour = cs[i];
+        ScanColumns(xs.data(), ys.data(), cs.data(), lo, hi, Mapping{ax, bx, ay, by}, columns_);
+        for (const Column& c : columns_) {
+            Add(painter, QPointF(c.X, c.TopFirst ? c.Top : c.Bottom), c.Colour);
+            if (c.Top != c.Bottom)
+                Add(painter, QPointF(c.X, c.TopFirst ? c.Bottom : c.Top), c.Colour);
         }
-        emitColumn();
     }
     Flush(painter);
 }

@@ -6,6 +6,7 @@
 #include "platform/Chart.h"
 #include "processing/SpectrumFiles.h"
 #include "support/FakeDialogs.h"
+#include "support/SharedFixture.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -43,8 +44,7 @@ struct Fixture {
 };
 
 Fixture& Shared() {
-    static Fixture f;
-    return f;
+    return test::SharedFixture<Fixture>();
 }
 
 void BM_Add50Files(benchmark::State& state) {

@@ -9,6 +9,7 @@
 #include "processing/SpectrumFiles.h"
 #include "processing/UDataProc.h"
 #include "support/FakeDialogs.h"
+#include "support/SharedFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -50,19 +51,8 @@ struct Fixture {
     }
 };
 
-// Made on first use and gone before the QApplication is: a window that
-// outlived it would be torn down against a platform that no longer exists.
-Fixture* shared = nullptr;
-
 Fixture& Shared() {
-    if (!shared) {
-        shared = new Fixture;
-        qAddPostRoutine([] {
-            delete shared;
-            shared = nullptr;
-        });
-    }
-    return *shared;
+    return test::SharedFixture<Fixture>();
 }
 
 void BM_LoadFile(benchmark::State& state) {

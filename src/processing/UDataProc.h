@@ -302,6 +302,8 @@ private:
     void ShowResultCurve();
     void ShowView(ResultView view);
     void ReleaseOthers(QToolButton* pressed, std::initializer_list<QToolButton*> group);
+    void Press(QToolButton* pressed, std::initializer_list<QToolButton*> group,
+               Measurement measurement, bool withMiddle);
     void MeasurementReleased(bool withMiddle);
     Measurement ChosenMeasurement() const;
     // Puts the cursors where the button places them; false when nothing is visible.

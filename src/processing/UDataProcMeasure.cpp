@@ -96,12 +96,21 @@ bool TFDataProc::PlaceCursors(Measurement m) {
     return true;
 }
 
+// A measurement button pressed: the others of its view let go, its cursors
+// placed, and the cursor buttons it uses enabled (the middle one for moments).
+void TFDataProc::Press(QToolButton* pressed, std::initializer_list<QToolButton*> group,
+                       Measurement measurement, bool withMiddle) {
+    ReleaseOthers(pressed, group);
+    PlaceCursors(measurement);
+    M2LCTB->setEnabled(true);
+    if (withMiddle)
+        M2MCTB->setEnabled(true);
+    M2RCTB->setEnabled(true);
+}
+
 void TFDataProc::M2DerivativeTBClick() {
     if (M2DerivativeTB->isChecked()) {
-        ReleaseOthers(M2DerivativeTB, {M2DerivativeTB, SDBTB});
-        PlaceCursors(Measurement::Moments);
-        for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
-            b->setEnabled(true);
+        Press(M2DerivativeTB, {M2DerivativeTB, SDBTB}, Measurement::Moments, true);
     } else {
         MeasurementReleased(true);
     }
@@ -110,10 +119,7 @@ void TFDataProc::M2DerivativeTBClick() {
 
 void TFDataProc::M2AbsorptionTBClick() {
     if (M2AbsorptionTB->isChecked()) {
-        ReleaseOthers(M2AbsorptionTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        PlaceCursors(Measurement::Moments);
-        for (QToolButton* b : {M2LCTB, M2MCTB, M2RCTB})
-            b->setEnabled(true);
+        Press(M2AbsorptionTB, {M2AbsorptionTB, HDBTB, IntegralTB}, Measurement::Moments, true);
     } else {
         MeasurementReleased(true);
     }
@@ -138,10 +144,7 @@ void TFDataProc::GAbsorptionTBClick() {
 
 void TFDataProc::SDBTBClick() {
     if (SDBTB->isChecked()) {
-        ReleaseOthers(SDBTB, {M2DerivativeTB, SDBTB});
-        PlaceCursors(Measurement::PeakToPeakWidth);
-        M2LCTB->setEnabled(true);
-        M2RCTB->setEnabled(true);
+        Press(SDBTB, {M2DerivativeTB, SDBTB}, Measurement::PeakToPeakWidth, false);
     } else {
         MeasurementReleased(false);
     }
@@ -153,10 +156,7 @@ void TFDataProc::HDBTBClick() {
         // A new press reports a failing search once, whichever of the
         // updates below (the release of the others, then this) runs it.
         model_.Repress();
-        ReleaseOthers(HDBTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        PlaceCursors(Measurement::HalfHeightWidth);
-        M2LCTB->setEnabled(true);
-        M2RCTB->setEnabled(true);
+        Press(HDBTB, {M2AbsorptionTB, HDBTB, IntegralTB}, Measurement::HalfHeightWidth, false);
     } else {
         MeasurementReleased(false);
     }
@@ -165,10 +165,7 @@ void TFDataProc::HDBTBClick() {
 
 void TFDataProc::IntegralTBClick() {
     if (IntegralTB->isChecked()) {
-        ReleaseOthers(IntegralTB, {M2AbsorptionTB, HDBTB, IntegralTB});
-        PlaceCursors(Measurement::Area);
-        M2LCTB->setEnabled(true);
-        M2RCTB->setEnabled(true);
+        Press(IntegralTB, {M2AbsorptionTB, HDBTB, IntegralTB}, Measurement::Area, false);
     } else {
         MeasurementReleased(false);
         SeriesI->Clear();

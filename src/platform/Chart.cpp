@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <qcustomplot.h>
 
 namespace tavi {
@@ -75,6 +76,7 @@ private:
 // Value to pixel: a * value + b, held within the rasteriser's range.
 struct Mapping {
     double AX, BX, AY, BY;
+    bool operator==(const Mapping&) const = default;
 };
 
 // One pixel column of a dense curve: its highest and lowest pixel, the one
@@ -152,6 +154,15 @@ private:
 
     TChartSeries& series_;
     std::vector<Column> columns_;
+    // What columns_ was reduced from: a replot for another curve (a cursor's
+    // running integral) leaves an unchanged dense curve's scan to be reused.
+    struct ScanKey {
+        std::uint64_t Revision = 0;
+        std::size_t Lo = 0, Hi = 0;
+        Mapping M{};
+        bool operator==(const ScanKey&) const = default;
+    };
+    std::optional<ScanKey> scanned_;
     QVector<QPointF> run_;
     QRgb runColour_ = 0;
     QPen pen_{QColor(Qt::yellow), 1};
@@ -229,7 +240,11 @@ void SeriesPlottable::draw(QCPPainter* painter) {
         for (std::size_t i = lo; i <= hi; ++i)
             Add(painter, QPointF(px(i), py(i)), cs[i]);
     } else {
-        ScanColumns(xs.data(), ys.data(), cs.data(), lo, hi, Mapping{ax, bx, ay, by}, columns_);
+        const ScanKey key{series_.revision_, lo, hi, Mapping{ax, bx, ay, by}};
+        if (scanned_ != key) {
+            ScanColumns(xs.data(), ys.data(), cs.data(), lo, hi, key.M, columns_);
+            scanned_ = key;
+        }
         for (const Column& c : columns_) {
             Add(painter, QPointF(c.X, c.TopFirst ? c.Top : c.Bottom), c.Colour);
             if (c.Top != c.Bottom)
@@ -285,6 +300,7 @@ void TChartSeries::Clear() {
     xs_.clear();
     ys_.clear();
     colours_.clear();
+    ++revision_;
     chart_->Invalidate();
 }
 
@@ -299,6 +315,7 @@ void TChartSeries::AddXY(double x, double y, QColor colour) {
     xs_.push_back(x);
     ys_.push_back(y);
     colours_.push_back(colour.rgb());
+    ++revision_;
     chart_->Invalidate();
 }
 
@@ -308,11 +325,13 @@ void TChartSeries::AddPoints(std::span<const double> xs, std::span<const double>
     xs_.insert(xs_.end(), xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(n));
     ys_.insert(ys_.end(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
     colours_.insert(colours_.end(), n, colour.rgb());
+    ++revision_;
     chart_->Invalidate();
 }
 
 void TChartSeries::SetY(int i, double y) {
     ys_.at(static_cast<std::size_t>(i)) = y;
+    ++revision_;
     chart_->Invalidate();
 }
 
@@ -322,6 +341,7 @@ QColor TChartSeries::Colour(int i) const {
 
 void TChartSeries::SetColour(int i, QColor colour) {
     colours_.at(static_cast<std::size_t>(i)) = colour.rgb();
+    ++revision_;
     chart_->Invalidate();
 }
 

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QWidget>
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -85,6 +86,8 @@ private:
     std::vector<QRgb> colours_;
     QColor colour_ = Qt::yellow;
     bool active_ = true;
+    // Counts the changes of the points, so a drawing can tell an unchanged curve.
+    std::uint64_t revision_ = 0;
 };
 
 // How "Save picture as..." draws the chart: as it shows on screen, or for a

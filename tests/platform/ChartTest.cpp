@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <functional>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 #include <string>
@@ -229,6 +230,40 @@ TEST_F(ChartTest, ManyPointsKeepTheirExtremes) {
     EXPECT_TRUE(lit(x, top));
     EXPECT_TRUE(lit(chart.BottomAxis().CalcPosValue(40001), bottom));
     EXPECT_FALSE(lit(chart.BottomAxis().CalcPosValue(20000), top));
+}
+
+// A dense curve's reduced columns are kept between drawings: each kind of
+// change to its points must still show, and a drawing without one must not.
+TEST_F(ChartTest, ADenseCurveShowsEveryChangeBetweenDrawings) {
+    const int n = 20000; // beyond two points a pixel column
+    chart.BottomAxis().SetMinMax(0, 2 * n);
+    TChartSeries& s = chart.AddSeries();
+    for (int i = 0; i < n; ++i)
+        s.AddXY(i, 0, Qt::yellow);
+    const QImage flat = Picture();
+    EXPECT_EQ(Picture(), flat);
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"SetY", [&] { s.SetY(n / 2, 400); }},
+        {"SetColour",
+         [&] {
+             for (int i = n / 4; i < n / 2; ++i)
+                 s.SetColour(i, Qt::red);
+         }},
+        {"AddXY", [&] { s.AddXY(n, 300, Qt::yellow); }},
+        {"AddPoints", [&] { s.AddPoints(std::vector{n * 1.5}, std::vector{-300.0}, Qt::green); }},
+        {"Clear",
+         [&] {
+             s.Clear();
+             s.AddPoints(std::vector(n, 1.0), std::vector(n, 100.0), Qt::yellow);
+         }},
+    };
+    QImage before = flat;
+    for (const auto& [name, change] : changes) {
+        change();
+        const QImage after = Picture();
+        EXPECT_NE(after, before) << name;
+        before = after;
+    }
 }
 
 TEST_F(ChartTest, CanvasDrawsCrossesAndInvertsUnderTheInvertingPen) {

@@ -86,8 +86,9 @@ std::int64_t RoundedQuotient(std::int64_t s, std::int64_t d) {
 // that double holds exactly the quotient's rounding error is below the
 // distance of any non-half quotient from a half (1 / 2d), and halves are exact,
 // so rounding the double quotient gives the integer result. Returns the
-// number of points cut.
-int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y);
+// number of points cut; range gets the lowest and highest value.
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y,
+                   std::pair<double, double>& range);
 
 std::int32_t GetInt(const std::uint8_t* at) {
     std::uint32_t v = 0;
@@ -97,8 +98,9 @@ std::int32_t GetInt(const std::uint8_t* at) {
 }
 
 TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d,
-                                     double* y) {
+                                     double* y, std::int32_t& lowest, std::int32_t& highest) {
     int clipped = 0;
+    std::int32_t lo = 500, hi = -500;
     // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
     constexpr double kRound = 6755399441055744.0;
     // The rounded quotient is an integer within the int32 range (d >= 1), so
@@ -113,21 +115,32 @@ TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n,
         const std::int32_t cut = qi < -500 ? -500 : (qi > 500 ? 500 : qi);
         y[i] = static_cast<double>(cut);
         clipped += (qi > 500) | (qi < -500);
+        lo = cut < lo ? cut : lo;
+        hi = cut > hi ? cut : hi;
     }
+    lowest = lo;
+    highest = hi;
     return clipped;
 }
 
-int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y) {
+int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y,
+                   std::pair<double, double>& range) {
     int clipped = 0;
+    std::int32_t lowest = 500, highest = -500;
     if (divisor > (std::int64_t{1} << 31)) {
         for (std::size_t i = 0; i < n; ++i) {
             const std::int64_t q = RoundedQuotient(GetInt(records + 4 * i), divisor);
-            y[i] = static_cast<double>(std::clamp<std::int64_t>(q, -500, 500));
+            const auto cut = static_cast<std::int32_t>(std::clamp<std::int64_t>(q, -500, 500));
+            y[i] = cut;
             clipped += q > 500 || q < -500;
+            lowest = std::min(lowest, cut);
+            highest = std::max(highest, cut);
         }
-        return clipped;
+    } else {
+        clipped = ConvertQuotients(records, n, static_cast<double>(divisor), y, lowest, highest);
     }
-    return ConvertQuotients(records, n, static_cast<double>(divisor), y);
+    range = {lowest, highest};
+    return clipped;
 }
 
 // int: converts in vectors.
@@ -297,7 +310,7 @@ FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& ou
     f.Y.swap(out.Y);
     f.X.resize(n);
     f.Y.resize(n);
-    f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data());
+    f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data(), f.YRange.emplace());
     FillX(f.X.data(), static_cast<int>(n), f.XStep, f.XMin);
     out = std::move(f);
     return FileResult::Success();

@@ -7,8 +7,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavi {
@@ -74,6 +76,10 @@ struct LoadedDataFile {
     std::vector<double> X; // i * XStep + XMin
     std::vector<double> Y; // sum / divisor, halves to even, clamped to +-500
     int Clipped = 0;       // points whose sum / divisor lay beyond +-500 and were cut
+    // The lowest and highest Y, found while converting so that no one reads
+    // the curve again for them; empty for a file put together by hand. Whoever
+    // changes Y empties it.
+    std::optional<std::pair<double, double>> YRange;
 };
 
 // Reads a data file with the arithmetic of the processing window. Failures

@@ -140,18 +140,24 @@ void UpdateDerivativeValues(std::span<const double> source, std::span<const doub
 }
 
 Extremes FindExtremes(std::span<const double> y) {
+    if (y.empty())
+        return {};
+    const scan::Bounds b = scan::LowestHighest(y.data(), y.size());
+    return FindExtremes(y, b.Lowest, b.Highest);
+}
+
+Extremes FindExtremes(std::span<const double> y, double lowest, double highest) {
     Extremes e;
     if (y.empty())
         return e;
-    const scan::Bounds b = scan::LowestHighest(y.data(), y.size());
-    e.Lowest = b.Lowest;
-    e.Highest = b.Highest;
+    e.Lowest = lowest;
+    e.Highest = highest;
     // The first occurrences; the bounds of the index searches are kept.
     const auto n = static_cast<std::ptrdiff_t>(y.size());
-    if (b.Lowest < 500)
-        e.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Lowest));
-    if (b.Highest > -500)
-        e.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, b.Highest));
+    if (lowest < 500)
+        e.Min = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, lowest));
+    if (highest > -500)
+        e.Max = static_cast<int>(scan::FirstStop<scan::Stop::Equal>(y.data(), 0, n, highest));
     return e;
 }
 

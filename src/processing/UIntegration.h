@@ -54,6 +54,8 @@ struct Extremes {
     double Highest = 0;
 };
 Extremes FindExtremes(std::span<const double> y);
+// The same where the lowest and highest values are known already.
+Extremes FindExtremes(std::span<const double> y, double lowest, double highest);
 
 // +1 when IndexOfMinimum > IndexOfMaximum (the maximum of the derivative comes
 // first), else -1.

@@ -157,6 +157,9 @@ TEST(DataFileRead, RoundingHalvesToEvenAndClamping) {
         g.Short(396, c.acc).Sample(c.sum).Sample(0);
         LoadedDataFile f = Parsed(g.Bytes());
         EXPECT_EQ(f.Y[0], c.y) << c.sum << " / " << c.acc;
+        // The range found while converting is the curve's.
+        EXPECT_EQ(f.YRange, std::make_pair(std::min(c.y, 0.0), std::max(c.y, 0.0)))
+            << c.sum << " / " << c.acc;
     }
 }
 

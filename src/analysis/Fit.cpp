@@ -473,8 +473,8 @@ LineShapeFit FitLineShape(const Spectrum& s, const BaseLineFit& base, const FitO
     for (int k = 0; k < layout.Lines; ++k) {
         const std::size_t first = static_cast<std::size_t>(k * layout.PerLine());
         const std::vector<double> q(sol.P.begin() + static_cast<std::ptrdiff_t>(first),
-                                    sol.P.begin() +
-                                        static_cast<std::ptrdiff_t>(first + layout.PerLine()));
+                                    sol.P.begin() + static_cast<std::ptrdiff_t>(first) +
+                                        layout.PerLine());
         auto sd = [&](std::size_t j) { return std::sqrt(gsl_matrix_get(cov.get(), j, j)); };
         LineFit line;
         line.Centre = {q[0], sd(first)};

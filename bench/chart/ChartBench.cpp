@@ -76,6 +76,24 @@ void BM_FullRepaint(benchmark::State& state) {
 }
 BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond);
 
+// The drawing an accumulating sweep asks for: a point of the running pass and
+// of the average changed since the last, the four older passes as they were.
+void BM_LiveRepaint(benchmark::State& state) {
+    Fid& fid = Chart();
+    QImage screen(fid.chart.size(), QImage::Format_ARGB32_Premultiplied);
+    int i = 0;
+    for (auto _ : state) {
+        for (int series : {4, 5}) {
+            TChartSeries& s = fid.chart.Series(series);
+            s.SetY(i, s.Y(i));
+        }
+        i = (i + 97) % kPoints;
+        fid.chart.RepaintNow();
+        fid.chart.Plot()->render(&screen);
+    }
+}
+BENCHMARK(BM_LiveRepaint)->Unit(benchmark::kMillisecond);
+
 void BM_CursorDragStep(benchmark::State& state) {
     Fid& fid = Chart();
     TChart& chart = fid.chart;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <functional>
@@ -230,6 +231,30 @@ TEST_F(ChartTest, ManyPointsKeepTheirExtremes) {
     EXPECT_TRUE(lit(x, top));
     EXPECT_TRUE(lit(chart.BottomAxis().CalcPosValue(40001), bottom));
     EXPECT_FALSE(lit(chart.BottomAxis().CalcPosValue(20000), top));
+}
+
+// A widget over the chart splits its paint into rectangles, drawn one by one:
+// every pixel beside the widget is as without it (surround, plot area, curve,
+// overlay).
+TEST_F(ChartTest, AWidgetOverTheChartLeavesEveryOtherPixel) {
+    chart.SetBackground(QColor(20, 40, 60), Qt::black);
+    TChartSeries& s = chart.AddSeries();
+    for (int i = 0; i <= 100; ++i)
+        s.AddXY(i, 4 * i - 200, Qt::yellow);
+    chart.OnAfterDraw = [&] { chart.Canvas().Cross(300, 150, 20, 20, Qt::green); };
+    chart.RepaintNow();
+    const QImage bare = chart.grab().toImage();
+    QLabel label("readout", &chart);
+    label.setAutoFillBackground(true); // opaque: the chart's paint leaves it out
+    label.setGeometry(250, 120, 120, 20);
+    label.show();
+    const QImage covered = chart.grab().toImage();
+    ASSERT_EQ(covered.size(), bare.size());
+    int differing = 0;
+    for (int y = 0; y < bare.height(); ++y)
+        for (int x = 0; x < bare.width(); ++x)
+            differing += !label.geometry().contains(x, y) && covered.pixel(x, y) != bare.pixel(x, y);
+    EXPECT_EQ(differing, 0);
 }
 
 // A dense curve's reduced columns are kept between drawings: each kind of

@@ -289,10 +289,10 @@ protected:
             !qFuzzyCompare(mBufferDevicePixelRatio, devicePixelRatioF())) {
             QCustomPlot::paintEvent(event);
         } else {
-            // Under a clip of several rectangles (a label over the chart) Qt
-            // blends the layer buffers span by span through its thread pool;
-            // one rectangle at a time they are copied row by row, several
-            // times quicker. The same layers, in the same order.
+            // Under a clip of several rectangles (a readout over the plot) Qt
+            // blends the layer buffers span by span, handing the spans to its
+            // thread pool; under one rectangle at a time it takes its direct
+            // row blend, several times quicker. The same layers, in order.
             QCPPainter painter(this);
             for (const QRect& r : region) {
                 painter.setClipRect(r);

@@ -243,18 +243,15 @@ TEST_F(ChartTest, AWidgetOverTheChartLeavesEveryOtherPixel) {
         s.AddXY(i, 4 * i - 200, Qt::yellow);
     chart.OnAfterDraw = [&] { chart.Canvas().Cross(300, 150, 20, 20, Qt::green); };
     chart.RepaintNow();
-    const QImage bare = chart.grab().toImage();
+    QImage bare = chart.grab().toImage();
     QLabel label("readout", &chart);
     label.setAutoFillBackground(true); // opaque: the chart's paint leaves it out
     label.setGeometry(250, 120, 120, 20);
     label.show();
-    const QImage covered = chart.grab().toImage();
-    ASSERT_EQ(covered.size(), bare.size());
-    int differing = 0;
-    for (int y = 0; y < bare.height(); ++y)
-        for (int x = 0; x < bare.width(); ++x)
-            differing += !label.geometry().contains(x, y) && covered.pixel(x, y) != bare.pixel(x, y);
-    EXPECT_EQ(differing, 0);
+    QImage covered = chart.grab().toImage();
+    for (QImage* image : {&bare, &covered})
+        QPainter(image).fillRect(label.geometry(), Qt::magenta);
+    EXPECT_EQ(covered, bare);
 }
 
 // A dense curve's reduced columns are kept between drawings: each kind of
@@ -276,11 +273,7 @@ TEST_F(ChartTest, ADenseCurveShowsEveryChangeBetweenDrawings) {
          }},
         {"AddXY", [&] { s.AddXY(n, 300, Qt::yellow); }},
         {"AddPoints", [&] { s.AddPoints(std::vector{n * 1.5}, std::vector{-300.0}, Qt::green); }},
-        {"Clear",
-         [&] {
-             s.Clear();
-             s.AddPoints(std::vector(n, 1.0), std::vector(n, 100.0), Qt::yellow);
-         }},
+        {"Clear", [&] { s.Clear(); }},
     };
     QImage before = flat;
     for (const auto& [name, change] : changes) {

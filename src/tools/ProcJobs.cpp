@@ -86,11 +86,18 @@ namespace {
 // Results waiting for their turn, by position in the list.
 struct Pending {
     std::mutex Lock;
-    std::condition_variable Changed;
+    std::condition_variable WorkQueued; // the helpers wait here
+    std::condition_variable ResultDone; // the writing thread waits here
     std::deque<std::pair<std::size_t, WorkItem>> Queue;
     std::vector<WorkResult> Results;
     std::vector<bool> Done;
     bool Closing = false;
+
+    // Under Lock.
+    void Finish(std::size_t position, WorkResult r) {
+        Results[position % Results.size()] = std::move(r);
+        Done[position % Done.size()] = true;
+    }
 };
 
 } // namespace
@@ -107,14 +114,17 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
     Pending p;
     p.Results.resize(window);
     p.Done.assign(window, false);
-    std::vector<std::jthread> workers;
-    for (int w = 0; w < jobs; ++w) {
-        workers.emplace_back([&p, &work, w] {
+    // jobs - 1 helpers; the calling thread is worker 0 and the writer: it
+    // takes a job itself whenever the next result is not ready, rather than
+    // sleeping while a core idles.
+    std::vector<std::jthread> helpers;
+    for (int w = 1; w < jobs; ++w) {
+        helpers.emplace_back([&p, &work, w] {
             for (;;) {
                 std::pair<std::size_t, WorkItem> job;
                 {
                     std::unique_lock lock(p.Lock);
-                    p.Changed.wait(lock, [&] { return p.Closing || !p.Queue.empty(); });
+                    p.WorkQueued.wait(lock, [&] { return p.Closing || !p.Queue.empty(); });
                     if (p.Queue.empty())
                         return;
                     job = std::move(p.Queue.front());
@@ -122,9 +132,8 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
                 }
                 WorkResult r = work(job.second, w);
                 std::lock_guard lock(p.Lock);
-                p.Results[job.first % p.Results.size()] = std::move(r);
-                p.Done[job.first % p.Done.size()] = true;
-                p.Changed.notify_all();
+                p.Finish(job.first, std::move(r));
+                p.ResultDone.notify_one();
             }
         });
     }
@@ -137,18 +146,25 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
                 break;
             std::lock_guard lock(p.Lock);
             p.Queue.emplace_back(queued++, std::move(item));
-            p.Changed.notify_all();
+            p.WorkQueued.notify_one();
         }
         if (written == queued)
             break;
-        WorkResult r;
-        {
-            std::unique_lock lock(p.Lock);
-            const std::size_t slot = written % window;
-            p.Changed.wait(lock, [&] { return static_cast<bool>(p.Done[slot]); });
-            p.Done[slot] = false;
-            r = std::move(p.Results[slot]);
+        std::unique_lock lock(p.Lock);
+        const std::size_t slot = written % window;
+        if (!p.Done[slot] && !p.Queue.empty()) {
+            std::pair<std::size_t, WorkItem> job = std::move(p.Queue.front());
+            p.Queue.pop_front();
+            lock.unlock();
+            WorkResult r = work(job.second, 0);
+            lock.lock();
+            p.Finish(job.first, std::move(r));
+            continue;
         }
+        p.ResultDone.wait(lock, [&] { return static_cast<bool>(p.Done[slot]); });
+        p.Done[slot] = false;
+        WorkResult r = std::move(p.Results[slot]);
+        lock.unlock();
         ++written;
         ok = write(r);
     }
@@ -156,7 +172,7 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
         std::lock_guard lock(p.Lock);
         p.Queue.clear();
         p.Closing = true;
-        p.Changed.notify_all();
+        p.WorkQueued.notify_all();
     }
     return ok;
 }

@@ -46,9 +46,10 @@ struct WorkResult {
 };
 
 // Runs work(item, worker) for every item of the list on `jobs` threads (the
-// calling thread alone for 1) and hands the results to write in list order.
-// At most a few items per thread wait unwritten, so memory stays flat. Stops
-// early once write returns false; returns false then, true otherwise.
+// calling thread is one of them, worker 0) and hands the results to write in
+// list order. At most a few items per thread wait unwritten, so memory stays
+// flat. Stops early once write returns false; returns false then, true
+// otherwise.
 using Work = std::function<WorkResult(const WorkItem&, int worker)>;
 using Write = std::function<bool(const WorkResult&)>;
 bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write);

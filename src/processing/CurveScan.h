@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -96,37 +97,41 @@ struct Bounds {
     double Highest;
 };
 
-inline Bounds LowestHighest(const double* y, std::size_t n) {
-    double lowest = y[0], highest = y[0];
-    std::size_t i = 1;
-#if defined(__SSE2__)
-    // minpd(a, b) is a < b ? a : b, lane by lane; lanes that start at y[0]
-    // keep its NaN as the plain loop does.
-    if (n >= 5) {
-        __m128d lo0 = _mm_set1_pd(lowest), lo1 = lo0, hi0 = lo0, hi1 = lo0;
-        for (; i + 4 <= n; i += 4) {
-            const __m128d a = _mm_loadu_pd(y + i), b = _mm_loadu_pd(y + i + 2);
-            lo0 = _mm_min_pd(a, lo0);
-            lo1 = _mm_min_pd(b, lo1);
-            hi0 = _mm_max_pd(a, hi0);
-            hi1 = _mm_max_pd(b, hi1);
+// The running bounds b carried on over y[0..n), by the same rule. Written
+// on vectors of four so that a caller built for wider registers gets them.
+inline Bounds Continue(Bounds b, const double* y, std::size_t n) {
+    using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+    std::size_t i = 0;
+    if (n >= 8) {
+        // v < lo ? v : lo, lane by lane, is the plain loop's rule: lanes that
+        // start at a NaN keep it.
+        Lanes lo0 = {b.Lowest, b.Lowest, b.Lowest, b.Lowest}, lo1 = lo0;
+        Lanes hi0 = {b.Highest, b.Highest, b.Highest, b.Highest}, hi1 = hi0;
+        for (; i + 8 <= n; i += 8) {
+            Lanes v0, v1;
+            std::memcpy(&v0, y + i, sizeof v0);
+            std::memcpy(&v1, y + i + 4, sizeof v1);
+            lo0 = v0 < lo0 ? v0 : lo0;
+            lo1 = v1 < lo1 ? v1 : lo1;
+            hi0 = v0 > hi0 ? v0 : hi0;
+            hi1 = v1 > hi1 ? v1 : hi1;
         }
-        double lanes[8];
-        _mm_storeu_pd(lanes, lo0);
-        _mm_storeu_pd(lanes + 2, lo1);
-        _mm_storeu_pd(lanes + 4, hi0);
-        _mm_storeu_pd(lanes + 6, hi1);
         for (int k = 0; k < 4; ++k) {
-            lowest = lanes[k] < lowest ? lanes[k] : lowest;
-            highest = lanes[4 + k] > highest ? lanes[4 + k] : highest;
+            b.Lowest = lo0[k] < b.Lowest ? lo0[k] : b.Lowest;
+            b.Lowest = lo1[k] < b.Lowest ? lo1[k] : b.Lowest;
+            b.Highest = hi0[k] > b.Highest ? hi0[k] : b.Highest;
+            b.Highest = hi1[k] > b.Highest ? hi1[k] : b.Highest;
         }
     }
-#endif
     for (; i < n; ++i) {
-        lowest = y[i] < lowest ? y[i] : lowest;
-        highest = y[i] > highest ? y[i] : highest;
+        b.Lowest = y[i] < b.Lowest ? y[i] : b.Lowest;
+        b.Highest = y[i] > b.Highest ? y[i] : b.Highest;
     }
-    return {lowest, highest};
+    return b;
+}
+
+inline Bounds LowestHighest(const double* y, std::size_t n) {
+    return Continue({y[0], y[0]}, y + 1, n - 1);
 }
 
 } // namespace tavi::scan

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
@@ -64,7 +65,8 @@ TEST(CurveScan, SearchesAndBoundsAgreeWithThePlainLoops) {
     for (const int n : {1, 2, 3, 5, 8, 33, 1000}) {
         std::vector<double> y;
         for (int i = 0; i < n; ++i)
-            y.push_back(i % 97 == 50 ? std::numeric_limits<double>::quiet_NaN() : value(rng));
+            y.push_back(i % 97 == 50 || (n == 33 && i == 0) ? std::numeric_limits<double>::quiet_NaN()
+                                                           : value(rng));
         ExpectSearchesAgree<scan::Stop::Equal>(y, 7, rng);
         ExpectSearchesAgree<scan::Stop::AbsNotBelow>(y, 20, rng);
         ExpectSearchesAgree<scan::Stop::Above>(y, 12.5, rng);
@@ -75,7 +77,10 @@ TEST(CurveScan, SearchesAndBoundsAgreeWithThePlainLoops) {
             highest = v > highest ? v : highest;
         }
         const scan::Bounds b = scan::LowestHighest(y.data(), y.size());
-        EXPECT_EQ((std::vector{b.Lowest, b.Highest}), (std::vector{lowest, highest})) << n;
+        EXPECT_THAT((std::vector{b.Lowest, b.Highest}),
+                    ::testing::ElementsAre(::testing::NanSensitiveDoubleEq(lowest),
+                                           ::testing::NanSensitiveDoubleEq(highest)))
+            << n;
     }
 }
 

@@ -13,13 +13,14 @@
 namespace tavi {
 namespace {
 
-// A Lorentzian derivative line over 401 points on a slight drift.
-LoadedDataFile Line() {
+// A Lorentzian derivative line over 100 units on a slight drift.
+LoadedDataFile Line(int points = 401) {
     LoadedDataFile f;
-    for (int i = 0; i < 401; ++i) {
-        const double x = (i - 200) * 0.25;
+    const double step = 100.0 / (points - 1), drift = 0.05 * step / 0.25;
+    for (int i = 0; i < points; ++i) {
+        const double x = (i - (points - 1) / 2) * step;
         f.X.push_back(x);
-        f.Y.push_back(std::round(-300 * x / std::pow(1 + x * x / 9, 2) + 0.05 * i));
+        f.Y.push_back(std::round(-300 * x / std::pow(1 + x * x / 9, 2) + drift * i));
     }
     f.ModAmpValue = 0.1;
     return f;
@@ -185,7 +186,7 @@ const Steps kSteps[] = {
 class JointPasses : public ::testing::TestWithParam<Steps> {};
 
 TEST_P(JointPasses, GiveWhatTheSeparateStepsGive) {
-    const LoadedDataFile file = Line();
+    const LoadedDataFile file = Line(5001); // the joint sums go a block at a time
     ViewCurves separateCurves, jointCurves;
     ProcModel separate{separateCurves}, joint{jointCurves};
     separate.Load(file);

@@ -255,27 +255,20 @@ TEST_F(ChartTest, AWidgetOverTheChartLeavesEveryOtherPixel) {
 }
 
 // A dense curve's reduced columns are kept between drawings: each kind of
-// change to its points must still show, and a drawing without one must not.
+// change to its points must still show.
 TEST_F(ChartTest, ADenseCurveShowsEveryChangeBetweenDrawings) {
     const int n = 20000; // beyond two points a pixel column
     chart.BottomAxis().SetMinMax(0, 2 * n);
-    TChartSeries& s = chart.AddSeries();
-    for (int i = 0; i < n; ++i)
-        s.AddXY(i, 0, Qt::yellow);
-    const QImage flat = Picture();
-    EXPECT_EQ(Picture(), flat);
-    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+    TChartSeries& s = Line(n, 1, Qt::yellow);
+    QImage before = Picture();
+    EXPECT_EQ(Picture(), before);
+    const std::pair<const char*, std::function<void()>> changes[] = {
         {"SetY", [&] { s.SetY(n / 2, 400); }},
-        {"SetColour",
-         [&] {
-             for (int i = n / 4; i < n / 2; ++i)
-                 s.SetColour(i, Qt::red);
-         }},
+        {"SetColour", [&] { s.SetColour(n - 1, Qt::red); }},
         {"AddXY", [&] { s.AddXY(n, 300, Qt::yellow); }},
         {"AddPoints", [&] { s.AddPoints(std::vector{n * 1.5}, std::vector{-300.0}, Qt::green); }},
         {"Clear", [&] { s.Clear(); }},
     };
-    QImage before = flat;
     for (const auto& [name, change] : changes) {
         change();
         const QImage after = Picture();

@@ -137,6 +137,17 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
             }
         });
     }
+    // Releases the helpers however this thread leaves, an exception from
+    // its own work included, before they are joined.
+    struct Release {
+        Pending& P;
+        ~Release() {
+            std::lock_guard lock(P.Lock);
+            P.Queue.clear();
+            P.Closing = true;
+            P.WorkQueued.notify_all();
+        }
+    } release{p};
     std::size_t queued = 0, written = 0;
     bool more = true, ok = true;
     while (ok) {
@@ -167,12 +178,6 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
         lock.unlock();
         ++written;
         ok = write(r);
-    }
-    {
-        std::lock_guard lock(p.Lock);
-        p.Queue.clear();
-        p.Closing = true;
-        p.WorkQueued.notify_all();
     }
     return ok;
 }

@@ -93,6 +93,12 @@ struct Pending {
     std::vector<bool> Done;
     bool Closing = false;
 
+    // Under Lock, with the queue not empty.
+    std::pair<std::size_t, WorkItem> Take() {
+        std::pair<std::size_t, WorkItem> job = std::move(Queue.front());
+        Queue.pop_front();
+        return job;
+    }
     // Under Lock.
     void Finish(std::size_t position, WorkResult r) {
         Results[position % Results.size()] = std::move(r);
@@ -127,8 +133,7 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
                     p.WorkQueued.wait(lock, [&] { return p.Closing || !p.Queue.empty(); });
                     if (p.Queue.empty())
                         return;
-                    job = std::move(p.Queue.front());
-                    p.Queue.pop_front();
+                    job = p.Take();
                 }
                 WorkResult r = work(job.second, w);
                 std::lock_guard lock(p.Lock);
@@ -164,8 +169,7 @@ bool RunInOrder(WorkList& list, int jobs, const Work& work, const Write& write) 
         std::unique_lock lock(p.Lock);
         const std::size_t slot = written % window;
         if (!p.Done[slot] && !p.Queue.empty()) {
-            std::pair<std::size_t, WorkItem> job = std::move(p.Queue.front());
-            p.Queue.pop_front();
+            std::pair<std::size_t, WorkItem> job = p.Take();
             lock.unlock();
             WorkResult r = work(job.second, 0);
             lock.lock();

@@ -32,9 +32,11 @@ void Accumulation::Start() {
     newRunPending_ = true;
     armed_ = true;
     recoveryWarned_ = false;
+    abortAsked_ = false;
 }
 
-void Accumulation::Abort() const {
+void Accumulation::Abort() {
+    abortAsked_ = true;
     commands_.Send(lines::Abort());
 }
 
@@ -104,10 +106,16 @@ void Accumulation::DeviceIdle() {
     // or Loop for what follows.
     observer_.IdleReplyArrived();
     if (state_ == RunState::Aborting) {
+        abortAsked_ = false;
         ChangeState(RunState::Aborted);
         observer_.RunAborted();
     } else if (state_ == RunState::PassEnded) {
-        NextPassOrFinish();
+        // With an abort on its way no pass is started: the device's "F" and
+        // "D" end the run. A pass started now would be run to its end and
+        // the abort lost.
+        const bool more = settings_.Loop || passCounter_ < settings_.Passes;
+        if (!(abortAsked_ && more))
+            NextPassOrFinish();
     }
     observer_.IdleReplyHandled();
 }
@@ -134,6 +142,7 @@ void Accumulation::Aborting() {
 void Accumulation::CutShort() {
     const RunState before = state_;
     nextPoint_ = 0;
+    abortAsked_ = false;
     ChangeState(RunState::Idle);
     observer_.RunCutShort(before);
 }

@@ -50,7 +50,9 @@ public:
     // Sends the first start command. The last run stays saveable until the
     // device begins the new one's first pass (it may never answer).
     void Start();
-    void Abort() const;
+    // The device answers "F" and "D"; a pass that ends before the abort
+    // reaches it is not followed by another.
+    void Abort();
     void Hold(bool hold) const;
 
     // The reply dispatch of the link drives these.
@@ -120,6 +122,7 @@ private:
     bool recoveryWarned_ = false;
     bool newRunPending_ = false;
     bool armed_ = false; // a run was started: its passes go to the recovery file
+    bool abortAsked_ = false;
     bool recoveryLoop_ = false;
     int finishedPasses_ = 0;
     int recoveryKept_ = 0;

@@ -315,6 +315,23 @@ TEST_P(CutRun, SavesTheFinishedPassesWithTheirCountAndDropsTheRecoveryFile) {
     EXPECT_FALSE(std::filesystem::exists(recovery));
 }
 
+TEST_F(Engine, AnAbortCrossingTheEndOfAPassStartsNoOtherPass) {
+    ConnectDevice();
+    Configure(5, false);
+    link.Run().Start();
+    Pass(1, 8);
+    Pass(2, 8, true);
+    port.TakeWritten();
+    link.Run().Abort(); // sent as the device ended the pass
+    port.Feed("D\r");
+    EXPECT_EQ(port.TakeWritten(), std::vector<std::string>{"N\r"});
+    port.Feed("F\rD\r");
+    EXPECT_EQ(link.Run().State(), RunState::Aborted);
+    EXPECT_EQ(observer.aborted, 1);
+    EXPECT_EQ(link.Run().FinishedPasses(), 2);
+    EXPECT_TRUE(port.TakeWritten().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Ways, CutRun,
                          ::testing::Values(Cut::Abort, Cut::PowerOff, Cut::PortLost),
                          [](const auto& info) { return CutName(info.param); });

@@ -169,7 +169,8 @@ TEST_F(Recovery, AbortedAndSavedKeepsTheFinishedPasses) {
     ASSERT_FALSE(HasFailure());
     TFCW& w = *rig->w;
     rig->StartSingle(kPasses);
-    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses() >= 2 && w.RunState() == RunState::Running; },
+    // A pass may come in one read, its running state never seen between two.
+    ASSERT_TRUE(PumpUntil([&] { return w.FinishedPasses() >= 2 && Measuring(w.RunState()); },
                           std::chrono::seconds(60)))
         << "state " << int(w.RunState()) << ", pass " << w.PassCounter() << ", finished "
         << w.FinishedPasses() << ", point " << w.NextPointIndex();
@@ -211,7 +212,8 @@ TEST_F(Recovery, ASilentDeviceLetsTheProgramCloseKeepingThePasses) {
     rig->dialogs.fake.answers.push_back(MsgResult::No);
     EXPECT_FALSE(w.CloseQueryAllowed());
     EXPECT_EQ(rig->dialogs.fake.messages.back().buttons, MsgButtons::YesNo);
-    EXPECT_EQ(w.RunState(), RunState::Running);
+    // Running, or waiting for the next pass when the whole pass had been sent.
+    EXPECT_TRUE(Measuring(w.RunState()));
     rig->dialogs.fake.answers.push_back(MsgResult::Yes);
     EXPECT_TRUE(w.close());
 

@@ -45,6 +45,7 @@ SpectrumAnalysis AnalyseSpectrum(const LoadedDataFile& file, ViewCurves* curves)
     a.Points = n;
     a.Clipped = file.Clipped;
     m.SumAreaAhead(true);
+    m.MeasurementsOnly(true);
     m.Load(file);
     a.Line = m.Line();
     const int last = LastIndex(file.Y);

@@ -143,7 +143,9 @@ void ProcModel::BuildCurve() {
     if (view_ == ResultView::Derivative) {
         const int n = LineCount();
         derivativeWhole_ = sourceFirst_ == 0 && sourceLast_ >= n - 1;
-        if (!lineValues_ && derivativeWhole_) {
+        if (!lineValues_ && derivativeWhole_ && measurementsOnly_) {
+            DerivativeValues(line_, std::span<const double>(file_->Y).first(n), c_.DerivativeY);
+        } else if (!lineValues_ && derivativeWhole_) {
             BaseLineAndDerivativeValues(line_, std::span<const double>(file_->Y).first(n),
                                         c_.BaseLineY, c_.DerivativeY);
             lineValues_ = true;
@@ -155,12 +157,14 @@ void ProcModel::BuildCurve() {
     }
     // Above the base line the source is the derivative view, where that holds
     // every point: the same differences, one array fewer to read.
-    EnsureLineValues();
+    if (!derivativeWhole_)
+        EnsureLineValues();
     const IntegratorSource source =
         derivativeWhole_
             ? IntegratorSource{file_->X, c_.DerivativeY, {}, sourceFirst_, sourceLast_}
             : IntegratorSource{file_->X, file_->Y, c_.BaseLineY, sourceFirst_, sourceLast_};
     c_.AreaAhead.Curve = 0;
+    c_.AreaAhead.SumOnly = measurementsOnly_;
     if (areaAhead_ && sourceFirst_ == 0) {
         const Cursors at = IntegralCursors(LineCount());
         extremesValid_ = IntegrateWithArea(absorption_, source, kAreaFactor, at.LC, at.RC,

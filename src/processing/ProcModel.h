@@ -68,6 +68,9 @@ public:
     // cursors where the press puts them: the area is summed in the curve's
     // own pass and taken when the press asks for the same points.
     void SumAreaAhead(bool on) { areaAhead_ = on; }
+    // No chart shows the curves: the area's curve is not made, nor the base
+    // line's values until read; every measurement is as with them.
+    void MeasurementsOnly(bool on) { measurementsOnly_ = on; }
     void SetCursors(const CursorState& c);
     // A new press of a button: its one-time reactions (the half-height search's
     // failure) happen again.
@@ -143,6 +146,7 @@ private:
     // The derivative view holds every point for the current base line.
     bool derivativeWhole_ = false;
     bool areaAhead_ = false;
+    bool measurementsOnly_ = false;
     bool curveDirty_ = false;
     bool measureDirty_ = false;
     std::uint64_t curveVersion_ = 0;

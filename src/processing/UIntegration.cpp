@@ -100,6 +100,12 @@ TAVI_POINT_LOOP void LineAndDifference(double slope, double offset, const double
     }
 }
 
+TAVI_POINT_LOOP void DifferenceFromLine(double slope, double offset, const double* y, int n,
+                                        double* difference) {
+    for (int i = 0; i < n; ++i)
+        difference[i] = y[i] - (slope * i + offset); // BaseLine::At, rounded as stored
+}
+
 TAVI_POINT_LOOP void Difference(const double* a, const double* b, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i)
         out[i] = a[i] - b[i];
@@ -119,6 +125,13 @@ void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> s
     derivative.resize(static_cast<std::size_t>(n));
     LineAndDifference(line.Slope, line.Offset, source.data(), n, baseLine.data(),
                       derivative.data());
+}
+
+void DerivativeValues(const BaseLine& line, std::span<const double> source,
+                      std::vector<double>& out) {
+    const int n = Size(source);
+    out.resize(static_cast<std::size_t>(n));
+    DifferenceFromLine(line.Slope, line.Offset, source.data(), n, out.data());
 }
 
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
@@ -288,21 +301,60 @@ struct TwoSums {
     double Highest = 0;
 };
 
-// y holds the step areas of the curve from index 1 and becomes its running
-// integral (times scale); the area's running integral over [from, to] goes to
-// ay, reading each value of the curve as it is made. Each sum keeps its order.
-// The bounds of both are taken a block at a time behind the sums, while the
-// block is in the cache, on vectors: the sums' loop then carries nothing but
-// the sums, whose additions in sequence are all the time it needs.
-TAVI_POINT_LOOP void RunBothSums(double* y, std::ptrdiff_t n, double scale, const double* ax,
+// What the joint pass makes each block of the curve from: the source's X and
+// heights (above bs where given), as StepAreas reads them, and the curve's own
+// X, x0 + i * dx, written into cx.
+struct BlockSource {
+    const double* Xs;
+    const double* Ys;
+    const double* Bs;
+    double Factor;
+    double X0;
+    double Dx;
+    double* Cx;
+};
+
+// The curve's X and step areas of points [b, e), b >= 1: the values FillX and
+// StepAreas give, made while the block is in the cache for the sums.
+[[gnu::always_inline]] inline void MakeBlock(const BlockSource& s, double* y, std::ptrdiff_t b,
+                                             std::ptrdiff_t e) {
+    // Copies, which the stores cannot change: the loops then vectorise.
+    const double x0 = s.X0, dx = s.Dx, factor = s.Factor;
+    double* cx = s.Cx;
+    // int: converts in vectors (a curve has fewer than 2^31 points).
+    for (int i = static_cast<int>(b); i < static_cast<int>(e); ++i)
+        cx[i] = x0 + i * dx;
+    const double* xs = s.Xs;
+    const double* ys = s.Ys;
+    if (s.Bs == nullptr) {
+        for (std::ptrdiff_t i = b; i < e; ++i)
+            y[i] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
+    } else {
+        const double* bs = s.Bs;
+        for (std::ptrdiff_t i = b; i < e; ++i)
+            y[i] = (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) *
+                   factor;
+    }
+}
+
+// The curve y (n points, y[0] = 0 and its X set) is made a block at a time:
+// its X and step areas, then its running integral (times scale) over them;
+// the area's running integral over [from, to] goes to ay, reading each value
+// of the curve as it is made. Each sum keeps its order. The bounds of both are
+// taken behind the sums while the block is in the cache, on vectors: the
+// sums' loop then carries nothing but the sums, whose additions in sequence
+// are all the time it needs. Without ay only the area's sum is made.
+TAVI_POINT_LOOP void RunBothSums(const BlockSource& src, double* y, std::ptrdiff_t n, double scale,
                                  double* ay, std::ptrdiff_t from, std::ptrdiff_t to,
                                  double areaFactor, TwoSums& out) {
-    constexpr std::ptrdiff_t kBlock = 2048;
+    constexpr std::ptrdiff_t kBlock = 1024;
+    const double* ax = src.Cx;
     scan::Bounds curve{y[0], y[0]};
     double sum = 0;
     auto curveOnly = [&](std::ptrdiff_t begin, std::ptrdiff_t end) {
         for (std::ptrdiff_t b = begin; b < end; b += kBlock) {
             const std::ptrdiff_t e = std::min(end, b + kBlock);
+            MakeBlock(src, y, b, e);
             for (std::ptrdiff_t i = b; i < e; ++i) {
                 sum += y[i];
                 y[i] = sum * scale;
@@ -315,17 +367,20 @@ TAVI_POINT_LOOP void RunBothSums(double* y, std::ptrdiff_t n, double scale, cons
     scan::Bounds area{previous, previous};
     for (std::ptrdiff_t b = from + 1; b <= to; b += kBlock) {
         const std::ptrdiff_t e = std::min(to + 1, b + kBlock);
+        MakeBlock(src, y, b, e);
         for (std::ptrdiff_t i = b; i < e; ++i) {
             sum += y[i];
             const double v = sum * scale;
             y[i] = v;
             areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
             previous = v;
-            ay[i - from] = areaSum;
+            if (ay)
+                ay[i - from] = areaSum;
         }
         const auto count = static_cast<std::size_t>(e - b);
         curve = scan::Continue(curve, y + b, count);
-        area = scan::Continue(area, ay + (b - from), count);
+        if (ay)
+            area = scan::Continue(area, ay + (b - from), count);
     }
     curveOnly(to + 1, n);
     out = TwoSums{sum, areaSum, area.Highest, area.Lowest, curve.Lowest, curve.Highest};
@@ -341,19 +396,35 @@ bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, double ar
         r.Points != static_cast<std::size_t>(std::min(Size(src.X), Size(src.Y))))
         return false;
     curve.Sum = 0;
-    SizeAndFillX(r, curveX, curveY);
+    curveX.resize(r.Points);
+    curveY.resize(r.Points);
     double* y = curveY.data();
-    StepAreas(src, r, curve.Factor, y);
+    y[0] = 0;
+    // The first two X values now: the area's spacing is taken from them.
+    FillX(curveX.data(), 2, r.X0, 0, r.Dx);
 
     const IntegratorSource areaSource{curveX, curveY, {}, 0, static_cast<int>(r.Points) - 1};
     const Run a = Resolve(areaSource, areaFirst, areaLast);
-    SizeAndFillX(a, area.X, area.Y);
-    area.Y[0] = 0;
+    double* ay = nullptr;
+    if (area.SumOnly) {
+        area.X.clear();
+        area.Y.clear();
+    } else {
+        SizeAndFillX(a, area.X, area.Y);
+        ay = area.Y.data();
+        ay[0] = 0;
+    }
 
+    const BlockSource blocks{src.X.data(),
+                             src.Y.data(),
+                             src.BaseLine.empty() ? nullptr : src.BaseLine.data(),
+                             static_cast<double>(curve.Factor),
+                             r.X0,
+                             r.Dx,
+                             curveX.data()};
     TwoSums t;
-    RunBothSums(y, static_cast<std::ptrdiff_t>(r.Points), curve.Scale, curveX.data(),
-                area.Y.data(), a.First, a.First + static_cast<std::ptrdiff_t>(a.Points) - 1,
-                areaFactor, t);
+    RunBothSums(blocks, y, static_cast<std::ptrdiff_t>(r.Points), curve.Scale, ay, a.First,
+                a.First + static_cast<std::ptrdiff_t>(a.Points) - 1, areaFactor, t);
     curve.Sum = t.Sum;
     area.First = a.First;
     area.Points = a.Points;
@@ -377,9 +448,15 @@ bool AdoptPendingArea(Integrator& area, PendingArea& pending, const IntegratorSo
                       std::vector<double>& outX, std::vector<double>& outY) {
     const Run r = Resolve(src, first, last);
     if (!area.AutoScale || r.Empty || r.First != pending.First || r.Points != pending.Points ||
-        pending.Y.size() != r.Points)
+        pending.Y.size() != (pending.SumOnly ? 0 : r.Points))
         return false;
     pending.Curve = 0;
+    if (pending.SumOnly) {
+        outX.clear();
+        outY.clear();
+        area.Sum = pending.Sum;
+        return true;
+    }
     outX.swap(pending.X);
     outY.swap(pending.Y);
     area.Sum = pending.Sum;

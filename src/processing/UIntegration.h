@@ -39,6 +39,9 @@ void BaseLineAndDerivativeValues(const BaseLine& line, std::span<const double> s
 // from < 0 or to < from.
 void DerivativeValues(std::span<const double> source, std::span<const double> baseLine, int from,
                       int to, std::vector<double>& out);
+// The same values where the base line's own are not wanted: one array fewer.
+void DerivativeValues(const BaseLine& line, std::span<const double> source,
+                      std::vector<double>& out);
 // UpdateDerivative: out[i] = source[i] - baseLine[i] for every i of out.
 void UpdateDerivativeValues(std::span<const double> source, std::span<const double> baseLine,
                             std::span<double> out);
@@ -97,9 +100,11 @@ inline constexpr std::int32_t kAreaFactor = 1000;
 
 // An auto-scaled integrator's running integral over a curve, summed in the
 // pass that made the curve and not yet scaled: Curve names the curve it was
-// made from (0: none).
+// made from (0: none). With SumOnly (the caller's choice: no chart shows the
+// area) only Sum is made, X and Y stay empty.
 struct PendingArea {
     std::uint64_t Curve = 0;
+    bool SumOnly = false;
     int First = 0;
     std::size_t Points = 0;
     double Sum = 0;
@@ -121,7 +126,8 @@ bool IntegrateWithArea(Integrator& curve, const IntegratorSource& src, double ar
 // What area.Integrate(src, first, last, ...) would do, taken from a pending
 // integral of the same points: true, with Sum and Scale set and the scaled
 // integral swapped into outX and outY; false (nothing done) when the points
-// differ or area does not scale itself. The pending integral is used up.
+// differ or area does not scale itself. The pending integral is used up. A
+// sum-only one sets Sum and empties outX and outY; Scale is the chart's only.
 bool AdoptPendingArea(Integrator& area, PendingArea& pending, const IntegratorSource& src,
                       int first, int last, double axisMinimum, double axisMaximum,
                       std::vector<double>& outX, std::vector<double>& outY);

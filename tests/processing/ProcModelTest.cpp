@@ -187,14 +187,23 @@ class JointPasses : public ::testing::TestWithParam<Steps> {};
 
 TEST_P(JointPasses, GiveWhatTheSeparateStepsGive) {
     const LoadedDataFile file = Line(5001); // the joint sums go a block at a time
-    ViewCurves separateCurves, jointCurves;
-    ProcModel separate{separateCurves}, joint{jointCurves};
+    ViewCurves separateCurves, jointCurves, leanCurves;
+    ProcModel separate{separateCurves}, joint{jointCurves}, lean{leanCurves};
     separate.Load(file);
     (void)separate.BaseLineY(); // the values first, as the window draws them
     joint.SumAreaAhead(true);
     joint.Load(file);
+    lean.SumAreaAhead(true);
+    lean.MeasurementsOnly(true);
+    lean.Load(file);
     GetParam().run(separate);
     GetParam().run(joint);
+    GetParam().run(lean);
+    EXPECT_TRUE(std::ranges::equal(lean.CurveY(), separate.CurveY()));
+    EXPECT_EQ(lean.Area(), separate.Area());
+    EXPECT_EQ(lean.Width(), separate.Width());
+    EXPECT_EQ(lean.MomentValues().M2, separate.MomentValues().M2);
+    EXPECT_EQ(lean.UsedCursors(), separate.UsedCursors());
 
     EXPECT_EQ(joint.CurveVersion(), separate.CurveVersion());
     EXPECT_TRUE(std::ranges::equal(joint.BaseLineY(), separate.BaseLineY()));

@@ -86,9 +86,10 @@ std::int64_t RoundedQuotient(std::int64_t s, std::int64_t d) {
 // that double holds exactly the quotient's rounding error is below the
 // distance of any non-half quotient from a half (1 / 2d), and halves are exact,
 // so rounding the double quotient gives the integer result. Returns the
-// number of points cut; range gets the lowest and highest value.
+// number of points cut; range gets the lowest and highest value, from the
+// indices before which neither occurs.
 int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y,
-                   std::pair<double, double>& range);
+                   std::pair<double, double>& range, std::pair<std::size_t, std::size_t>& from);
 
 std::int32_t GetInt(const std::uint8_t* at) {
     std::uint32_t v = 0;
@@ -98,25 +99,42 @@ std::int32_t GetInt(const std::uint8_t* at) {
 }
 
 TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n, double d,
-                                     double* y, std::int32_t& lowest, std::int32_t& highest) {
+                                     double* y, std::int32_t& lowest, std::int32_t& highest,
+                                     std::pair<std::size_t, std::size_t>& from) {
     int clipped = 0;
     std::int32_t lo = 500, hi = -500;
     // Adding and taking away 1.5 * 2^52 rounds to an integer, halves to even.
     constexpr double kRound = 6755399441055744.0;
-    // The rounded quotient is an integer within the int32 range (d >= 1), so
-    // it is clamped and counted as an integer: a loop the compiler vectorises.
-    for (std::size_t i = 0; i < n; ++i) {
-        std::int32_t sum;
-        std::memcpy(&sum, records + 4 * i, sizeof sum);
-        if constexpr (std::endian::native == std::endian::big)
-            sum = GetInt(records + 4 * i);
-        const double q = (static_cast<double>(sum) / d + kRound) - kRound;
-        const auto qi = static_cast<std::int32_t>(q);
-        const std::int32_t cut = qi < -500 ? -500 : (qi > 500 ? 500 : qi);
-        y[i] = static_cast<double>(cut);
-        clipped += (qi > 500) | (qi < -500);
-        lo = cut < lo ? cut : lo;
-        hi = cut > hi ? cut : hi;
+    // A block at a time, so that the block where each bound was last moved
+    // is known: the first place of the bound is in it.
+    constexpr std::size_t kBlock = 1024;
+    for (std::size_t b = 0; b < n; b += kBlock) {
+        const std::size_t e = std::min(n, b + kBlock);
+        std::int32_t blockLo = lo, blockHi = hi;
+        // The rounded quotient is an integer within the int32 range (d >= 1),
+        // so it is clamped and counted as an integer: a loop the compiler
+        // vectorises.
+        for (std::size_t i = b; i < e; ++i) {
+            std::int32_t sum;
+            std::memcpy(&sum, records + 4 * i, sizeof sum);
+            if constexpr (std::endian::native == std::endian::big)
+                sum = GetInt(records + 4 * i);
+            const double q = (static_cast<double>(sum) / d + kRound) - kRound;
+            const auto qi = static_cast<std::int32_t>(q);
+            const std::int32_t cut = qi < -500 ? -500 : (qi > 500 ? 500 : qi);
+            y[i] = static_cast<double>(cut);
+            clipped += (qi > 500) | (qi < -500);
+            blockLo = cut < blockLo ? cut : blockLo;
+            blockHi = cut > blockHi ? cut : blockHi;
+        }
+        if (blockLo < lo) {
+            lo = blockLo;
+            from.first = b;
+        }
+        if (blockHi > hi) {
+            hi = blockHi;
+            from.second = b;
+        }
     }
     lowest = lo;
     highest = hi;
@@ -124,7 +142,8 @@ TAVI_POINT_LOOP int ConvertQuotients(const std::uint8_t* records, std::size_t n,
 }
 
 int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divisor, double* y,
-                   std::pair<double, double>& range) {
+                   std::pair<double, double>& range, std::pair<std::size_t, std::size_t>& from) {
+    from = {0, 0};
     int clipped = 0;
     std::int32_t lowest = 500, highest = -500;
     if (divisor > (std::int64_t{1} << 31)) {
@@ -137,7 +156,8 @@ int ConvertRecords(const std::uint8_t* records, std::size_t n, std::int64_t divi
             highest = std::max(highest, cut);
         }
     } else {
-        clipped = ConvertQuotients(records, n, static_cast<double>(divisor), y, lowest, highest);
+        clipped =
+            ConvertQuotients(records, n, static_cast<double>(divisor), y, lowest, highest, from);
     }
     range = {lowest, highest};
     return clipped;
@@ -310,7 +330,8 @@ FileResult ParseDataFile(std::span<const std::uint8_t> bytes, LoadedDataFile& ou
     f.Y.swap(out.Y);
     f.X.resize(n);
     f.Y.resize(n);
-    f.Clipped = ConvertRecords(records.data(), n, f.Divisor, f.Y.data(), f.YRange.emplace());
+    f.Clipped =
+        ConvertRecords(records.data(), n, f.Divisor, f.Y.data(), f.YRange.emplace(), f.YRangeFrom);
     FillX(f.X.data(), static_cast<int>(n), f.XStep, f.XMin);
     out = std::move(f);
     return FileResult::Success();

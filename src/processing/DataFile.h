@@ -80,6 +80,9 @@ struct LoadedDataFile {
     // the curve again for them; empty for a file put together by hand. Whoever
     // changes Y empties it.
     std::optional<std::pair<double, double>> YRange;
+    // No point before these indices holds the lowest, the highest Y: where
+    // the searches for their first places may begin.
+    std::pair<std::size_t, std::size_t> YRangeFrom{0, 0};
 };
 
 // Reads a data file with the arithmetic of the processing window. Failures

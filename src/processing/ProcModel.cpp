@@ -20,7 +20,8 @@ ProcModel::ProcModel(ViewCurves& buffers) : c_(buffers) {}
 
 void ProcModel::Load(const LoadedDataFile& file) {
     file_ = &file;
-    source_ = file.YRange ? FindExtremes(file.Y, file.YRange->first, file.YRange->second)
+    source_ = file.YRange ? FindExtremes(file.Y, file.YRange->first, file.YRange->second,
+                                         file.YRangeFrom.first, file.YRangeFrom.second)
                           : FindExtremes(file.Y);
     view_ = ResultView::None;
     measurement_ = Measurement::None;

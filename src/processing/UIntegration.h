@@ -57,8 +57,10 @@ struct Extremes {
     double Highest = 0;
 };
 Extremes FindExtremes(std::span<const double> y);
-// The same where the lowest and highest values are known already.
-Extremes FindExtremes(std::span<const double> y, double lowest, double highest);
+// The same where the lowest and highest values are known already, and no
+// point before lowestFrom, highestFrom holds them.
+Extremes FindExtremes(std::span<const double> y, double lowest, double highest,
+                      std::size_t lowestFrom = 0, std::size_t highestFrom = 0);
 
 // +1 when IndexOfMinimum > IndexOfMaximum (the maximum of the derivative comes
 // first), else -1.

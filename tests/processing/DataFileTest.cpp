@@ -2,6 +2,7 @@
 #include "processing/DataFile.h"
 
 #include "processing/GoldenDataFile.h"
+#include "processing/UIntegration.h"
 #include "setup/FileTestUtil.h"
 #include "support/SampleDataFile.h"
 
@@ -161,6 +162,24 @@ TEST(DataFileRead, RoundingHalvesToEvenAndClamping) {
         EXPECT_EQ(f.YRange, std::make_pair(std::min(c.y, 0.0), std::max(c.y, 0.0)))
             << c.sum << " / " << c.acc;
     }
+}
+
+TEST(DataFileRead, TheFirstPlacesOfTheBoundsAreFoundFromWhereTheConversionSaysTheyBegin) {
+    // The bounds reached several times, over several blocks, and again later.
+    GoldenDataFile g;
+    g.Short(262, "1 kHz").Short(283, "1 Gs").Word(308, kFloat100).Short(312, "1 Gs");
+    g.Short(396, "1");
+    for (int i = 0; i < 5000; ++i)
+        g.Sample(i == 1700 || i == 3100 || i == 4999
+                     ? -300
+                     : (i == 2050 || i == 4000 ? 280 : i % 200 - 100));
+    const LoadedDataFile f = Parsed(g.Bytes());
+    ASSERT_TRUE(f.YRange);
+    const Extremes quick = FindExtremes(f.Y, f.YRange->first, f.YRange->second, f.YRangeFrom.first,
+                                        f.YRangeFrom.second);
+    EXPECT_EQ(quick.Min, 1700);
+    EXPECT_EQ(quick.Max, 2050);
+    EXPECT_GT(f.YRangeFrom.first + f.YRangeFrom.second, 0u); // the searches did start later
 }
 
 TEST(DataFileRead, TrailingBytesIgnored) {

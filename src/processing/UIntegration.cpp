@@ -352,17 +352,23 @@ struct BlockSource {
 constexpr std::ptrdiff_t kSumBlock = 1024;
 
 // While a block is summed (the additions wait on each other, the memory is
-// idle) the lines of the next block's inputs and outputs are asked for: at
-// every eighth point, one line of each.
-[[gnu::always_inline]] inline void AskNext(const BlockSource& s, double* y, std::ptrdiff_t i,
-                                           std::ptrdiff_t n) {
-    if ((i & 7) != 0)
-        return;
-    const std::ptrdiff_t k = std::min(i + kSumBlock, n - 1);
-    __builtin_prefetch(s.Xs + k, 0, 3);
-    __builtin_prefetch(s.Ys + k, 0, 3);
-    __builtin_prefetch(s.Cx + k, 1, 3);
-    __builtin_prefetch(y + k, 1, 3);
+// idle) the lines of the next block's inputs and outputs are asked for: one
+// line of each every eighth point, as step(i) runs for i in [b, e).
+template <class Step>
+[[gnu::always_inline]] inline void AskingAhead(const BlockSource& s, double* y, std::ptrdiff_t n,
+                                               std::ptrdiff_t b, std::ptrdiff_t e, Step step) {
+    std::ptrdiff_t i = b;
+    for (; i + 8 <= e; i += 8) {
+        const std::ptrdiff_t k = std::min(i + kSumBlock, n - 1);
+        __builtin_prefetch(s.Xs + k, 0, 3);
+        __builtin_prefetch(s.Ys + k, 0, 3);
+        __builtin_prefetch(s.Cx + k, 1, 3);
+        __builtin_prefetch(y + k, 1, 3);
+        for (int j = 0; j < 8; ++j)
+            step(i + j);
+    }
+    for (; i < e; ++i)
+        step(i);
 }
 
 // The curve y (n points, y[0] = 0 and its X set) is made a block at a time:
@@ -370,8 +376,8 @@ constexpr std::ptrdiff_t kSumBlock = 1024;
 // the area's running integral over [from, to] goes to ay, reading each value
 // of the curve as it is made. Each sum keeps its order. The bounds of both are
 // taken behind the sums while the block is in the cache, on vectors: the
-// sums' loop then carries nothing but the sums, whose additions in sequence
-// are all the time it needs. Without ay only the area's sum is made.
+// sums' loop then carries little but the sums. Without ay only the area's sum
+// is made.
 TAVI_POINT_LOOP void RunBothSums(const BlockSource& src, double* y, std::ptrdiff_t n, double scale,
                                  double* ay, std::ptrdiff_t from, std::ptrdiff_t to,
                                  double areaFactor, TwoSums& out) {
@@ -392,34 +398,40 @@ TAVI_POINT_LOOP void RunBothSums(const BlockSource& src, double* y, std::ptrdiff
         for (std::ptrdiff_t b = begin; b < end; b += kBlock) {
             const std::ptrdiff_t e = std::min(end, b + kBlock);
             MakeBlock(src, y, b, e);
-            for (std::ptrdiff_t i = b; i < e; ++i) {
-                AskNext(src, y, i, n);
+            AskingAhead(src, y, n, b, e, [&](std::ptrdiff_t i) {
                 sum += y[i];
                 y[i] = sum * scale;
-            }
+            });
             bound(b, static_cast<std::size_t>(e - b));
         }
     };
     curveOnly(1, from + 1);
     double areaSum = 0, previous = y[from];
     scan::Bounds area{previous, previous};
+    double widths[kBlock]; // ax[i] - ax[i - 1] of the block, on vectors
     for (std::ptrdiff_t b = from + 1; b <= to; b += kBlock) {
         const std::ptrdiff_t e = std::min(to + 1, b + kBlock);
         MakeBlock(src, y, b, e);
-        for (std::ptrdiff_t i = b; i < e; ++i) {
-            AskNext(src, y, i, n);
+        for (std::ptrdiff_t i = b; i < e; ++i)
+            widths[i - b] = ax[i] - ax[i - 1];
+        auto step = [&](std::ptrdiff_t i) {
             sum += y[i];
             const double v = sum * scale;
             y[i] = v;
-            areaSum += (ax[i] - ax[i - 1]) * ((previous + v) * 0.5) * areaFactor;
+            areaSum += widths[i - b] * ((previous + v) * 0.5) * areaFactor;
             previous = v;
-            if (ay)
-                ay[i - from] = areaSum;
-        }
+        };
         const auto count = static_cast<std::size_t>(e - b);
-        bound(b, count);
-        if (ay)
+        if (ay) {
+            AskingAhead(src, y, n, b, e, [&](std::ptrdiff_t i) {
+                step(i);
+                ay[i - from] = areaSum;
+            });
             area = scan::Continue(area, ay + (b - from), count);
+        } else {
+            AskingAhead(src, y, n, b, e, step);
+        }
+        bound(b, count);
     }
     curveOnly(to + 1, n);
     out = TwoSums{sum,          areaSum,       area.Highest, area.Lowest,

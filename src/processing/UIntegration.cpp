@@ -168,8 +168,8 @@ Extremes FindExtremes(std::span<const double> y, double lowest, double highest,
     e.Highest = highest;
     // The first occurrences; the bounds of the index searches are kept.
     const auto n = static_cast<std::ptrdiff_t>(y.size());
-    const auto start = [n](std::size_t from) {
-        return std::min(static_cast<std::ptrdiff_t>(std::min<std::size_t>(from, 0x7FFFFFFF)), n);
+    const auto start = [&y](std::size_t from) {
+        return static_cast<std::ptrdiff_t>(std::min(from, y.size()));
     };
     using scan::Stop;
     if (lowest < 500)
@@ -257,25 +257,26 @@ void SizeAndFillX(const Run& r, std::vector<double>& outX, std::vector<double>& 
     FillX(outX.data(), static_cast<int>(r.Points), r.X0, r.First, r.Dx);
 }
 
-// The step areas into outY[1..], in a loop without a carried sum; the running
-// sum then keeps the order of its additions, so every value is as before.
+// The step areas into outY[from..to), from >= 1, in a loop without a carried
+// sum; the running sum then keeps the order of its additions, so every value
+// is as before.
 TAVI_POINT_LOOP void StepAreas(const double* xs, const double* ys, const double* bs,
-                               std::size_t points, double factor, double* outY) {
+                               std::size_t from, std::size_t to, double factor, double* outY) {
     if (bs == nullptr) {
-        for (std::size_t i = 1; i < points; ++i)
+        for (std::size_t i = from; i < to; ++i)
             outY[i] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
     } else {
-        for (std::size_t i = 1; i < points; ++i)
+        for (std::size_t i = from; i < to; ++i)
             outY[i] =
                 (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
     }
-    outY[0] = 0;
 }
 
 void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
     const auto f = static_cast<std::size_t>(r.First);
     StepAreas(src.X.data() + f, src.Y.data() + f,
-              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, r.Points, factor, outY);
+              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, 1, r.Points, factor, outY);
+    outY[0] = 0;
 }
 
 TAVI_POINT_LOOP void Multiply(double* y, std::size_t n, double k) {
@@ -325,27 +326,12 @@ struct BlockSource {
     double* Cx;
 };
 
-// The curve's X and step areas of points [b, e), b >= 1: the values FillX and
-// StepAreas give, made while the block is in the cache for the sums.
-[[gnu::always_inline]] inline void MakeBlock(const BlockSource& s, double* y, std::ptrdiff_t b,
-                                             std::ptrdiff_t e) {
-    // Copies, which the stores cannot change: the loops then vectorise.
-    const double x0 = s.X0, dx = s.Dx, factor = s.Factor;
-    double* cx = s.Cx;
-    // int: converts in vectors (a curve has fewer than 2^31 points).
-    for (int i = static_cast<int>(b); i < static_cast<int>(e); ++i)
-        cx[i] = x0 + i * dx;
-    const double* xs = s.Xs;
-    const double* ys = s.Ys;
-    if (s.Bs == nullptr) {
-        for (std::ptrdiff_t i = b; i < e; ++i)
-            y[i] = (xs[i] - xs[i - 1]) * ((ys[i - 1] + ys[i]) * 0.5) * factor;
-    } else {
-        const double* bs = s.Bs;
-        for (std::ptrdiff_t i = b; i < e; ++i)
-            y[i] =
-                (xs[i] - xs[i - 1]) * (((ys[i - 1] - bs[i - 1]) + (ys[i] - bs[i])) * 0.5) * factor;
-    }
+// The curve's X and step areas of points [b, e), b >= 1, made while the block
+// is in the cache for the sums.
+void MakeBlock(const BlockSource& s, double* y, std::ptrdiff_t b, std::ptrdiff_t e) {
+    FillX(s.Cx + b, static_cast<int>(e - b), s.X0, static_cast<int>(b), s.Dx);
+    StepAreas(s.Xs, s.Ys, s.Bs, static_cast<std::size_t>(b), static_cast<std::size_t>(e), s.Factor,
+              y);
 }
 
 // Points of the joint pass's blocks: four arrays of them stay in the cache.

@@ -110,7 +110,7 @@ void DragStep(benchmark::State& state, bool integral, bool replot) {
                          Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(plot, &move);
         if (replot)
-            w.DDst->RepaintNow();
+            w.DDst->RepaintDue(); // as the coalescing timer does
         // Without an event loop the posted repaint requests pile up, and
         // Qt's search for one to merge with would be timed as the drag's.
         if (k % 64 == 0) {

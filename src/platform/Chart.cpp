@@ -2,6 +2,7 @@
 #include "platform/Chart.h"
 
 #include "params/NumFormat.h"
+#include "platform/ChartScan.h"
 #include "platform/Controls.h"
 #include "platform/Seams.h"
 
@@ -22,7 +23,6 @@ namespace tavi {
 namespace {
 
 constexpr auto kInvalidateDelay = std::chrono::milliseconds(33); // ~30 drawings per second
-constexpr double kPixelLimit = 1e5; // keeps far-off points out of the rasteriser's range
 
 // Tolerance of the visible-range tests: X values computed as min + i * step
 // may overshoot the axis maximum by a rounding error.
@@ -65,63 +65,6 @@ protected:
 private:
     const TChartAxis& axis_;
 };
-
-// The processor's rounding instructions make the per-point loop several times
-// quicker; both versions do the same operations, so the pixels are the same.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TAVI_PIXEL_LOOP __attribute__((target_clones("avx2", "default")))
-#else
-#define TAVI_PIXEL_LOOP
-#endif
-
-// Value to pixel: a * value + b, held within the rasteriser's range.
-struct Mapping {
-    double AX, BX, AY, BY;
-    bool operator==(const Mapping&) const = default;
-};
-
-// One pixel column of a dense curve: its highest and lowest pixel, the one
-// reached last drawn last, in the colour of the column's last point.
-struct Column {
-    double X, Top, Bottom;
-    bool TopFirst;
-    QRgb Colour;
-};
-
-// Reduces the points lo..hi to their pixel columns.
-TAVI_PIXEL_LOOP void ScanColumns(const double* xs, const double* ys, const QRgb* cs,
-                                 std::size_t lo, std::size_t hi, Mapping m,
-                                 std::vector<Column>& out) {
-    auto px = [&](std::size_t i) {
-        return std::clamp(m.AX * xs[i] + m.BX, -kPixelLimit, kPixelLimit);
-    };
-    auto py = [&](std::size_t i) {
-        return std::clamp(m.AY * ys[i] + m.BY, -kPixelLimit, kPixelLimit);
-    };
-    out.clear();
-    double column = std::floor(px(lo));
-    double first = py(lo), top = first, bottom = first;
-    bool topFirst = true;
-    QRgb colour = cs[lo];
-    for (std::size_t i = lo + 1; i <= hi; ++i) {
-        double c = std::floor(px(i));
-        double y = py(i);
-        if (c != column) {
-            out.push_back(Column{column, top, bottom, topFirst, colour});
-            column = c;
-            top = bottom = y;
-            topFirst = true;
-        } else if (y < top) {
-            top = y;
-            topFirst = false;
-        } else if (y > bottom) {
-            bottom = y;
-            topFirst = true;
-        }
-        colour = cs[i];
-    }
-    out.push_back(Column{column, top, bottom, topFirst, colour});
-}
 
 // Draws one series: a polyline per run of equal colours; with more points than
 // pixel columns, each column is reduced to its extremes in their order.
@@ -281,26 +224,44 @@ class ChartPlot : public QCustomPlot {
 public:
     ChartPlot(TChart& chart) : QCustomPlot(&chart), chart_(chart) {}
     void UpdateLayout() { updateLayout(); }
+    // A layer under the overlay was drawn again.
+    void UnderlayChanged() { ++underlayDrawing_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
-        const QRegion& region = event->region();
-        if (region.rectCount() <= 1 || mOpenGl ||
-            !qFuzzyCompare(mBufferDevicePixelRatio, devicePixelRatioF())) {
+        const double dpr = mBufferDevicePixelRatio;
+        if (mOpenGl || mPaintBuffers.size() < 2 || !qFuzzyCompare(dpr, devicePixelRatioF())) {
             QCustomPlot::paintEvent(event);
         } else {
-            // Under a clip of several rectangles (a readout over the plot) Qt
-            // blends the layer buffers span by span, handing the spans to its
-            // thread pool; under one rectangle at a time it takes its direct
-            // row blend, several times quicker. The same layers, in order.
+            // A second paint of the same layers under the overlay is a moving
+            // cursor's: those layers are composed once then, and each paint
+            // after it costs a copy and one blend instead of a blend of every
+            // layer. The first paint after a drawing of them composes directly.
+            const QSize pixels = (QSizeF(size()) * dpr).toSize();
+            if (composed_ != underlayDrawing_ || underlay_.size() != pixels) {
+                if (painted_ == underlayDrawing_)
+                    Compose(pixels, dpr);
+                painted_ = underlayDrawing_;
+            }
+            const bool fromUnderlay = composed_ == underlayDrawing_ && underlay_.size() == pixels;
+            // One rectangle of the region at a time: under a clip of several
+            // (a readout over the plot) Qt blends span by span through its
+            // thread pool, several times slower than its direct row blend.
             QCPPainter painter(this);
-            for (const QRect& r : region) {
+            for (const QRect& r : event->region()) {
                 painter.setClipRect(r);
-                if (mBackgroundBrush.style() != Qt::NoBrush)
-                    painter.fillRect(mViewport.intersected(r), mBackgroundBrush);
-                drawBackground(&painter);
-                for (const auto& buffer : mPaintBuffers)
-                    buffer->draw(&painter);
+                if (fromUnderlay) {
+                    painter.drawImage(QRectF(r), underlay_,
+                                      QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr,
+                                             r.height() * dpr));
+                    mPaintBuffers.back()->draw(&painter);
+                } else {
+                    if (mBackgroundBrush.style() != Qt::NoBrush)
+                        painter.fillRect(mViewport.intersected(r), mBackgroundBrush);
+                    drawBackground(&painter);
+                    for (const auto& buffer : mPaintBuffers)
+                        buffer->draw(&painter);
+                }
             }
         }
         if (!chart_.inverted_.empty()) {
@@ -310,7 +271,26 @@ protected:
     }
 
 private:
+    void Compose(QSize pixels, double dpr) {
+        if (underlay_.size() != pixels) {
+            underlay_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+            underlay_.setDevicePixelRatio(dpr);
+        }
+        underlay_.fill(Qt::transparent);
+        QCPPainter composer(&underlay_);
+        if (mBackgroundBrush.style() != Qt::NoBrush)
+            composer.fillRect(mViewport, mBackgroundBrush);
+        drawBackground(&composer);
+        for (int k = 0; k + 1 < mPaintBuffers.size(); ++k)
+            mPaintBuffers[k]->draw(&composer);
+        composed_ = underlayDrawing_;
+    }
+
     TChart& chart_;
+    QImage underlay_;
+    // Drawings of the layers under the overlay; those composed into the
+    // underlay and those last painted.
+    std::uint64_t underlayDrawing_ = 1, composed_ = 0, painted_ = 0;
 };
 
 // ---------------------------------------------------------------- series
@@ -320,7 +300,7 @@ void TChartSeries::Clear() {
     ys_.clear();
     colours_.clear();
     ++revision_;
-    chart_->Invalidate();
+    chart_->InvalidateCurves();
 }
 
 void TChartSeries::Reserve(int count) {
@@ -335,7 +315,7 @@ void TChartSeries::AddXY(double x, double y, QColor colour) {
     ys_.push_back(y);
     colours_.push_back(colour.rgb());
     ++revision_;
-    chart_->Invalidate();
+    chart_->InvalidateCurves();
 }
 
 void TChartSeries::AddPoints(std::span<const double> xs, std::span<const double> ys,
@@ -345,13 +325,13 @@ void TChartSeries::AddPoints(std::span<const double> xs, std::span<const double>
     ys_.insert(ys_.end(), ys.begin(), ys.begin() + static_cast<std::ptrdiff_t>(n));
     colours_.insert(colours_.end(), n, colour.rgb());
     ++revision_;
-    chart_->Invalidate();
+    chart_->InvalidateCurves();
 }
 
 void TChartSeries::SetY(int i, double y) {
     ys_.at(static_cast<std::size_t>(i)) = y;
     ++revision_;
-    chart_->Invalidate();
+    chart_->InvalidateCurves();
 }
 
 QColor TChartSeries::Colour(int i) const {
@@ -361,7 +341,7 @@ QColor TChartSeries::Colour(int i) const {
 void TChartSeries::SetColour(int i, QColor colour) {
     colours_.at(static_cast<std::size_t>(i)) = colour.rgb();
     ++revision_;
-    chart_->Invalidate();
+    chart_->InvalidateCurves();
 }
 
 void TChartSeries::SetActive(bool active) {
@@ -480,7 +460,7 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new ChartPlot(*this)) {
     invalidateTimer_ = new QTimer(this);
     invalidateTimer_->setSingleShot(true);
     invalidateTimer_->setInterval(kInvalidateDelay);
-    connect(invalidateTimer_, &QTimer::timeout, this, &TChart::RepaintNow);
+    connect(invalidateTimer_, &QTimer::timeout, this, &TChart::RepaintDue);
     plot_->setGeometry(rect());
     // Keys step the cursor, so the chart takes the focus and shows it.
     setFocusPolicy(Qt::StrongFocus);
@@ -497,11 +477,14 @@ TChart::TChart(QWidget* parent) : QWidget(parent), plot_(new ChartPlot(*this)) {
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->grid()->setVisible(true);
     plot_->axisRect()->setMinimumMargins(QMargins(36, 10, 8, 4));
-    QCPLayer* top = plot_->layer("overlay");
-    top->setMode(QCPLayer::lmBuffered);
+    // The curves have a buffer of their own, so new points redraw neither the
+    // axes nor the grid, and the overlay one, so cursors redraw no curve.
+    plot_->layer("main")->setMode(QCPLayer::lmBuffered);
+    plot_->layer("overlay")->setMode(QCPLayer::lmBuffered);
     overlay_ = new OverlayLayerable(plot_, *this);
     connect(plot_, &QCustomPlot::beforeReplot, this, [this] {
         ++curveDrawings_;
+        plot_->UnderlayChanged();
         layoutDirty_ = false; // the replot lays out first
     });
     bottom_.reset(new TChartAxis(*this, plot_->xAxis));
@@ -593,8 +576,19 @@ QRect TChart::PlotRect() const {
 }
 
 void TChart::Invalidate() {
+    fullPending_ = true;
+    InvalidateCurves();
+}
+
+void TChart::InvalidateCurves() {
     if (!invalidateTimer_->isActive())
         invalidateTimer_->start();
+}
+
+TChart::Frame TChart::CurrentFrame() const {
+    const QCPRange x = plot_->xAxis->range();
+    const QCPRange y = plot_->yAxis2->range();
+    return Frame{x.lower, x.upper, y.lower, y.upper, plot_->axisRect()->rect()};
 }
 
 void TChart::RepaintNow() {
@@ -603,7 +597,30 @@ void TChart::RepaintNow() {
     invalidateTimer_->stop();
     EnsureLayout();
     needsReplot_ = false;
+    fullPending_ = false;
     plot_->replot(QCustomPlot::rpImmediateRefresh);
+    drawnFrame_ = CurrentFrame();
+}
+
+void TChart::RepaintDue() {
+    if (drawing_)
+        return;
+    // Only points changed since the last drawing, and nothing of the frame:
+    // the curves' layer and the overlay are enough. Anything else (an axis,
+    // a colour, the size, the plot changed through Plot()) takes the full one.
+    const bool curvesOnly = !fullPending_ && !layoutDirty_ && !needsReplot_ && curveDrawings_ > 0;
+    EnsureLayout();
+    if (!curvesOnly || needsReplot_ || !drawnFrame_ || *drawnFrame_ != CurrentFrame()) {
+        RepaintNow();
+        return;
+    }
+    invalidateTimer_->stop();
+    ++curveDrawings_;
+    plot_->UnderlayChanged();
+    // Each falls back to a full replot when the layers' buffers were reset.
+    plot_->layer("main")->replot();
+    plot_->layer("overlay")->replot();
+    plot_->repaint();
 }
 
 void TChart::RepaintOverlay() {

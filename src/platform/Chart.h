@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -213,6 +214,9 @@ public:
     void Invalidate();
     // Redraw the curves and the overlay now.
     void RepaintNow();
+    // What the coalescing timer runs: RepaintNow, or only the curves and the
+    // overlay when nothing but the series' points changed since the last one.
+    void RepaintDue();
     // Only the overlay: markers, bands and every after-draw hook.
     void RepaintOverlay();
 
@@ -267,6 +271,15 @@ private:
 
     void EnsureLayout() const;
     void LayoutChanged() { layoutDirty_ = true; }
+    // A series' points changed: the curves need drawing, not the frame.
+    void InvalidateCurves();
+    // What a curves-only drawing relies on being as it was drawn.
+    struct Frame {
+        double X1, X2, Y1, Y2;
+        QRect Rect;
+        bool operator==(const Frame&) const = default;
+    };
+    Frame CurrentFrame() const;
     void DrawOverlay(QPainter& painter, std::vector<QLine>* inverted);
     void PaintInverted(QPainter& painter) const;
 
@@ -283,6 +296,8 @@ private:
     bool drawing_ = false;
     bool printing_ = false;
     mutable bool needsReplot_ = true;
+    bool fullPending_ = true;
+    std::optional<Frame> drawnFrame_;
     bool pressed_ = false;
     mutable bool layoutDirty_ = true;
     int curveDrawings_ = 0;

@@ -277,6 +277,34 @@ TEST_F(ChartTest, ADenseCurveShowsEveryChangeBetweenDrawings) {
     }
 }
 
+// The coalesced drawing redraws only the curves when only points changed: after
+// any change it must show what a full drawing shows.
+TEST_F(ChartTest, TheCoalescedDrawingShowsWhatAFullOneShows) {
+    const int n = 20000;
+    chart.BottomAxis().SetMinMax(0, n);
+    TChartSeries& s = Line(n, 1, Qt::yellow);
+    chart.OnAfterDraw = [&] { chart.Canvas().Cross(200, 100 + s.Count() % 50, 10, 10, Qt::green); };
+    chart.RepaintNow();
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"SetY", [&] { s.SetY(n / 2, 400); }},
+        {"AddPoints", [&] { s.AddPoints(std::vector{n + 0.5}, std::vector{-300.0}, Qt::green); }},
+        {"Axis range", [&] { chart.BottomAxis().SetMinMax(0, n / 2); }},
+        {"Axis format", [&] { chart.RightAxis().SetValueFormat("0.0"); }},
+        {"Background", [&] { chart.SetBackground(Qt::darkBlue); }},
+        {"Size", [&] { chart.resize(600, 300); }},
+        {"Clear", [&] { s.Clear(); }},
+    };
+    for (const auto& [name, change] : changes) {
+        change();
+        const int drawings = chart.CurveDrawings();
+        chart.RepaintDue();
+        EXPECT_EQ(chart.CurveDrawings(), drawings + 1) << name;
+        const QImage coalesced = chart.grab().toImage();
+        chart.RepaintNow();
+        EXPECT_EQ(coalesced, chart.grab().toImage()) << name;
+    }
+}
+
 TEST_F(ChartTest, CanvasDrawsCrossesAndInvertsUnderTheInvertingPen) {
     chart.RepaintNow();
     QRect plot = chart.PlotRect();

@@ -273,7 +273,8 @@ void ProcModel::Measure() {
                            AdoptPendingArea(area_, c_.AreaAhead, source, areaFrom_, areaTo_,
                                             axisMin_, axisMax_, c_.AreaX, c_.AreaY);
         if (!ahead)
-            area_.Integrate(source, areaFrom_, areaTo_, axisMin_, axisMax_, c_.AreaX, c_.AreaY);
+            IntegrateKept(area_, keptArea_, curveVersion_, source, areaFrom_, areaTo_, axisMin_,
+                          axisMax_, c_.AreaX, c_.AreaY);
         break;
     }
     case Measurement::None:

@@ -140,6 +140,7 @@ private:
     CursorState input_;
     Integrator absorption_;
     Integrator area_;
+    KeptSums keptArea_; // a dragged cursor's area sums only the points it adds
     mutable Extremes curveExtremes_;
     mutable bool extremesValid_ = false;
     mutable bool lineValues_ = false;

@@ -284,19 +284,51 @@ TAVI_POINT_LOOP void Multiply(double* y, std::size_t n, double k) {
         y[i] *= k;
 }
 
-// The auto scale of a finished running integral, applied to it.
-double AutoScaled(double scale, double top, double bottom, double axisMinimum, double axisMaximum,
-                  double* y, std::size_t n) {
+// The auto scale of a running integral with these bounds.
+double AutoScale(double scale, double top, double bottom, double axisMinimum, double axisMaximum) {
     double k1 = 1, k2 = 1;
     if (scale * top > axisMaximum && top > 0)
         k1 = axisMaximum / top;
     if (scale * bottom < axisMinimum && bottom < 0)
         k2 = axisMinimum / bottom;
     const double k = std::min(k1, k2);
-    if (k > 0 && k < 1)
-        scale = 0.8 * k;
+    return k > 0 && k < 1 ? 0.8 * k : scale;
+}
+
+// The auto scale of a finished running integral, applied to it.
+double AutoScaled(double scale, double top, double bottom, double axisMinimum, double axisMaximum,
+                  double* y, std::size_t n) {
+    scale = AutoScale(scale, top, bottom, axisMinimum, axisMaximum);
     Multiply(y, n, scale);
     return scale;
+}
+
+TAVI_POINT_LOOP void Scaled(const double* from, double* to, std::size_t n, double k) {
+    for (std::size_t i = 0; i < n; ++i)
+        to[i] = from[i] * k;
+}
+
+constexpr std::size_t kKeptBlock = 1024;
+
+// The bounds of each whole block of kept sums from the one holding index
+// from on (blocks of Sums[1..]), in the comparisons of Integrate's loop.
+void KeepBlockBounds(KeptSums& kept, std::size_t from) {
+    const std::size_t n = kept.Sums.size();
+    const std::size_t j = (from - 1) / kKeptBlock;
+    kept.BlockTop.resize(std::min(kept.BlockTop.size(), j));
+    kept.BlockBottom.resize(kept.BlockTop.size());
+    for (std::size_t k = 1 + kept.BlockTop.size() * kKeptBlock; k + kKeptBlock <= n;
+         k += kKeptBlock) {
+        double top = -std::numeric_limits<double>::infinity();
+        double bottom = std::numeric_limits<double>::infinity();
+        for (std::size_t i = k; i < k + kKeptBlock; ++i) {
+            const double s = kept.Sums[i];
+            top = s > top ? s : top;
+            bottom = s < bottom ? s : bottom;
+        }
+        kept.BlockTop.push_back(top);
+        kept.BlockBottom.push_back(bottom);
+    }
 }
 
 // The state RunBothSums ends with.
@@ -542,6 +574,60 @@ void Integrator::Integrate(const IntegratorSource& src, int first, int last, dou
         }
         Sum = sum;
     }
+}
+
+void IntegrateKept(Integrator& area, KeptSums& kept, std::uint64_t curve,
+                   const IntegratorSource& src, int first, int last, double axisMinimum,
+                   double axisMaximum, std::vector<double>& outX, std::vector<double>& outY) {
+    const Run r = Resolve(src, first, last);
+    if (!area.AutoScale || r.Empty) {
+        area.Integrate(src, first, last, axisMinimum, axisMaximum, outX, outY);
+        return;
+    }
+    if (curve == 0 || kept.Curve != curve || kept.First != r.First || kept.Factor != area.Factor ||
+        kept.Sums.empty()) {
+        kept.Curve = curve;
+        kept.First = r.First;
+        kept.Factor = area.Factor;
+        kept.Sums.assign(1, 0.0);
+        kept.BlockTop.clear();
+        kept.BlockBottom.clear();
+    }
+    const std::size_t n = r.Points;
+    const std::size_t m = kept.Sums.size();
+    if (n > m) {
+        // The points beyond the kept ones, summed on from the last kept sum
+        // in Integrate's order.
+        kept.Sums.resize(n);
+        double* s = kept.Sums.data();
+        const auto f = static_cast<std::size_t>(r.First);
+        StepAreas(src.X.data() + f, src.Y.data() + f,
+                  src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, m, n, area.Factor, s);
+        double sum = s[m - 1];
+        for (std::size_t k = m; k < n; ++k) {
+            sum += s[k];
+            s[k] = sum;
+        }
+        KeepBlockBounds(kept, m);
+    }
+    // The bounds as Integrate's loop meets them: a block's first extreme is
+    // the first of the run's wherever it beats the bound so far.
+    double top = area.Height(src, r.First);
+    double bottom = top;
+    std::size_t k = 1;
+    for (std::size_t j = 0; j < kept.BlockTop.size() && k + kKeptBlock <= n; ++j, k += kKeptBlock) {
+        top = kept.BlockTop[j] > top ? kept.BlockTop[j] : top;
+        bottom = kept.BlockBottom[j] < bottom ? kept.BlockBottom[j] : bottom;
+    }
+    for (; k < n; ++k) {
+        const double s = kept.Sums[k];
+        top = s > top ? s : top;
+        bottom = s < bottom ? s : bottom;
+    }
+    area.Sum = kept.Sums[n - 1];
+    area.Scale = AutoScale(area.Scale, top, bottom, axisMinimum, axisMaximum);
+    SizeAndFillX(r, outX, outY);
+    Scaled(kept.Sums.data(), outY.data(), n, area.Scale);
 }
 
 } // namespace tavi

@@ -98,6 +98,28 @@ struct Integrator {
                    double axisMaximum, std::vector<double>& outX, std::vector<double>& outY);
 };
 
+// The unscaled running sums of an auto-scaled integrator's last run over a
+// curve (Curve names it; 0: none), kept so that the next run from the same
+// first point of the same curve (a cursor dragged along it) sums only the
+// points the last one did not reach; the bounds of whole blocks of them give a
+// shorter run's bounds without reading every sum.
+struct KeptSums {
+    std::uint64_t Curve = 0;
+    int First = 0;
+    std::int32_t Factor = 0;
+    std::vector<double> Sums;
+    std::vector<double> BlockTop;
+    std::vector<double> BlockBottom;
+};
+
+// area.Integrate(src, first, last, ...) with the same results to the last
+// bit, taking the sums kept of curve where the run starts at the same point,
+// and keeping this run's. An integrator that does not scale itself just
+// integrates.
+void IntegrateKept(Integrator& area, KeptSums& kept, std::uint64_t curve,
+                   const IntegratorSource& src, int first, int last, double axisMinimum,
+                   double axisMaximum, std::vector<double>& outX, std::vector<double>& outY);
+
 inline constexpr std::int32_t kAreaFactor = 1000;
 
 // An auto-scaled integrator's running integral over a curve, summed in the

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <random>
 #include <vector>
 
 namespace tavi {
@@ -228,6 +229,54 @@ TEST(Integrator, AutoScaleUsesTheSmallerFactorOfBothEnds) {
     it.Init(true);
     it.Integrate(c.Source(), 0, 100, -500, 500, ox, oy);
     EXPECT_EQ(it.Scale, 1);
+}
+
+// A cursor dragged back and forth over a curve, the run's start moved, the
+// curve replaced, the visible range narrowed: the kept sums give Integrate's
+// values to the last bit. Each run starts from scale 1, so that its scale
+// shows its own bounds.
+TEST(Integrator, KeptSumsGiveIntegratesValues) {
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 40);
+    const int n = 5000;
+    Curve c{Ramp(n, -50, 0.02), std::vector<double>(n), std::vector<double>(n)};
+    auto fill = [&](double peak) {
+        for (int i = 0; i < n; ++i)
+            c.y[static_cast<std::size_t>(i)] =
+                peak * std::exp(-std::pow((i - 2500) / 400.0, 2)) + noise(random);
+    };
+    fill(300);
+    Integrator plain, kept;
+    plain.Factor = kept.Factor = kAreaFactor;
+    KeptSums sums;
+    std::uint64_t version = 1;
+    IntegratorSource src = c.Source();
+    struct Step {
+        int First, Last;
+        const char* Change;
+    };
+    const Step steps[] = {{100, 3000, ""}, {100, 3001, ""},        {100, 4500, ""},
+                          {100, 1024, ""}, {100, 1025, ""},        {100, 2049, ""},
+                          {100, 4999, ""}, {120, 4000, ""},        {120, 4000, "curve"},
+                          {120, 4100, ""}, {120, 4100, "visible"}, {120, 4900, ""}};
+    for (const Step& s : steps) {
+        if (std::string(s.Change) == "curve") {
+            fill(-900); // the same arrays, a new curve
+            ++version;
+        } else if (std::string(s.Change) == "visible") {
+            src.VisibleTo = 3000;
+        }
+        std::vector<double> px, py, kx, ky;
+        plain.Init(true);
+        kept.Init(true);
+        plain.Integrate(src, s.First, s.Last, -500, 500, px, py);
+        IntegrateKept(kept, sums, version, src, s.First, s.Last, -500, 500, kx, ky);
+        const std::string at = std::to_string(s.First) + ".." + std::to_string(s.Last) + s.Change;
+        EXPECT_EQ(kept.Sum, plain.Sum) << at;
+        EXPECT_EQ(kept.Scale, plain.Scale) << at;
+        EXPECT_EQ(kx, px) << at;
+        EXPECT_EQ(ky, py) << at;
+    }
 }
 
 TEST(Integrator, ClampsToTheVisibleRange) {

@@ -19,8 +19,7 @@ inline double Clamped(double v) {
     return kPixelLimit < v ? kPixelLimit : v;
 }
 
-// The columns from s on, point by point, for as long as they last; bounds
-// start from the first point and where each last moved is noted.
+// A curve's points and their pixels.
 struct ColumnScan {
     const double* Xs;
     const double* Ys;

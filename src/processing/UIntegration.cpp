@@ -272,10 +272,16 @@ TAVI_POINT_LOOP void StepAreas(const double* xs, const double* ys, const double*
     }
 }
 
-void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
+// The step areas of a run's points [from, to), from >= 1, into outY.
+void StepAreas(const IntegratorSource& src, const Run& r, double factor, std::size_t from,
+               std::size_t to, double* outY) {
     const auto f = static_cast<std::size_t>(r.First);
     StepAreas(src.X.data() + f, src.Y.data() + f,
-              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, 1, r.Points, factor, outY);
+              src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, from, to, factor, outY);
+}
+
+void StepAreas(const IntegratorSource& src, const Run& r, double factor, double* outY) {
+    StepAreas(src, r, factor, 1, r.Points, outY);
     outY[0] = 0;
 }
 
@@ -600,9 +606,7 @@ void IntegrateKept(Integrator& area, KeptSums& kept, std::uint64_t curve,
         // in Integrate's order.
         kept.Sums.resize(n);
         double* s = kept.Sums.data();
-        const auto f = static_cast<std::size_t>(r.First);
-        StepAreas(src.X.data() + f, src.Y.data() + f,
-                  src.BaseLine.empty() ? nullptr : src.BaseLine.data() + f, m, n, area.Factor, s);
+        StepAreas(src, r, area.Factor, m, n, s);
         double sum = s[m - 1];
         for (std::size_t k = m; k < n; ++k) {
             sum += s[k];
@@ -619,13 +623,9 @@ void IntegrateKept(Integrator& area, KeptSums& kept, std::uint64_t curve,
         top = kept.BlockTop[j] > top ? kept.BlockTop[j] : top;
         bottom = kept.BlockBottom[j] < bottom ? kept.BlockBottom[j] : bottom;
     }
-    for (; k < n; ++k) {
-        const double s = kept.Sums[k];
-        top = s > top ? s : top;
-        bottom = s < bottom ? s : bottom;
-    }
+    const scan::Bounds rest = scan::Continue({bottom, top}, kept.Sums.data() + k, n - k);
     area.Sum = kept.Sums[n - 1];
-    area.Scale = AutoScale(area.Scale, top, bottom, axisMinimum, axisMaximum);
+    area.Scale = AutoScale(area.Scale, rest.Highest, rest.Lowest, axisMinimum, axisMaximum);
     SizeAndFillX(r, outX, outY);
     Scaled(kept.Sums.data(), outY.data(), n, area.Scale);
 }

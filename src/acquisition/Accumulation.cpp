@@ -113,20 +113,20 @@ void Accumulation::DeviceIdle() {
         // With an abort on its way no pass is started: the device's "F" and
         // "D" end the run. A pass started now would be run to its end and
         // the abort lost.
-        const bool more = settings_.Loop || passCounter_ < settings_.Passes;
-        if (!(abortAsked_ && more))
+        if (!(abortAsked_ && MorePasses()))
             NextPassOrFinish();
     }
     observer_.IdleReplyHandled();
 }
 
+bool Accumulation::MorePasses() const {
+    return settings_.Loop || passCounter_ < settings_.Passes;
+}
+
 void Accumulation::NextPassOrFinish() {
-    if (settings_.Loop) {
-        commands_.Send(lines::StartSweep(settings_.FrequencySweep));
-        return;
-    }
-    if (passCounter_ < settings_.Passes) {
-        ++passCounter_;
+    if (MorePasses()) {
+        if (!settings_.Loop) // a loop runs until it is stopped, uncounted
+            ++passCounter_;
         commands_.Send(lines::StartSweep(settings_.FrequencySweep));
         return;
     }

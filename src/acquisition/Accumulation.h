@@ -106,6 +106,8 @@ public:
 
 private:
     void ChangeState(RunState state);
+    // Another pass is due: a loop, or passes still to count.
+    bool MorePasses() const;
     void NextPassOrFinish();
     void WriteRecovery();
     DataFileHeader HeaderWith(int passes) const;

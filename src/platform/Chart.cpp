@@ -607,7 +607,8 @@ void TChart::RepaintDue() {
         return;
     // Only points changed since the last drawing, and nothing of the frame:
     // the curves' layer and the overlay are enough. Anything else (an axis,
-    // a colour, the size, the plot changed through Plot()) takes the full one.
+    // a colour, the size, a range set on the plot itself) takes the full one;
+    // other changes through Plot() are followed by RepaintNow.
     const bool curvesOnly = !fullPending_ && !layoutDirty_ && !needsReplot_ && curveDrawings_ > 0;
     EnsureLayout();
     if (!curvesOnly || needsReplot_ || !drawnFrame_ || *drawnFrame_ != CurrentFrame()) {

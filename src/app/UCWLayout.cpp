@@ -148,7 +148,7 @@ void TFCW::BuildChartArea(QWidget* central) {
     auto* top = new QHBoxLayout;
     root->addLayout(top, 1);
 
-    Level = Named(new QGroupBox(QStringLiteral("DC offset"), central), "Level");
+    Level = Named(new TGroupBox(QStringLiteral("DC offset"), central), "Level");
     Level->setToolTip(QStringLiteral("DC offset"));
     Level->installEventFilter(this);
     auto* levelLayout = new QVBoxLayout(Level);
@@ -193,7 +193,7 @@ void TFCW::BuildChartArea(QWidget* central) {
 }
 
 void TFCW::BuildResonanceBox() {
-    ResonanceBox = Named(new QGroupBox(QStringLiteral("Mode"), centralWidget()), "ResonanceBox");
+    ResonanceBox = Named(new TGroupBox(QStringLiteral("Mode"), centralWidget()), "ResonanceBox");
     ResonanceBox->setToolTip(QStringLiteral("Mode"));
     ResonanceBox->installEventFilter(this);
     auto* l = new QVBoxLayout(ResonanceBox);
@@ -218,7 +218,7 @@ void TFCW::BuildResonanceBox() {
 }
 
 void TFCW::BuildReceiverBox() {
-    ReceiverBox = Named(new QGroupBox(QStringLiteral("Detection"), centralWidget()), "ReceiverBox");
+    ReceiverBox = Named(new TGroupBox(QStringLiteral("Detection"), centralWidget()), "ReceiverBox");
     ReceiverBox->setToolTip(QStringLiteral("Detection"));
     ReceiverBox->installEventFilter(this);
     auto* box = ReceiverBox;
@@ -280,7 +280,7 @@ void TFCW::BuildReceiverBox() {
 
 void TFCW::BuildModulatorBox() {
     FModulatorBox =
-        Named(new QGroupBox(QStringLiteral("Modulation"), centralWidget()), "FModulatorBox");
+        Named(new TGroupBox(QStringLiteral("Modulation"), centralWidget()), "FModulatorBox");
     FModulatorBox->setToolTip(QStringLiteral("Modulation"));
     FModulatorBox->installEventFilter(this);
     auto* box = FModulatorBox;
@@ -324,7 +324,7 @@ void TFCW::BuildModulatorBox() {
 
 void TFCW::BuildAcquisitionBox() {
     AcquisitionBox =
-        Named(new QGroupBox(QStringLiteral("Acquisition"), centralWidget()), "AcquisitionBox");
+        Named(new TGroupBox(QStringLiteral("Acquisition"), centralWidget()), "AcquisitionBox");
     AcquisitionBox->setToolTip(QStringLiteral("Acquisition"));
     AcquisitionBox->installEventFilter(this);
     auto* box = AcquisitionBox;

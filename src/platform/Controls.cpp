@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Controls.h"
-#include "platform/Seams.h"
 
 #include "params/Freq.h"
+#include "platform/Seams.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -16,6 +16,8 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -172,7 +174,9 @@ void TUpDown::keyPressEvent(QKeyEvent* event) {
     QFrame::keyPressEvent(event);
 }
 
-void TUpDown::SetPosition(int position) { position_ = std::clamp(position, min_, std::max(min_, max_)); }
+void TUpDown::SetPosition(int position) {
+    position_ = std::clamp(position, min_, std::max(min_, max_));
+}
 
 void TUpDown::SetMin(int min) {
     min_ = min;
@@ -190,13 +194,18 @@ void TUpDown::SetRange(int min, int max) {
     SetPosition(position_);
 }
 
-void TUpDown::ClickUp() { Step(+1); }
-void TUpDown::ClickDown() { Step(-1); }
+void TUpDown::ClickUp() {
+    Step(+1);
+}
+void TUpDown::ClickDown() {
+    Step(-1);
+}
 
 void TUpDown::Step(int direction) {
     if (!isEnabled())
         return;
-    long long next = static_cast<long long>(position_) + static_cast<long long>(direction) * increment_;
+    long long next =
+        static_cast<long long>(position_) + static_cast<long long>(direction) * increment_;
     next = std::clamp<long long>(next, min_, std::max(min_, max_));
     position_ = static_cast<int>(next);
     if (OnClick)
@@ -220,6 +229,41 @@ void TValueText::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     QLabel::mouseDoubleClickEvent(event);
+}
+
+TGroupBox::TGroupBox(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+void TGroupBox::paintEvent(QPaintEvent* event) {
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const Key key{option.rect.size(),
+                  static_cast<int>(option.state),
+                  static_cast<int>(option.subControls),
+                  static_cast<int>(option.activeSubControls),
+                  static_cast<int>(option.features),
+                  static_cast<int>(option.textAlignment),
+                  palette().cacheKey(),
+                  font().key(),
+                  title(),
+                  devicePixelRatioF(),
+                  style()};
+    if (!(key == key_) || picture_.isNull()) {
+        picture_ = QPixmap((QSizeF(option.rect.size()) * key.ratio).toSize());
+        picture_.setDevicePixelRatio(key.ratio);
+        picture_.fill(Qt::transparent);
+        QStylePainter painter(&picture_, this);
+        // What a painter on the widget itself starts with.
+        painter.setPen(QPen(palette().brush(foregroundRole()), 1));
+        painter.setBackground(palette().brush(backgroundRole()));
+        painter.setFont(font());
+        painter.setLayoutDirection(layoutDirection());
+        painter.drawComplexControl(QStyle::CC_GroupBox, option);
+        key_ = key;
+    }
+    QPainter painter(this);
+    for (const QRect& r : event->region())
+        painter.drawPixmap(r, picture_,
+                           QRectF(QPointF(r.topLeft()) * key.ratio, QSizeF(r.size()) * key.ratio));
 }
 
 namespace {

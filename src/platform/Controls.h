@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPixmap>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -57,7 +59,7 @@ public:
     void SetPosition(int position); // clamped, no handler
     int Min() const { return min_; }
     int Max() const { return max_; }
-    void SetMin(int min);           // the position is clamped into the new range
+    void SetMin(int min); // the position is clamped into the new range
     void SetMax(int max);
     void SetRange(int min, int max);
     int Increment() const { return increment_; }
@@ -104,6 +106,33 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// A group box that keeps its drawn frame and caption. A changing value label
+// inside it repaints the box under the label; the style draws the whole box
+// for that (its frame picture and the caption's layout), several times the
+// label's own cost. The kept picture is drawn again while what the style
+// draws from (size, state, palette, font, caption) stays as it was.
+class TGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit TGroupBox(const QString& title, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Key {
+        QSize size;
+        int state = 0, subControls = 0, active = 0, features = 0, alignment = 0;
+        qint64 palette = 0;
+        QString font, title;
+        double ratio = 0;
+        const void* style = nullptr;
+        bool operator==(const Key&) const = default;
+    };
+    Key key_;
+    QPixmap picture_;
 };
 
 // Draws a highlight frame over a widget while it has the keyboard focus, for

@@ -288,7 +288,7 @@ void TFDataProc::BuildControls(QWidget* central) {
     };
 
     // "Experiment setup": name labels left, values right-aligned over the row.
-    GroupBox1 = Named(new QGroupBox(QStringLiteral("Experiment setup"), central), "GroupBox1");
+    GroupBox1 = Named(new TGroupBox(QStringLiteral("Experiment setup"), central), "GroupBox1");
     caption(GroupBox1);
     struct Row {
         QLabel** name;
@@ -329,7 +329,7 @@ void TFDataProc::BuildControls(QWidget* central) {
 
     // "Processing parameters": four panels.
     GroupBox2 =
-        Named(new QGroupBox(QStringLiteral("Processing parameters"), central), "GroupBox2");
+        Named(new TGroupBox(QStringLiteral("Processing parameters"), central), "GroupBox2");
     caption(GroupBox2);
     auto panel = [&](const char* name, int py, int ph) {
         QFrame* p = frame(GroupBox2, name);

@@ -2,7 +2,8 @@
 // The processing window on a 65535-point file at its design size: loading,
 // switching each view on, and one cursor drag step on the result chart with
 // the moments or the integral on (the step's overlay repaint recomputes the
-// values; "+replot" adds the curve drawing the changed running integral asks for).
+// values, then the window paints; "WithReplot" adds the curve drawing the
+// changed running integral asks for).
 #include "params/NumFormat.h"
 #include "platform/Chart.h"
 #include "platform/Seams.h"
@@ -111,13 +112,9 @@ void DragStep(benchmark::State& state, bool integral, bool replot) {
         QCoreApplication::sendEvent(plot, &move);
         if (replot)
             w.DDst->RepaintDue(); // as the coalescing timer does
-        // Without an event loop the posted repaint requests pile up, and
-        // Qt's search for one to merge with would be timed as the drag's.
-        if (k % 64 == 0) {
-            state.PauseTiming();
-            QCoreApplication::sendPostedEvents();
-            state.ResumeTiming();
-        }
+        // The paint the move asked for (the chart's overlay, the values'
+        // labels), as the event loop would run it next.
+        QCoreApplication::sendPostedEvents();
     }
     w.ResultMarker.Dragging = false;
     // Leave the window as the next benchmark expects it: no view on.

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <qcustomplot.h>
 
@@ -215,6 +216,7 @@ protected:
     }
 
 private:
+    friend class ChartPlot;
     TChart& chart_;
 };
 
@@ -226,6 +228,36 @@ public:
     void UpdateLayout() { updateLayout(); }
     // A layer under the overlay was drawn again.
     void UnderlayChanged() { ++underlayDrawing_; }
+
+    // Draws the overlay again and repaints only where the old and the new
+    // drawing lie: a moving cursor repaints two columns, not the plot.
+    void ReplotOverlay() {
+        QCPLayer* overlay = layer(QStringLiteral("overlay"));
+        if (mOpenGl || mPaintBuffers.size() < 2 || hasInvalidatedPaintBuffers() ||
+            !OnlyCanvasDraws()) {
+            overlay->replot();
+            return;
+        }
+        QRegion changed = chart_.overlayInk_ + InvertedRegion();
+        QCPAbstractPaintBuffer& buffer = *mPaintBuffers.back();
+        {
+            const std::unique_ptr<QCPPainter> painter(buffer.startPainting());
+            // Transparent but where the last drawing drew.
+            painter->setCompositionMode(QPainter::CompositionMode_Source);
+            for (const QRect& r : chart_.overlayInk_)
+                painter->fillRect(r, Qt::transparent);
+            painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+            OverlayLayerable& canvas = *chart_.overlay_;
+            if (canvas.realVisibility()) {
+                painter->setClipRect(canvas.clipRect().translated(0, -1));
+                canvas.applyDefaultAntialiasingHint(painter.get());
+                canvas.draw(painter.get());
+            }
+        }
+        buffer.donePainting();
+        buffer.setInvalidated(false);
+        update(changed + chart_.overlayInk_ + InvertedRegion());
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
@@ -251,10 +283,10 @@ protected:
             for (const QRect& r : event->region()) {
                 painter.setClipRect(r);
                 if (fromUnderlay) {
-                    painter.drawImage(QRectF(r), underlay_,
-                                      QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr,
-                                             r.height() * dpr));
-                    mPaintBuffers.back()->draw(&painter);
+                    painter.drawImage(
+                        QRectF(r), underlay_,
+                        QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+                    DrawOverlayBuffer(painter, r);
                 } else {
                     if (mBackgroundBrush.style() != Qt::NoBrush)
                         painter.fillRect(mViewport.intersected(r), mBackgroundBrush);
@@ -271,6 +303,37 @@ protected:
     }
 
 private:
+    // The overlay's buffer is transparent but where the canvas drew: blending
+    // only there spares a blend of the whole plot per cursor step. Anything
+    // else drawing on the overlay's layer (a selection rectangle being
+    // dragged) draws where it likes: then all of it.
+    void DrawOverlayBuffer(QCPPainter& painter, const QRect& r) {
+        if (!OnlyCanvasDraws()) {
+            mPaintBuffers.back()->draw(&painter);
+            return;
+        }
+        for (const QRect& ink : chart_.overlayInk_& r) {
+            painter.setClipRect(ink);
+            mPaintBuffers.back()->draw(&painter);
+        }
+    }
+
+    bool OnlyCanvasDraws() {
+        for (QCPLayerable* child : layer(QStringLiteral("overlay"))->children()) {
+            const bool idle = child == mSelectionRect && !mSelectionRect->isActive();
+            if (child != chart_.overlay_ && !idle)
+                return false;
+        }
+        return true;
+    }
+
+    QRegion InvertedRegion() const {
+        QRegion region;
+        for (const QLine& l : chart_.inverted_)
+            region += QRect(l.p1(), l.p2()).normalized().adjusted(-1, -1, 1, 1);
+        return region;
+    }
+
     void Compose(QSize pixels, double dpr) {
         if (underlay_.size() != pixels) {
             underlay_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -439,6 +502,19 @@ void TChartCanvas::Line(int x1, int y1, int x2, int y2) {
     }
     painter_->setPen(QPen(pen_, width_));
     painter_->drawLine(x1, y1, x2, y2);
+    const int m = width_ + 1;
+    Mark(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+               QPoint(std::max(x1, x2), std::max(y1, y2)))
+             .adjusted(-m, -m, m, m));
+}
+
+void TChartCanvas::Mark(const QRect& drawn) {
+    if (!ink_)
+        return;
+    *ink_ += drawn;
+    // A hatch of many strokes would make the region dearer than the blend.
+    if (ink_->rectCount() > 64)
+        *ink_ = ink_->boundingRect();
 }
 
 void TChartCanvas::Cross(int x, int y, int hw, int hh, QColor colour) {
@@ -452,6 +528,7 @@ void TChartCanvas::Cross(int x, int y, int hw, int hh, QColor colour) {
     if (hh > 0)
         painter_->drawRect(x, y - hh, 1, 2 * hh);
     painter_->setBrush(Qt::NoBrush);
+    Mark(QRect(x - hw, y - hh, 2 * hw + 1, 2 * hh + 1).adjusted(-1, -1, 1, 1));
 }
 
 // ---------------------------------------------------------------- chart
@@ -632,7 +709,7 @@ void TChart::RepaintOverlay() {
         RepaintNow();
         return;
     }
-    plot_->layer("overlay")->replot();
+    plot_->ReplotOverlay();
 }
 
 void TChart::DrawOverlay(QPainter& painter, std::vector<QLine>* inverted) {
@@ -642,6 +719,12 @@ void TChart::DrawOverlay(QPainter& painter, std::vector<QLine>* inverted) {
         inverted->clear();
     canvas_.painter_ = &painter;
     canvas_.inverted_ = inverted;
+    // Only the screen's drawing fills the overlay's buffer (a print has no
+    // inverted lines).
+    if (inverted) {
+        overlayInk_ = QRegion();
+        canvas_.ink_ = &overlayInk_;
+    }
     try {
         // Hooks may replace hooks while they run: call copies.
         for (const auto& s : series_) {
@@ -661,6 +744,7 @@ void TChart::DrawOverlay(QPainter& painter, std::vector<QLine>* inverted) {
     }
     canvas_.painter_ = nullptr;
     canvas_.inverted_ = nullptr;
+    canvas_.ink_ = nullptr;
     drawing_ = false;
 }
 

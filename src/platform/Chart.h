@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QLine>
 #include <QRect>
+#include <QRegion>
 #include <QWidget>
 #include <cmath>
 #include <cstdint>
@@ -159,8 +160,10 @@ public:
 
 private:
     friend class TChart;
+    void Mark(const QRect& drawn);
     QPainter* painter_ = nullptr;
     std::vector<QLine>* inverted_ = nullptr; // inverted lines go here, drawn last
+    QRegion* ink_ = nullptr;                 // where the screen's overlay drew
     QColor pen_ = Qt::black;
     int width_ = 1;
     bool invert_ = false;
@@ -228,7 +231,7 @@ public:
     void SetBackground(QColor around, QColor plotArea);
     QColor Background() const { return background_; }         // around the plot
     QColor PlotBackground() const { return plotBackground_; } // inside it
-    void SetForeground(QColor colour); // axes, ticks and labels
+    void SetForeground(QColor colour);                        // axes, ticks and labels
 
     // Drawings of the curves and of the overlay so far (for tests).
     int CurveDrawings() const { return curveDrawings_; }
@@ -291,6 +294,7 @@ private:
     TChartCanvas canvas_;
     QTimer* invalidateTimer_ = nullptr;
     std::vector<QLine> inverted_;
+    QRegion overlayInk_; // the pixels of the overlay's buffer drawn on
     bool zoomed_ = false;
     double savedRange_[4] = {0, 0, 0, 0};
     bool drawing_ = false;

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
@@ -302,6 +304,63 @@ TEST_F(ChartTest, TheCoalescedDrawingShowsWhatAFullOneShows) {
         const QImage coalesced = chart.grab().toImage();
         chart.RepaintNow();
         EXPECT_EQ(coalesced, chart.grab().toImage()) << name;
+    }
+}
+
+// A moving overlay repaints only where its old and new drawings lie: what the
+// screen then shows must be what a full drawing shows, for each kind of stroke.
+TEST_F(ChartTest, AMovedOverlayShowsWhatAFullDrawingShows) {
+    TChartSeries& s = Line(2000, 0.05, Qt::yellow);
+    for (int i = 0; i < s.Count(); ++i)
+        s.SetY(i, 300 * std::sin(i * 0.01));
+    int at = 0;
+    const std::pair<const char*, std::function<void(TChartCanvas&, QRect)>> strokes[] = {
+        {"Cursor", [&](TChartCanvas& c,
+                       QRect p) { c.Line(p.left() + at, p.top(), p.left() + at, p.bottom()); }},
+        {"WidePen",
+         [&](TChartCanvas& c, QRect p) {
+             c.SetPen(Qt::cyan, 5);
+             c.Line(p.left() + 3 * at, p.top() + 20, p.left() + 3 * at, p.bottom() - 20);
+             c.SetPen(Qt::black);
+         }},
+        {"Diagonal",
+         [&](TChartCanvas& c, QRect p) {
+             c.SetPen(QColor(255, 0, 0, 128), 2);
+             c.Line(p.left(), p.top() + at, p.right(), p.bottom() - at);
+             c.Line(p.left() + at, p.bottom(), p.right() - at, p.top());
+             c.SetPen(Qt::black);
+         }},
+        {"Cross", [&](TChartCanvas& c,
+                      QRect p) { c.Cross(p.left() + 2 * at, p.center().y(), 1, 30, Qt::green); }},
+        {"FarCursors",
+         [&](TChartCanvas& c, QRect p) {
+             c.Line(p.left() + 5, p.top(), p.left() + 5, p.bottom());
+             c.Line(p.right() - at, p.top(), p.right() - at, p.bottom());
+         }},
+        {"Inverted",
+         [&](TChartCanvas& c, QRect p) {
+             c.SetInvertingPen(true);
+             for (int x = p.left() + at; x < p.left() + at + 4; ++x)
+                 c.Line(x, p.top(), x, p.bottom());
+             c.SetInvertingPen(false);
+         }},
+    };
+    const auto screen = [&] {
+        QCoreApplication::processEvents(); // the paint the change asked for
+        return chart.screen()->grabWindow(chart.winId()).toImage();
+    };
+    for (const auto& [name, stroke] : strokes) {
+        at = 10;
+        chart.OnAfterDraw = [&, &stroke = stroke] { stroke(chart.Canvas(), chart.PlotRect()); };
+        chart.RepaintNow();
+        screen();
+        for (int step : {37, 5, 120}) {
+            at = step;
+            chart.RepaintOverlay();
+            const QImage moved = screen();
+            chart.RepaintNow();
+            EXPECT_EQ(moved, screen()) << name << " at " << step;
+        }
     }
 }
 

@@ -283,9 +283,9 @@ protected:
             for (const QRect& r : event->region()) {
                 painter.setClipRect(r);
                 if (fromUnderlay) {
-                    painter.drawImage(
-                        QRectF(r), underlay_,
-                        QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr));
+                    painter.drawImage(QRectF(r), underlay_,
+                                      QRectF(r.x() * dpr, r.y() * dpr, r.width() * dpr,
+                                             r.height() * dpr));
                     DrawOverlayBuffer(painter, r);
                 } else {
                     if (mBackgroundBrush.style() != Qt::NoBrush)

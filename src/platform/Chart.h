@@ -231,7 +231,7 @@ public:
     void SetBackground(QColor around, QColor plotArea);
     QColor Background() const { return background_; }         // around the plot
     QColor PlotBackground() const { return plotBackground_; } // inside it
-    void SetForeground(QColor colour);                        // axes, ticks and labels
+    void SetForeground(QColor colour); // axes, ticks and labels
 
     // Drawings of the curves and of the overlay so far (for tests).
     int CurveDrawings() const { return curveDrawings_; }

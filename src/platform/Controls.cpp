@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Controls.h"
+#include "platform/Seams.h"
 
 #include "params/Freq.h"
-#include "platform/Seams.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -174,9 +174,7 @@ void TUpDown::keyPressEvent(QKeyEvent* event) {
     QFrame::keyPressEvent(event);
 }
 
-void TUpDown::SetPosition(int position) {
-    position_ = std::clamp(position, min_, std::max(min_, max_));
-}
+void TUpDown::SetPosition(int position) { position_ = std::clamp(position, min_, std::max(min_, max_)); }
 
 void TUpDown::SetMin(int min) {
     min_ = min;
@@ -194,18 +192,13 @@ void TUpDown::SetRange(int min, int max) {
     SetPosition(position_);
 }
 
-void TUpDown::ClickUp() {
-    Step(+1);
-}
-void TUpDown::ClickDown() {
-    Step(-1);
-}
+void TUpDown::ClickUp() { Step(+1); }
+void TUpDown::ClickDown() { Step(-1); }
 
 void TUpDown::Step(int direction) {
     if (!isEnabled())
         return;
-    long long next =
-        static_cast<long long>(position_) + static_cast<long long>(direction) * increment_;
+    long long next = static_cast<long long>(position_) + static_cast<long long>(direction) * increment_;
     next = std::clamp<long long>(next, min_, std::max(min_, max_));
     position_ = static_cast<int>(next);
     if (OnClick)
@@ -247,7 +240,7 @@ void TGroupBox::paintEvent(QPaintEvent* event) {
                   title(),
                   devicePixelRatioF(),
                   style()};
-    if (!(key == key_) || picture_.isNull()) {
+    if (key != key_ || picture_.isNull()) {
         picture_ = QPixmap((QSizeF(option.rect.size()) * key.ratio).toSize());
         picture_.setDevicePixelRatio(key.ratio);
         picture_.fill(Qt::transparent);

@@ -59,7 +59,7 @@ public:
     void SetPosition(int position); // clamped, no handler
     int Min() const { return min_; }
     int Max() const { return max_; }
-    void SetMin(int min); // the position is clamped into the new range
+    void SetMin(int min);           // the position is clamped into the new range
     void SetMax(int max);
     void SetRange(int min, int max);
     int Increment() const { return increment_; }

@@ -259,6 +259,11 @@ void TGroupBox::paintEvent(QPaintEvent* event) {
                            QRectF(QPointF(r.topLeft()) * key.ratio, QSizeF(r.size()) * key.ratio));
 }
 
+void TGroupBox::changeEvent(QEvent* event) {
+    picture_ = QPixmap();
+    QGroupBox::changeEvent(event);
+}
+
 namespace {
 
 class FocusRing : public QWidget {

@@ -120,6 +120,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A style sheet's rules may change under the same style: drawn afresh.
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Key {

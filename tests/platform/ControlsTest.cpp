@@ -18,7 +18,8 @@ TEST(KeptGroupBoxTest, PaintsWhatTheStylePaints) {
         {"Size", [](QGroupBox& b) { b.resize(150, 90); }},
         {"Disabled", [](QGroupBox& b) { b.setEnabled(false); }},
         {"Font", [](QGroupBox& b) { b.setFont(QFont(b.font().family(), 14)); }},
-        {"Colour", [](QGroupBox& b) { b.setPalette(QPalette(Qt::darkBlue)); }}};
+        {"Colour", [](QGroupBox& b) { b.setPalette(QPalette(Qt::darkBlue)); }},
+        {"StyleSheet", [](QGroupBox& b) { b.setStyleSheet("QGroupBox { color: red; }"); }}};
     for (const auto& [name, change] : changes) {
         QWidget parents[2];
         QImage painted[2][2];

@@ -319,7 +319,6 @@ TEST_F(ChartTest, AMovedOverlayShowsWhatAFullDrawingShows) {
              c.SetPen(QColor(255, 0, 0, 128), 5);
              c.Line(p.left(), p.top() + at, p.right(), p.bottom() - at);
              c.Line(p.left() + at, p.bottom(), p.right() - at, p.top());
-             c.SetPen(Qt::black);
          }},
         {"Cross", [&](TChartCanvas& c,
                       QRect p) { c.Cross(p.left() + 2 * at, p.center().y(), 1, 30, Qt::green); }},

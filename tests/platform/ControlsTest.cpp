@@ -16,7 +16,6 @@ TEST(KeptGroupBoxTest, PaintsWhatTheStylePaints) {
         {"None", [](QGroupBox&) {}},
         {"Title", [](QGroupBox& b) { b.setTitle(QStringLiteral("Mode")); }},
         {"Size", [](QGroupBox& b) { b.resize(150, 90); }},
-        {"Disabled", [](QGroupBox& b) { b.setEnabled(false); }},
         {"Font", [](QGroupBox& b) { b.setFont(QFont(b.font().family(), 14)); }},
         {"Colour", [](QGroupBox& b) { b.setPalette(QPalette(Qt::darkBlue)); }},
         {"StyleSheet", [](QGroupBox& b) { b.setStyleSheet("QGroupBox { color: red; }"); }}};

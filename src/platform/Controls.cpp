@@ -235,11 +235,8 @@ void TGroupBox::paintEvent(QPaintEvent* event) {
                   static_cast<int>(option.activeSubControls),
                   static_cast<int>(option.features),
                   static_cast<int>(option.textAlignment),
-                  palette().cacheKey(),
-                  font().key(),
                   title(),
-                  devicePixelRatioF(),
-                  style()};
+                  devicePixelRatioF()};
     if (key != key_ || picture_.isNull()) {
         picture_ = QPixmap((QSizeF(option.rect.size()) * key.ratio).toSize());
         picture_.setDevicePixelRatio(key.ratio);

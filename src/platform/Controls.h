@@ -112,7 +112,8 @@ protected:
 // inside it repaints the box under the label; the style draws the whole box
 // for that (its frame picture and the caption's layout), several times the
 // label's own cost. The kept picture is drawn again while what the style
-// draws from (size, state, palette, font, caption) stays as it was.
+// draws from stays as it was: size, state and caption are compared, and a
+// change of palette, font or style arrives as a change event.
 class TGroupBox : public QGroupBox {
     Q_OBJECT
 public:
@@ -120,17 +121,15 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    // A style sheet's rules may change under the same style: drawn afresh.
+    // Palette, font, style (a style sheet's rules among them): drawn afresh.
     void changeEvent(QEvent* event) override;
 
 private:
     struct Key {
         QSize size;
         int state = 0, subControls = 0, active = 0, features = 0, alignment = 0;
-        qint64 palette = 0;
-        QString font, title;
+        QString title;
         double ratio = 0;
-        const void* style = nullptr;
         bool operator==(const Key&) const = default;
     };
     Key key_;
